@@ -1,0 +1,73 @@
+// Portable decoder from a field payload to Y16A (top-down, 48-byte blocks).
+#include "codec/field_kernels.h"
+
+#include <cstring>
+
+#include "codec/field_payload.h"
+
+namespace voxa {
+namespace {
+
+constexpr std::size_t kBlockBytes = 48;
+constexpr uint8_t kBlackLuma = 16;
+constexpr uint8_t kNeutralChroma = 128;
+
+void WriteTransparentBlock(uint8_t* block) {
+  std::memset(block + kLumaOffset, kBlackLuma, kBlockPixels);
+  std::memset(block + kAlphaOffset, 0, kBlockPixels);
+  std::memset(block + kUOffset, kNeutralChroma, kBlockPixels);
+}
+
+// value × 256 / alpha, rounded down and limited to 255; 0 where alpha is 0.
+uint8_t Unpremultiply(uint32_t value, uint32_t alpha) {
+  if (alpha == 0) return 0;
+  const uint32_t q = value * 256u / alpha;
+  return static_cast<uint8_t>(q > 255 ? 255 : q);
+}
+
+void DecodeLiteralBlock(const uint8_t* in, uint8_t* out) {
+  uint8_t alpha[kBlockPixels];
+  for (uint32_t i = 0; i < kBlockPixels; ++i) {
+    alpha[i] = static_cast<uint8_t>(255 - in[kAlphaOffset + i]);
+  }
+  for (uint32_t i = 0; i < kBlockPixels; ++i) {
+    out[kLumaOffset + i] = Unpremultiply(in[kLumaOffset + i], alpha[i]);
+    out[kAlphaOffset + i] = alpha[i];
+  }
+  for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+    out[kUOffset + k] = Unpremultiply(in[kUOffset + k], alpha[2 * k]);
+    out[kVOffset + k] = Unpremultiply(in[kVOffset + k], alpha[2 * k + 1]);
+  }
+}
+
+}  // namespace
+
+// Preconditions: width a multiple of 16; the destination holds `lines` lines
+// `step` bytes apart, each of width × 3 bytes.
+bool DecodeY16aField_portable(uint8_t* destination, const uint8_t** in,
+                              const uint8_t* in_end, uint32_t width, uint32_t lines,
+                              std::ptrdiff_t step, int32_t* pending) {
+  if (lines == 0) return true;
+  const uint32_t blocks = width / kBlockPixels;
+  RunReader runs(*in, in_end, *pending);
+  bool complete = true;
+  for (uint32_t l = 0; l < lines && complete; ++l) {
+    uint8_t* block = destination + static_cast<std::ptrdiff_t>(l) * step;
+    for (uint32_t b = 0; b < blocks; ++b, block += kBlockBytes) {
+      const RunReader::Block kind = runs.Next();
+      if (kind == RunReader::Block::kExhausted) {
+        complete = false;
+        break;
+      }
+      if (kind == RunReader::Block::kTransparent) {
+        WriteTransparentBlock(block);
+      } else if (kind == RunReader::Block::kLiteral) {
+        DecodeLiteralBlock(runs.literal(), block);
+      }
+    }
+  }
+  runs.Finish(in, pending);
+  return complete;
+}
+
+}  // namespace voxa
