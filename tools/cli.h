@@ -1,0 +1,19 @@
+// The `voxa` command line: verbs over raw and compressed frames.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace voxa {
+
+// Exit statuses of the tool.
+constexpr int kExitOk = 0;
+constexpr int kExitBadData = 1;
+constexpr int kExitUsage = 2;
+
+// Runs one command line (without the program name); reports go to `out`,
+// the one line of an error to `err`. Returns the exit status.
+int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace voxa

@@ -1,0 +1,70 @@
+#include "tools/frame_compare.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "codec/field_payload.h"
+
+namespace voxa {
+namespace {
+
+class Accumulator {
+ public:
+  void Add(double a, double b) {
+    const double d = a - b;
+    sum_ += d * d;
+    ++count_;
+    const int abs_d = static_cast<int>(std::lround(std::fabs(d)));
+    if (abs_d > max_) max_ = abs_d;
+  }
+  double Psnr() const {
+    if (count_ == 0 || sum_ == 0.0) return std::numeric_limits<double>::infinity();
+    return 10.0 * std::log10(255.0 * 255.0 * count_ / sum_);
+  }
+  int max() const { return max_; }
+
+ private:
+  double sum_ = 0.0;
+  uint64_t count_ = 0;
+  int max_ = 0;
+};
+
+double Weighted(uint8_t value, uint8_t alpha) { return value * (alpha / 255.0); }
+
+}  // namespace
+
+FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t height,
+                              const std::vector<uint8_t>& reference,
+                              const std::vector<uint8_t>& decoded) {
+  Accumulator colour, alpha;
+  const std::size_t pixels = static_cast<std::size_t>(width) * height;
+  if (format == PixelFormat::kRgba32) {
+    for (std::size_t i = 0; i < pixels; ++i) {
+      const uint8_t* a = &reference[4 * i];
+      const uint8_t* b = &decoded[4 * i];
+      for (int c = 0; c < 3; ++c) colour.Add(Weighted(a[c], a[3]), Weighted(b[c], b[3]));
+      alpha.Add(a[3], b[3]);
+    }
+  } else {
+    const std::size_t blocks = pixels / kBlockPixels;
+    for (std::size_t n = 0; n < blocks; ++n) {
+      const uint8_t* a = &reference[48 * n];
+      const uint8_t* b = &decoded[48 * n];
+      for (uint32_t i = 0; i < kBlockPixels; ++i) {
+        colour.Add(Weighted(a[kLumaOffset + i], a[kAlphaOffset + i]),
+                   Weighted(b[kLumaOffset + i], b[kAlphaOffset + i]));
+        alpha.Add(a[kAlphaOffset + i], b[kAlphaOffset + i]);
+      }
+      for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+        colour.Add(Weighted(a[kUOffset + k], a[kAlphaOffset + 2 * k]),
+                   Weighted(b[kUOffset + k], b[kAlphaOffset + 2 * k]));
+        colour.Add(Weighted(a[kVOffset + k], a[kAlphaOffset + 2 * k + 1]),
+                   Weighted(b[kVOffset + k], b[kAlphaOffset + 2 * k + 1]));
+      }
+    }
+  }
+  return FrameDifference{colour.Psnr(), alpha.Psnr(), colour.max(), alpha.max()};
+}
+
+}  // namespace voxa
