@@ -48,7 +48,7 @@ DecodeStatus DecodeFrame(const FrameFormat& format, const uint8_t* frame, std::s
       DecodeFieldChunk(format, chunks.first_field, kFirstFieldTag, pixels, kernels);
   const bool second =
       DecodeFieldChunk(format, chunks.second_field, kSecondFieldTag, pixels, kernels);
-  return first && second && !chunks.truncated ? DecodeStatus::kDecoded : DecodeStatus::kDamaged;
+  return first && second && !chunks.damaged ? DecodeStatus::kDecoded : DecodeStatus::kDamaged;
 }
 
 }  // namespace voxa

@@ -114,8 +114,9 @@ bool FindFieldChunks(const uint8_t* data, std::size_t size, FieldChunks* chunks)
   const bool swapped = found[0].tag == kSecondFieldTag && found[1].tag == kFirstFieldTag;
   chunks->first_field = swapped ? found[1] : found[0];
   chunks->second_field = swapped ? found[0] : found[1];
-  chunks->truncated = chunks->first_field.available < chunks->first_field.length ||
-                      chunks->second_field.available < chunks->second_field.length;
+  const bool cut_walk = count < 2 && walker.stop() != ChunkWalker::Stop::kEnd;
+  chunks->damaged = cut_walk || chunks->first_field.available < chunks->first_field.length ||
+                    chunks->second_field.available < chunks->second_field.length;
   return true;
 }
 

@@ -97,7 +97,9 @@ class ChunkWalker {
 struct FieldChunks {
   Chunk first_field;   // decodes into field 32
   Chunk second_field;  // decodes into field 0x80000020
-  bool truncated;      // a chosen chunk's payload runs past the frame's end
+  // The frame is cut or its chunk lengths are wrong: a chosen chunk runs past
+  // the frame's end, or the walk met a cut chunk before the second field.
+  bool damaged;
 };
 
 // Picks the chunk of each field from the data behind the magic. The first two
