@@ -1,0 +1,76 @@
+#!/bin/bash
+# Installs the Debian 12 packages the build needs.
+#
+#   scripts/install-deps.sh [native|windows|all]     (default: all)
+#
+#   native   compilers and libraries for the Linux build (presets native, native-asan)
+#   windows  mingw-w64 cross compilers, Wine and Xvfb (presets win32, win64)
+#   all      both
+#
+# As root, missing packages are installed with apt-get. Otherwise the missing
+# ones are listed with the command to install them, and the script fails.
+set -euo pipefail
+
+native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
+              wine wine64 wine32:i386 xvfb xauth)
+
+case "${1:-all}" in
+  native)  wanted=("${native_pkgs[@]}") ;;
+  windows) wanted=("${windows_pkgs[@]}") ;;
+  all)     wanted=("${native_pkgs[@]}" "${windows_pkgs[@]}") ;;
+  *) echo "usage: $0 [native|windows|all]" >&2; exit 2 ;;
+esac
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$pkg" 2>/dev/null || true)
+  if [ "${status:0:2}" != "ii" ]; then
+    case " ${missing[*]:-} " in
+      *" $pkg "*) ;;
+      *) missing+=("$pkg") ;;
+    esac
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present (${1:-all})"
+  exit 0
+fi
+
+need_i386=0
+for pkg in "${missing[@]}"; do
+  case "$pkg" in *:i386) need_i386=1 ;; esac
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing Debian packages: ${missing[*]}" >&2
+  echo "install-deps: install them as root with:" >&2
+  if [ "$need_i386" = 1 ]; then
+    echo "  dpkg --add-architecture i386 &&" >&2
+  fi
+  echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+if [ "$need_i386" = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+# With recommends: Wine's (fonts, X11 and GL libraries) are what lets it draw
+# dialogs.
+apt-get install -y -q "${missing[@]}"
+
+# Check again: a package apt could not install must not pass silently.
+still=()
+for pkg in "${missing[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$pkg" 2>/dev/null || true)
+  [ "${status:0:2}" = "ii" ] || still+=("$pkg")
+done
+if [ ${#still[@]} -ne 0 ]; then
+  echo "install-deps: still missing after apt-get: ${still[*]}" >&2
+  exit 1
+fi
+echo "install-deps: done"

@@ -1,0 +1,49 @@
+#!/bin/bash
+# Builds and tests every preset: native, native-asan, win32, win64 (the
+# Windows ones run their tests under Wine). Installs the Debian packages
+# first when run as root. Stops at the first failure.
+#
+#   scripts/test-all.sh [PRESET...]      (default: all four)
+set -uo pipefail
+
+cd "$(dirname "$0")/.."
+
+presets=("$@")
+if [ ${#presets[@]} -eq 0 ]; then
+  presets=(native native-asan win32 win64)
+fi
+
+scripts/install-deps.sh all || { echo "test-all: FAILED: installing the Debian packages" >&2; exit 1; }
+
+summary=()
+start_all=$SECONDS
+
+for preset in "${presets[@]}"; do
+  echo
+  echo "=== $preset: configure"
+  start=$SECONDS
+  if ! cmake --preset "$preset"; then
+    echo "test-all: FAILED: configure of preset $preset" >&2
+    exit 1
+  fi
+  echo "=== $preset: build"
+  if ! cmake --build --preset "$preset" -j 2; then
+    echo "test-all: FAILED: build of preset $preset" >&2
+    exit 1
+  fi
+  echo "=== $preset: test"
+  log="build/$preset/test-all-ctest.log"
+  ctest --preset "$preset" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  counts=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
+  if [ "$status" -ne 0 ]; then
+    echo "test-all: FAILED: tests of preset $preset (${counts:-ctest exited with $status})" >&2
+    exit 1
+  fi
+  summary+=("$(printf '%-12s %s (%d s)' "$preset" "${counts:-no test count}" $((SECONDS - start)))")
+done
+
+echo
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "all presets passed in $((SECONDS - start_all)) s"
