@@ -53,9 +53,9 @@ mkdir -p "$WINEPREFIX" || die "cannot create $WINEPREFIX"
     touch "$WINEPREFIX/.voxa-prefix-ready"
   fi
 
-  # A server session started without a display (or with another one) breaks
+  # A Wine server started without a display (or with another one) breaks
   # dialogs later on: end it when the display changes.
-  display_file="$WINEPREFIX/.voxa-session-display"
+  display_file="$WINEPREFIX/.voxa-server-display"
   if [ -e "$display_file" ] && [ "$(cat "$display_file")" != "${DISPLAY:-}" ]; then
     wineserver -k 9>&- 2>/dev/null
     wineserver -w 9>&- 2>/dev/null
