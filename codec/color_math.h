@@ -2,6 +2,7 @@
 // range, 16 fractional bits, 32768 added for rounding to nearest.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace voxa {
@@ -15,6 +16,21 @@ inline uint8_t ClampToByte(int64_t value) {
 // enough that the quotient is exact for every 32-bit x.
 inline uint32_t DivideBy255(uint32_t x) {
   return static_cast<uint32_t>((static_cast<uint64_t>(x) * 0x80808081u) >> 39);
+}
+
+// n / alpha rounded down, for n below 65536 and alpha 1..255, by a multiply:
+// with m = ceil(2^24 / alpha) the error term stays below 1/256 <= 1/alpha, so
+// the quotient is exact. The decoders divide up to six times a pixel pair.
+struct AlphaReciprocals {
+  std::array<uint32_t, 256> m{};
+  constexpr AlphaReciprocals() {
+    for (uint32_t a = 1; a < 256; ++a) m[a] = ((uint32_t{1} << 24) + a - 1) / a;
+  }
+};
+inline constexpr AlphaReciprocals kAlphaReciprocals{};
+
+inline uint32_t DivideByAlpha(uint32_t n, uint32_t alpha) {
+  return static_cast<uint32_t>((static_cast<uint64_t>(n) * kAlphaReciprocals.m[alpha]) >> 24);
 }
 
 // Studio-range luma (16..235) of one BGR pixel: 0.098 B + 0.504 G + 0.257 R + 16.

@@ -30,10 +30,11 @@ void DecodeLiteralBlock(const uint8_t* in, uint8_t* px) {
       std::memset(px, 0, 2 * kPixelBytes);
       continue;
     }
-    const uint32_t u = in[kUOffset + k] * 255u / a0;
-    const uint32_t v = in[kVOffset + k] * 255u / a1;
-    StorePixel(px, in[kLumaOffset + 2 * k] * 255u / a0, u, v, a0);
-    StorePixel(px + kPixelBytes, in[kLumaOffset + 2 * k + 1] * 255u / a1, u, v, a1);
+    const uint32_t u = DivideByAlpha(in[kUOffset + k] * 255u, a0);
+    const uint32_t v = DivideByAlpha(in[kVOffset + k] * 255u, a1);
+    StorePixel(px, DivideByAlpha(in[kLumaOffset + 2 * k] * 255u, a0), u, v, a0);
+    StorePixel(px + kPixelBytes, DivideByAlpha(in[kLumaOffset + 2 * k + 1] * 255u, a1), u, v,
+               a1);
   }
 }
 

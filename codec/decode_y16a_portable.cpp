@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "codec/color_math.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -21,7 +22,7 @@ void WriteTransparentBlock(uint8_t* block) {
 // value × 256 / alpha, rounded down and limited to 255; 0 where alpha is 0.
 uint8_t Unpremultiply(uint32_t value, uint32_t alpha) {
   if (alpha == 0) return 0;
-  const uint32_t q = value * 256u / alpha;
+  const uint32_t q = DivideByAlpha(value * 256u, alpha);
   return static_cast<uint8_t>(q > 255 ? 255 : q);
 }
 

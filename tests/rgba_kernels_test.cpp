@@ -98,6 +98,13 @@ TEST(ColorMath, DivideBy255IsExact) {
   }
 }
 
+// Every quotient the decoders form: stored byte × 255 or × 256 over alpha.
+TEST(ColorMath, DivideByAlphaIsExact) {
+  for (uint32_t alpha = 1; alpha < 256; ++alpha) {
+    for (uint32_t n = 0; n < 65536; ++n) ASSERT_EQ(DivideByAlpha(n, alpha), n / alpha) << n << "/" << alpha;
+  }
+}
+
 TEST(ColorMath, ClampToByte) {
   const std::pair<int64_t, uint8_t> cases[] = {
       {-1, 0}, {INT64_MIN, 0}, {0, 0}, {128, 128}, {255, 255}, {256, 255}, {INT64_MAX, 255}};
