@@ -1,0 +1,73 @@
+#include "driver/driver_instance.h"
+
+#include <cstring>
+
+#include "config/settings_store.h"
+#include "driver/fourcc.h"
+#include "driver/frame_coders.h"
+
+namespace voxa {
+
+namespace {
+constexpr DWORD_PTR kNoInstanceId = ~DWORD_PTR{0};
+constexpr DWORD_PTR kNoInstanceId32 = 0xFFFFFFFF;
+}  // namespace
+
+DriverInstance::DriverInstance() : settings(ProcessSettings()) {}
+
+DriverInstance::~DriverInstance() { ReleaseCoders(); }
+
+void DriverInstance::ReleaseCoders() {
+  delete encoder;
+  delete decoder;
+  encoder = nullptr;
+  decoder = nullptr;
+}
+
+DriverInstance* InstanceFromDriverId(DWORD_PTR id) {
+  if (id == 0 || id == kNoInstanceId || id == kNoInstanceId32) return nullptr;
+  return reinterpret_cast<DriverInstance*>(id);
+}
+
+LRESULT OpenDriver(const ICOPEN* open) {
+  // The manager's first open comes without a record and must not fail.
+  if (open == nullptr) return static_cast<LRESULT>(kNoInstanceId);
+  if (FourccToUpper(open->fccType) != kFourccVidc ||
+      FourccToUpper(open->fccHandler) != kFourccVoxa) {
+    return 0;
+  }
+  DriverInstance* instance = new DriverInstance;
+  return reinterpret_cast<LRESULT>(instance);
+}
+
+LRESULT CloseDriver(DriverInstance* instance) {
+  delete instance;
+  return 1;
+}
+
+LRESULT GetState(DriverInstance& instance, void* buffer, DWORD_PTR size) {
+  if (buffer == nullptr) return kDriverStateBytes;
+  if (size < kDriverStateBytes) return ICERR_ERROR;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  const uint32_t tag = kFourccVoxa;
+  std::memcpy(bytes, &tag, 4);
+  std::memcpy(bytes + 4, &instance.settings, kCodecSettingsBytes);
+  return ICERR_OK;
+}
+
+LRESULT SetState(DriverInstance& instance, const void* state, DWORD_PTR size) {
+  if (state == nullptr) {
+    instance.settings = ProcessSettings();
+    return kCodecSettingsBytes;
+  }
+  if (size < kDriverStateBytes) return 0;
+  const auto* bytes = static_cast<const unsigned char*>(state);
+  uint32_t tag;
+  std::memcpy(&tag, bytes, 4);
+  if (FourccToUpper(tag) != kFourccVoxa) return 0;
+  // Taken as it is; names without their zero are read bounded by the slot.
+  std::memcpy(&instance.settings, bytes + 4, kCodecSettingsBytes);
+  return kCodecSettingsBytes;
+}
+
+}  // namespace voxa

@@ -1,0 +1,71 @@
+// DriverProc: the message table. Each row resolves the instance where the
+// message needs one (-100 without it) and forwards to the message's handler.
+#include "driver/driver_proc.h"
+
+#include <vfw.h>
+
+#include "config/dialogs.h"
+#include "driver/driver_instance.h"
+#include "driver/format_negotiation.h"
+
+using namespace voxa;
+
+namespace {
+
+// lParam1 of ICM_CONFIGURE and ICM_ABOUT when the host only asks whether the
+// request is supported.
+bool IsQuery(LPARAM param1) {
+  return static_cast<DWORD>(param1) == 0xFFFFFFFF || param1 == -1;
+}
+
+auto* Header(LPARAM p) { return reinterpret_cast<BITMAPINFOHEADER*>(p); }
+HWND Window(LPARAM p) { return reinterpret_cast<HWND>(p); }
+
+LRESULT OnConfigure(DriverInstance* instance, LPARAM param1) {
+  if (IsQuery(param1)) return ICERR_OK;
+  if (instance == nullptr) return ICERR_ERROR;
+  ShowConfigDialog(Window(param1), &instance->settings);
+  return ICERR_OK;
+}
+
+LRESULT OnAbout(DriverInstance* instance, LPARAM param1) {
+  if (IsQuery(param1)) return ICERR_OK;
+  if (instance == nullptr) return ICERR_ERROR;
+  ShowAboutBox(Window(param1));
+  return ICERR_OK;
+}
+
+LRESULT OnDriverConfigure(LPARAM param1) {
+  ShowConfigDialog(Window(param1), nullptr);
+  return -1;
+}
+
+}  // namespace
+
+extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driver_id, HDRVR, UINT message, LPARAM param1,
+                                     LPARAM param2) {
+  DriverInstance* const in = InstanceFromDriverId(driver_id);
+  switch (message) {
+    case DRV_LOAD: return 1;
+    case DRV_ENABLE: return 1;
+    case DRV_OPEN: return OpenDriver(reinterpret_cast<const ICOPEN*>(param2));
+    case DRV_CLOSE: return CloseDriver(in);
+    case DRV_DISABLE: return 1;
+    case DRV_FREE: return 1;
+    case DRV_CONFIGURE: return OnDriverConfigure(param1);
+    case DRV_QUERYCONFIGURE: return 1;
+    case DRV_INSTALL: return 1;
+    case DRV_REMOVE: return 1;
+    case ICM_COMPRESS_GET_FORMAT: return in ? CompressGetFormat(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_COMPRESS_GET_SIZE: return in ? CompressGetSize(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_COMPRESS_QUERY: return in ? CompressQuery(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_DECOMPRESS_GET_FORMAT: return in ? DecompressGetFormat(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_DECOMPRESS_QUERY: return in ? DecompressQuery(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_GETSTATE: return in ? GetState(*in, reinterpret_cast<void*>(param1), param2) : ICERR_ERROR;
+    case ICM_SETSTATE: return in ? SetState(*in, reinterpret_cast<const void*>(param1), param2) : ICERR_ERROR;
+    case ICM_GETINFO: return in ? GetInfo(*in, reinterpret_cast<ICINFO*>(param1), param2) : ICERR_ERROR;
+    case ICM_CONFIGURE: return OnConfigure(in, param1);
+    case ICM_ABOUT: return OnAbout(in, param1);
+    default: return ICERR_UNSUPPORTED;
+  }
+}

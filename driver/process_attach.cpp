@@ -1,0 +1,28 @@
+#include "driver/process_attach.h"
+
+#include "config/settings_store.h"
+#include "driver/private_heap.h"
+
+namespace voxa {
+namespace {
+
+HINSTANCE g_module = nullptr;
+
+}  // namespace
+
+void ProcessAttach(HINSTANCE module) {
+  // A failure to create the heap or to write the registry is not reported:
+  // opens then fail, and the process runs on the defaults.
+  CreatePrivateHeap();
+  if (g_module == nullptr) g_module = module;
+  if (!LoadSettings()) {
+    SetDefaultSettings();
+    SaveSettings();
+  }
+}
+
+void ProcessDetach() { DestroyPrivateHeap(); }
+
+HINSTANCE ModuleHandle() { return g_module; }
+
+}  // namespace voxa
