@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codec/fault_guard.h"
 #include "config/settings_store.h"
 #include "driver/fourcc.h"
 #include "driver/frame_coders.h"
@@ -17,11 +18,28 @@ DriverInstance::DriverInstance() : settings(ProcessSettings()) {}
 
 DriverInstance::~DriverInstance() { ReleaseCoders(); }
 
+namespace {
+
+struct Coders {
+  FrameEncoder* encoder;
+  FrameDecoder* decoder;
+};
+
+void DeleteCoders(void* context) {
+  Coders& coders = *static_cast<Coders*>(context);
+  delete coders.encoder;
+  delete coders.decoder;
+}
+
+}  // namespace
+
 void DriverInstance::ReleaseCoders() {
-  delete encoder;
-  delete decoder;
+  // Cleared before deleting: a fault on the way leaves no pointer to an
+  // object that is gone, and is swallowed.
+  Coders coders{encoder, decoder};
   encoder = nullptr;
   decoder = nullptr;
+  RunGuarded(DeleteCoders, &coders);
 }
 
 DriverInstance* InstanceFromDriverId(DWORD_PTR id) {

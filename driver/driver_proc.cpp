@@ -5,6 +5,7 @@
 #include <vfw.h>
 
 #include "config/dialogs.h"
+#include "driver/coding_messages.h"
 #include "driver/driver_instance.h"
 #include "driver/format_negotiation.h"
 
@@ -59,8 +60,14 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driver_id, HDRVR, UINT message, L
     case ICM_COMPRESS_GET_FORMAT: return in ? CompressGetFormat(Header(param1), Header(param2)) : ICERR_ERROR;
     case ICM_COMPRESS_GET_SIZE: return in ? CompressGetSize(Header(param1), Header(param2)) : ICERR_ERROR;
     case ICM_COMPRESS_QUERY: return in ? CompressQuery(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_COMPRESS_BEGIN: return in ? CompressBegin(*in, Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_COMPRESS: return in ? Compress(*in, reinterpret_cast<const ICCOMPRESS*>(param1), param2) : ICERR_ERROR;
+    case ICM_COMPRESS_END: return in ? CompressEnd(*in) : ICERR_ERROR;
     case ICM_DECOMPRESS_GET_FORMAT: return in ? DecompressGetFormat(Header(param1), Header(param2)) : ICERR_ERROR;
     case ICM_DECOMPRESS_QUERY: return in ? DecompressQuery(Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_DECOMPRESS_BEGIN: return in ? DecompressBegin(*in, Header(param1), Header(param2)) : ICERR_ERROR;
+    case ICM_DECOMPRESS: return in ? Decompress(*in, reinterpret_cast<const ICDECOMPRESS*>(param1), param2) : ICERR_ERROR;
+    case ICM_DECOMPRESS_END: return in ? DecompressEnd(*in) : ICERR_ERROR;
     case ICM_GETSTATE: return in ? GetState(*in, reinterpret_cast<void*>(param1), param2) : ICERR_ERROR;
     case ICM_SETSTATE: return in ? SetState(*in, reinterpret_cast<const void*>(param1), param2) : ICERR_ERROR;
     case ICM_GETINFO: return in ? GetInfo(*in, reinterpret_cast<ICINFO*>(param1), param2) : ICERR_ERROR;

@@ -1,5 +1,6 @@
 #include "driver/process_attach.h"
 
+#include "codec/fault_guard.h"
 #include "config/settings_store.h"
 #include "driver/private_heap.h"
 
@@ -21,7 +22,11 @@ void ProcessAttach(HINSTANCE module) {
   }
 }
 
-void ProcessDetach() { DestroyPrivateHeap(); }
+void ProcessDetach() {
+  // The fault handler must not outlive the code it jumps into.
+  ShutdownFaultGuard();
+  DestroyPrivateHeap();
+}
 
 HINSTANCE ModuleHandle() { return g_module; }
 

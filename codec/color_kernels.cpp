@@ -1,0 +1,150 @@
+#include "codec/color_kernels.h"
+
+#include <atomic>
+#include <type_traits>
+
+#include "codec/fault_guard.h"
+#include "codec/simd/kernel_tables.h"
+
+namespace voxa {
+namespace {
+
+// One slot per kernel family: empty until the first use of the family.
+template <typename Fn>
+using KernelSlot = std::atomic<Fn>;
+
+KernelSlot<EncodeFieldFn> g_encode_rgba{nullptr};
+KernelSlot<DecodeFieldFn> g_decode_rgba{nullptr};
+KernelSlot<DecodeFieldFn> g_decode_y16a{nullptr};
+KernelSlot<EncodeFieldFn> g_encode_y16a{nullptr};
+std::atomic<int> g_install_count{0};
+
+enum class Family { kEncodeRgba, kDecodeRgba, kEncodeY16a, kDecodeY16a };
+
+// Fills a family's slot: the processor is identified again, the variant's
+// tables that this family reads are prepared, then the slot is published.
+// Two threads doing this at once compute and store the same values.
+template <typename Fn>
+Fn Install(KernelSlot<Fn>& slot, Family family) {
+  const KernelVariant variant = VariantForClass(DetectCpuClass());
+  if (variant != KernelVariant::kPortable) {
+    const int lanes = variant == KernelVariant::kSse2 ? 8 : 4;
+    if (family != Family::kDecodeRgba) AlphaScaleTable().Prepare(lanes);
+    if (family == Family::kEncodeRgba) EncoderWeightTable().Prepare(lanes);
+    if (family == Family::kDecodeRgba) DecoderWeightTable().Prepare(lanes);
+  }
+  const FieldKernels kernels = KernelsOfVariant(variant);
+  Fn fn;
+  if constexpr (std::is_same_v<Fn, EncodeFieldFn>) {
+    fn = family == Family::kEncodeRgba ? kernels.encode_rgba : kernels.encode_y16a;
+  } else {
+    fn = family == Family::kDecodeRgba ? kernels.decode_rgba : kernels.decode_y16a;
+  }
+  slot.store(fn, std::memory_order_release);
+  g_install_count.fetch_add(1, std::memory_order_relaxed);
+  return fn;
+}
+
+template <typename Fn>
+Fn Installed(KernelSlot<Fn>& slot, Family family) {
+  const Fn fn = slot.load(std::memory_order_acquire);
+  return fn != nullptr ? fn : Install(slot, family);
+}
+
+struct EncodeCall {
+  EncodeFieldFn fn;
+  uint8_t** out;
+  const uint8_t* source;
+  uint32_t width, lines;
+  std::ptrdiff_t step;
+  uint8_t** run_word;
+};
+
+struct DecodeCall {
+  DecodeFieldFn fn;
+  uint8_t* destination;
+  const uint8_t** in;
+  const uint8_t* in_end;
+  uint32_t width, lines;
+  std::ptrdiff_t step;
+  int32_t* pending;
+  bool complete;
+};
+
+// The kernel works on copies of the in/out arguments, which are handed back
+// only when it returns: after a fault the caller's values are untouched.
+void RunEncode(void* context) {
+  EncodeCall& c = *static_cast<EncodeCall*>(context);
+  uint8_t* out = *c.out;
+  uint8_t* run_word = *c.run_word;
+  c.fn(&out, c.source, c.width, c.lines, c.step, &run_word);
+  *c.out = out;
+  *c.run_word = run_word;
+}
+
+void RunDecode(void* context) {
+  DecodeCall& c = *static_cast<DecodeCall*>(context);
+  const uint8_t* in = *c.in;
+  int32_t pending = *c.pending;
+  c.complete = c.fn(c.destination, &in, c.in_end, c.width, c.lines, c.step, &pending);
+  *c.in = in;
+  *c.pending = pending;
+}
+
+}  // namespace
+
+ColorTables::ColorTables() {
+  const KernelVariant variant = VariantForClass(DetectCpuClass());
+  if (variant == KernelVariant::kSse) EncoderWeightTable().Prepare(4);
+  if (variant == KernelVariant::kSse2) EncoderWeightTable().Prepare(8);
+}
+
+bool ColorKernels::EncodeRgbaField(uint8_t** out, const uint8_t* source, uint32_t width,
+                                   uint32_t lines, std::ptrdiff_t step,
+                                   uint8_t** run_word) const {
+  EncodeCall call{Installed(g_encode_rgba, Family::kEncodeRgba), out, source, width, lines,
+                  step, run_word};
+  return RunGuarded(RunEncode, &call);
+}
+
+bool ColorKernels::DecodeRgbaField(uint8_t* destination, const uint8_t** in,
+                                   const uint8_t* in_end, uint32_t width, uint32_t lines,
+                                   std::ptrdiff_t step, int32_t* pending) const {
+  DecodeCall call{Installed(g_decode_rgba, Family::kDecodeRgba), destination, in, in_end, width,
+                  lines, step, pending, false};
+  return RunGuarded(RunDecode, &call) && call.complete;
+}
+
+void ColorKernels::EncodeY16aField(uint8_t** out, const uint8_t* source, uint32_t width,
+                                   uint32_t lines, std::ptrdiff_t step,
+                                   uint8_t** run_word) const {
+  Installed(g_encode_y16a, Family::kEncodeY16a)(out, source, width, lines, step, run_word);
+}
+
+bool ColorKernels::DecodeY16aField(uint8_t* destination, const uint8_t** in,
+                                   const uint8_t* in_end, uint32_t width, uint32_t lines,
+                                   std::ptrdiff_t step, int32_t* pending) const {
+  return Installed(g_decode_y16a, Family::kDecodeY16a)(destination, in, in_end, width, lines,
+                                                       step, pending);
+}
+
+bool HasKernelVariant(KernelVariant variant) { return variant == KernelVariant::kPortable; }
+
+FieldKernels KernelsOfVariant(KernelVariant) {
+  // The vector variants are not part of this build yet.
+  return kPortableKernels;
+}
+
+void PrepareTablesFor(KernelVariant variant) {
+  if (variant == KernelVariant::kPortable) return;
+  const int lanes = variant == KernelVariant::kSse2 ? 8 : 4;
+  AlphaScaleTable().Prepare(lanes);
+  EncoderWeightTable().Prepare(lanes);
+  DecoderWeightTable().Prepare(lanes);
+}
+
+KernelVariant InstalledVariant() { return VariantForClass(DetectCpuClass()); }
+
+int KernelSlotInstallCount() { return g_install_count.load(std::memory_order_relaxed); }
+
+}  // namespace voxa

@@ -1,0 +1,43 @@
+// Which kernels a processor can run, from the processor identification
+// instruction.
+#pragma once
+
+#include <cstdint>
+
+namespace voxa {
+
+// A set of feature bits.
+using CpuClass = uint32_t;
+constexpr CpuClass kCpuMmx = 1;
+constexpr CpuClass kCpuConditionalMove = 2;
+constexpr CpuClass kCpuMmxExtensions = 4;  // the integer part of SSE
+constexpr CpuClass kCpuSse = 8;
+constexpr CpuClass kCpuSse2 = 16;
+constexpr CpuClass kCpuAmd = 128;
+
+// The classes that select vector kernels; every other code selects the
+// portable ones.
+constexpr CpuClass kIntelSse = kCpuMmx | kCpuConditionalMove | kCpuMmxExtensions | kCpuSse;  // 15
+constexpr CpuClass kIntelSse2 = kIntelSse | kCpuSse2;                                         // 31
+constexpr CpuClass kAmdSse = kIntelSse | kCpuAmd;                                             // 143
+constexpr CpuClass kAmdSse2 = kIntelSse2 | kCpuAmd;                                           // 159
+
+enum class KernelVariant { kPortable, kSse, kSse2 };
+
+KernelVariant VariantForClass(CpuClass cpu_class);
+
+// What the identification instruction reports, as the decision needs it.
+struct CpuIdentity {
+  char vendor[12];             // leaf 0: the bytes of EBX, EDX, ECX in that order
+  uint32_t features;           // leaf 1: EDX
+  uint32_t extended_features;  // leaf 0x80000001: EDX (asked only of AMD processors)
+};
+
+// The decision from vendor and feature words to class: a pure function.
+CpuClass ClassifyCpu(const CpuIdentity& identity);
+
+// Identifies this processor. Any fault (a processor without the
+// instruction) and any build for another processor give 0.
+CpuClass DetectCpuClass();
+
+}  // namespace voxa

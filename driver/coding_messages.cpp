@@ -1,0 +1,101 @@
+#include "driver/coding_messages.h"
+
+#include "codec/fault_guard.h"
+#include "driver/format_negotiation.h"
+#include "driver/frame_coders.h"
+
+namespace voxa {
+namespace {
+
+struct CompressCall {
+  FrameEncoder* encoder;
+  const ICCOMPRESS* record;
+  bool ok;
+};
+
+struct DecompressCall {
+  FrameDecoder* decoder;
+  const ICDECOMPRESS* record;
+  DecompressResult result;
+};
+
+void RunCompress(void* context) {
+  auto& call = *static_cast<CompressCall*>(context);
+  call.ok = call.encoder->CompressFrame(*call.record);
+}
+
+void RunDecompress(void* context) {
+  auto& call = *static_cast<DecompressCall*>(context);
+  call.result = call.decoder->DecompressFrame(*call.record);
+}
+
+}  // namespace
+
+LRESULT CompressBegin(DriverInstance& instance, const BITMAPINFOHEADER* input,
+                      const BITMAPINFOHEADER* output) {
+  instance.ReleaseCoders();
+  if (const LRESULT code = CompressQuery(input, output); code != ICERR_OK) return code;
+  instance.encoder = new FrameEncoder;
+  if (instance.encoder == nullptr) return ICERR_INTERNAL;
+  return instance.encoder->Prepare(input, output, instance.settings) ? ICERR_OK : ICERR_INTERNAL;
+}
+
+LRESULT Compress(DriverInstance& instance, const ICCOMPRESS* record, DWORD_PTR record_size) {
+  if (record == nullptr) return ICERR_BADPARAM;
+  if (record_size < sizeof(ICCOMPRESS)) return ICERR_MEMORY;
+  FrameEncoder* encoder = instance.encoder;
+  if (encoder == nullptr || !encoder->prepared()) return ICERR_ERROR;
+  // Each frame's own headers decide what is read and written; a host that
+  // changed them since begin gets the query's answer.
+  if (const LRESULT code = CompressQuery(record->lpbiInput, record->lpbiOutput);
+      code != ICERR_OK) {
+    return code;
+  }
+  if (record->lpbiOutput == nullptr || record->lpInput == nullptr ||
+      record->lpOutput == nullptr) {
+    return ICERR_BADPARAM;
+  }
+  CompressCall call{encoder, record, false};
+  return RunGuarded(RunCompress, &call) && call.ok ? ICERR_OK : ICERR_ERROR;
+}
+
+LRESULT CompressEnd(DriverInstance& instance) {
+  instance.ReleaseCoders();
+  return ICERR_OK;
+}
+
+LRESULT DecompressBegin(DriverInstance& instance, const BITMAPINFOHEADER* input,
+                        const BITMAPINFOHEADER* output) {
+  instance.ReleaseCoders();
+  if (const LRESULT code = DecompressQuery(input, output); code != ICERR_OK) return code;
+  instance.decoder = new FrameDecoder;
+  if (instance.decoder == nullptr) return ICERR_INTERNAL;
+  return instance.decoder->Prepare(input, output, instance.settings) ? ICERR_OK
+                                                                     : ICERR_INTERNAL;
+}
+
+LRESULT Decompress(DriverInstance& instance, const ICDECOMPRESS* record,
+                   DWORD_PTR record_size) {
+  if (record == nullptr) return ICERR_BADPARAM;
+  if (record_size < sizeof(ICDECOMPRESS)) return ICERR_MEMORY;
+  FrameDecoder* decoder = instance.decoder;
+  if (decoder == nullptr || !decoder->prepared()) return ICERR_ERROR;
+  if (const LRESULT code = DecompressQuery(record->lpbiInput, record->lpbiOutput);
+      code != ICERR_OK) {
+    return code;
+  }
+  if (record->lpbiOutput == nullptr || record->lpInput == nullptr ||
+      record->lpOutput == nullptr) {
+    return ICERR_BADPARAM;
+  }
+  DecompressCall call{decoder, record, DecompressResult::kDamaged};
+  if (!RunGuarded(RunDecompress, &call)) return ICERR_ERROR;
+  return call.result == DecompressResult::kDamaged ? ICERR_ERROR : ICERR_OK;
+}
+
+LRESULT DecompressEnd(DriverInstance& instance) {
+  instance.ReleaseCoders();
+  return ICERR_OK;
+}
+
+}  // namespace voxa

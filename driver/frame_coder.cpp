@@ -1,0 +1,63 @@
+// What the frame encoder and decoder share: preparation and release.
+#include "driver/frame_coders.h"
+
+#include "codec/fault_guard.h"
+
+namespace voxa {
+namespace {
+
+constexpr int64_t kScratchSlackBytes = 128;
+constexpr int32_t kChangeFieldsOrder = 1;
+
+struct Owned {
+  ColorKernels* kernels;
+  void* scratch_frame;
+};
+
+void DeleteOwned(void* context) {
+  Owned& owned = *static_cast<Owned*>(context);
+  delete owned.kernels;
+  HeapRelease(owned.scratch_frame);
+}
+
+}  // namespace
+
+FrameCoder::~FrameCoder() { Release(); }
+
+void FrameCoder::Release() {
+  // The pointers are cleared first, so a fault while deleting leaves none to
+  // an object that is gone.
+  Owned owned{kernels_, scratch_frame_};
+  kernels_ = nullptr;
+  scratch_frame_ = nullptr;
+  prepared_ = false;
+  RunGuarded(DeleteOwned, &owned);
+}
+
+bool FrameCoder::PrepareFor(const BITMAPINFOHEADER& uncompressed,
+                            const CodecSettings& settings) {
+  Release();
+  settings_ = settings;
+  kernels_ = new DriverColorKernels;
+  if (kernels_ == nullptr) return false;
+  if (settings_.change_fields_order == kChangeFieldsOrder) {
+    const int64_t bytes = int64_t{uncompressed.biBitCount} * uncompressed.biHeight *
+                              uncompressed.biWidth / 8 + kScratchSlackBytes;
+    scratch_frame_ = HeapAllocate(static_cast<std::size_t>(bytes));
+    if (scratch_frame_ == nullptr) return false;
+  }
+  prepared_ = true;
+  return true;
+}
+
+bool FrameEncoder::Prepare(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER*,
+                           const CodecSettings& settings) {
+  return PrepareFor(*input, settings);
+}
+
+bool FrameDecoder::Prepare(const BITMAPINFOHEADER*, const BITMAPINFOHEADER* output,
+                           const CodecSettings& settings) {
+  return PrepareFor(*output, settings);
+}
+
+}  // namespace voxa
