@@ -1,0 +1,128 @@
+// The fault guard: faults inside become a result, nest, and leave the
+// process healthy.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "codec/color_kernels.h"
+#include "codec/fault_guard.h"
+#include "codec/field_payload.h"
+#include "test_frames.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#endif
+
+namespace voxa {
+namespace {
+
+// A page that faults on every access.
+class NoAccessPage {
+ public:
+  NoAccessPage() {
+#if defined(_WIN32)
+    page_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
+#else
+    void* p = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    page_ = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
+#endif
+  }
+  ~NoAccessPage() {
+#if defined(_WIN32)
+    VirtualFree(page_, 0, MEM_RELEASE);
+#else
+    munmap(page_, 4096);
+#endif
+  }
+  uint8_t* get() const { return page_; }
+
+ private:
+  uint8_t* page_;
+};
+
+struct Probe {
+  volatile uint8_t* address;
+  volatile int reached = 0;  // stores the compiler must not merge across the fault
+};
+
+void ReadFaulting(void* context) {
+  auto& p = *static_cast<Probe*>(context);
+  p.reached = 1;
+  (void)*p.address;
+  p.reached = 2;
+}
+
+void WriteFaulting(void* context) {
+  auto& p = *static_cast<Probe*>(context);
+  p.reached = 1;
+  *p.address = 7;
+  p.reached = 2;
+}
+
+void Returns(void* context) { static_cast<Probe*>(context)->reached = 2; }
+
+TEST(FaultGuard, TurnsAccessViolationsIntoResults) {
+  NoAccessPage page;
+  ASSERT_NE(page.get(), nullptr);
+  for (auto fn : {ReadFaulting, WriteFaulting}) {
+    Probe p{page.get() + 100};
+    EXPECT_FALSE(RunGuarded(fn, &p));
+    EXPECT_EQ(p.reached, 1);  // the write before the fault stays
+  }
+  Probe ok{nullptr};
+  EXPECT_TRUE(RunGuarded(Returns, &ok));
+  EXPECT_EQ(ok.reached, 2);
+}
+
+TEST(FaultGuard, ManyFaultsInARowAndNested) {
+  NoAccessPage page;
+  for (int i = 0; i < 2000; ++i) {
+    Probe p{page.get() + i % 4096};
+    ASSERT_FALSE(RunGuarded(ReadFaulting, &p)) << i;
+  }
+  // A fault inside an inner guard ends only the inner one.
+  struct Outer {
+    uint8_t* page;
+    bool inner_result = true;
+    bool after_inner = false;
+  } outer{page.get()};
+  EXPECT_TRUE(RunGuarded(
+      [](void* c) {
+        auto& o = *static_cast<Outer*>(c);
+        Probe p{o.page};
+        o.inner_result = RunGuarded(ReadFaulting, &p);
+        o.after_inner = true;
+      },
+      &outer));
+  EXPECT_FALSE(outer.inner_result);
+  EXPECT_TRUE(outer.after_inner);
+  // C++ exceptions still work afterwards.
+  EXPECT_THROW(throw std::runtime_error("still fine"), std::runtime_error);
+}
+
+// A fault inside a BGRA kernel is caught by its entry: it reports the
+// failure and hands back the in/out arguments as they came.
+TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
+  NoAccessPage page;
+  ColorKernels kernels;
+  std::vector<uint8_t> out(4 + 48);
+  StoreRunWord(out.data(), 0);
+  uint8_t* pos = out.data() + 4;
+  uint8_t* run_word = out.data();
+  EXPECT_FALSE(kernels.EncodeRgbaField(&pos, page.get(), 16, 1, 64, &run_word));
+  EXPECT_EQ(pos, out.data() + 4);
+  EXPECT_EQ(run_word, out.data());
+
+  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
+  const uint8_t* in = payload.data();
+  int32_t pending = 0;
+  EXPECT_FALSE(kernels.DecodeRgbaField(page.get(), &in, in + 4, 16, 1, 64, &pending));
+  EXPECT_EQ(in, payload.data());
+  EXPECT_EQ(pending, 0);
+}
+
+}  // namespace
+}  // namespace voxa

@@ -1,0 +1,178 @@
+// Processor classes, kernel slots and the constant tables.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "codec/color_kernels.h"
+#include "codec/cpu_class.h"
+#include "codec/field_payload.h"
+#include "codec/simd/kernel_tables.h"
+#include "test_frames.h"
+
+namespace voxa {
+namespace {
+
+constexpr uint32_t kMmx = 1u << 23, kCmov = 1u << 15, kSse = 1u << 25, kSse2 = 1u << 26;
+constexpr uint32_t kAmdMmxExt = 1u << 22;
+
+CpuIdentity Identity(const char* vendor, uint32_t features, uint32_t extended = 0) {
+  CpuIdentity id{};
+  std::memcpy(id.vendor, vendor, 12);
+  id.features = features;
+  id.extended_features = extended;
+  return id;
+}
+
+TEST(CpuClass, ClassTable) {
+  struct Row {
+    const char* vendor;
+    uint32_t features, extended;
+    CpuClass expected;
+    KernelVariant variant;
+  };
+  const Row rows[] = {
+      {"GenuineIntel", kSse2 | kSse | kMmx | kCmov, 0, 31, KernelVariant::kSse2},
+      {"GenuineIntel", kSse2, 0, 31, KernelVariant::kSse2},
+      {"GenuineIntel", kSse | kMmx | kCmov, 0, 15, KernelVariant::kSse},
+      {"GenuineIntel", kMmx | kCmov, 0, 3, KernelVariant::kPortable},
+      {"GenuineIntel", kCmov, 0, 2, KernelVariant::kPortable},
+      {"GenuineIntel", kMmx, 0, 1, KernelVariant::kPortable},
+      {"GenuineIntel", 0, 0, 0, KernelVariant::kPortable},
+      {"AuthenticAMD", kSse2 | kSse | kMmx, 0, 159, KernelVariant::kSse2},
+      {"AuthenticAMD", kSse | kMmx, 0, 143, KernelVariant::kSse},
+      {"AuthenticAMD", kMmx, kAmdMmxExt, 135, KernelVariant::kPortable},
+      {"AuthenticAMD", kMmx | kCmov, 0, 1, KernelVariant::kPortable},
+      {"AuthenticAMD", kCmov, kAmdMmxExt, 0, KernelVariant::kPortable},
+      {"CyrixInstead", kSse2 | kSse | kMmx | kCmov, 0, 0, KernelVariant::kPortable},
+      {"HygonGenuine", kSse2 | kSse | kMmx | kCmov, 0, 0, KernelVariant::kPortable},
+      {"VendorIsNone", 0, 0, 0, KernelVariant::kPortable},
+      {"genuineintel", kSse2, 0, 0, KernelVariant::kPortable},
+  };
+  for (const Row& r : rows) {
+    const CpuClass c = ClassifyCpu(Identity(r.vendor, r.features, r.extended));
+    EXPECT_EQ(c, r.expected) << r.vendor << " " << std::hex << r.features;
+    EXPECT_EQ(VariantForClass(c), r.variant) << r.vendor << " " << std::hex << r.features;
+  }
+}
+
+TEST(CpuClass, OnlyFourCodesSelectVectorKernels) {
+  for (CpuClass c = 0; c < 256; ++c) {
+    const bool sse = c == 15 || c == 143, sse2 = c == 31 || c == 159;
+    EXPECT_EQ(VariantForClass(c), sse2 ? KernelVariant::kSse2
+                                  : sse ? KernelVariant::kSse
+                                        : KernelVariant::kPortable)
+        << c;
+  }
+}
+
+TEST(CpuClass, DetectsThisProcessor) {
+#if defined(__x86_64__)
+  // Every 64-bit x86 processor has SSE2.
+  const CpuClass c = DetectCpuClass();
+  EXPECT_TRUE(c == 31 || c == 159 || c == 0) << c;
+#endif
+  EXPECT_EQ(DetectCpuClass(), DetectCpuClass());
+}
+
+struct TableCase {
+  const char* name;
+  ConstantTable& table;
+  int lanes;
+  std::vector<std::vector<uint16_t>> rows;  // {value} or {even, odd}
+};
+
+TEST(KernelTables, ContentsOfBothForms) {
+  const auto w = [](int v) { return static_cast<uint16_t>(v); };
+  const TableCase cases[] = {
+      {"alpha_scale", AlphaScaleTable(), 4, {{0x8080}, {0x8181}, {0xFFFF}, {0xFFFF, 0x81FF}}},
+      {"alpha_scale", AlphaScaleTable(), 8, {{0x8080}, {0x8181}, {0xFFFF}, {0xFFFF, 0x81FF}}},
+      {"encoder_weights", EncoderWeightTable(), 4,
+       {{3211}, {16515}, {8421}, {2112}, {14385}, {12059}, {10599}, {25912}, {22094}, {8224}}},
+      {"encoder_weights", EncoderWeightTable(), 8,
+       {{3211}, {16515}, {8421}, {2112}, {14385}, {12059}, {10599}, {25912}, {22094}, {8224}}},
+      {"decoder_weights", DecoderWeightTable(), 4,
+       {{2384}, {w(-145)}, {w(-8192)}, {w(-3203)}, {w(-6660)}, {16531}, {13074}}},
+      {"decoder_weights", DecoderWeightTable(), 8,
+       {{2384}, {w(-4096)}, {w(-145)}, {w(-3203)}, {w(-6660)}, {16531}, {13074}}},
+  };
+  for (const TableCase& c : cases) {
+    const uint16_t* form = c.table.form(c.lanes);
+    const bool alpha4 = &c.table == &AlphaScaleTable() && c.lanes == 4;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(form) % (alpha4 ? 16 : 128), 0u)
+        << c.name << " " << c.lanes;
+    for (std::size_t r = 0; r < c.rows.size(); ++r) {
+      for (int lane = 0; lane < c.lanes; ++lane) {
+        const uint16_t expected = c.rows[r].size() == 2 ? c.rows[r][lane % 2] : c.rows[r][0];
+        ASSERT_EQ(form[r * c.lanes + lane], expected)
+            << c.name << " " << c.lanes << " lanes, row " << r << " lane " << lane;
+      }
+    }
+  }
+}
+
+TEST(KernelTables, FirstPreparationDecidesTheForm) {
+  for (int first : {4, 8}) {
+    ConstantTable table(DecoderWeightTable().form(4), DecoderWeightTable().form(8));
+    EXPECT_EQ(table.rows(), nullptr);
+    table.Prepare(first);
+    const uint16_t* rows = table.rows();
+    EXPECT_EQ(rows, table.form(first));
+    table.Prepare(first);
+    table.Prepare(12 - first);
+    EXPECT_EQ(table.rows(), rows);
+  }
+}
+
+// Installing the BGRA decoder prepares the decoder table in the form of this
+// processor's vector kernels, and nothing for the portable ones.
+TEST(KernelTables, PreparedForTheInstalledVariant) {
+  ColorKernels kernels;
+  const auto payload = test::PayloadBuilder().Word(-1).bytes();
+  std::vector<uint8_t> out(64);
+  const uint8_t* in = payload.data();
+  int32_t pending = 0;
+  kernels.DecodeRgbaField(out.data(), &in, in + 4, 16, 1, 64, &pending);
+  const KernelVariant v = InstalledVariant();
+  const uint16_t* expected = v == KernelVariant::kPortable ? nullptr
+                             : DecoderWeightTable().form(v == KernelVariant::kSse2 ? 8 : 4);
+  EXPECT_EQ(DecoderWeightTable().rows(), expected);
+}
+
+// The slots fill once per family; afterwards each call goes straight to the
+// installed kernel, which codes exactly as the portable kernel does today.
+TEST(ColorKernels, SlotsFillOnceAndCode) {
+  ColorKernels kernels;
+  const std::vector<uint8_t> src = test::BgraBlocks(2, {40, 80, 120, 200});
+  std::vector<uint8_t> out(4 + 2 * 48), reference(out.size());
+  for (int round = 0; round < 3; ++round) {
+    StoreRunWord(out.data(), 0);
+    uint8_t* pos = out.data() + 4;
+    uint8_t* run_word = out.data();
+    ASSERT_TRUE(kernels.EncodeRgbaField(&pos, src.data(), 32, 1, 128, &run_word));
+    EXPECT_EQ(pos, out.data() + out.size());
+    std::vector<uint8_t> decoded(src.size());
+    const uint8_t* in = out.data();
+    int32_t pending = 0;
+    EXPECT_TRUE(kernels.DecodeRgbaField(decoded.data(), &in, out.data() + out.size(), 32, 1, 128,
+                                        &pending));
+  }
+  StoreRunWord(reference.data(), 0);
+  uint8_t* pos = reference.data() + 4;
+  uint8_t* run_word = reference.data();
+  KernelsOfVariant(InstalledVariant()).encode_rgba(&pos, src.data(), 32, 1, 128, &run_word);
+  EXPECT_EQ(out, reference);
+  const int installed = KernelSlotInstallCount();
+  EXPECT_GE(installed, 2);
+  EXPECT_LE(installed, 4);
+  ColorKernels another;
+  const uint8_t* in = out.data();
+  int32_t pending = 0;
+  std::vector<uint8_t> decoded(src.size());
+  another.DecodeRgbaField(decoded.data(), &in, out.data() + out.size(), 32, 1, 128, &pending);
+  EXPECT_EQ(KernelSlotInstallCount(), installed);
+}
+
+}  // namespace
+}  // namespace voxa
