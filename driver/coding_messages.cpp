@@ -7,6 +7,9 @@
 namespace voxa {
 namespace {
 
+// A frame without pixels needs no pixel buffer.
+bool HasPixels(const BITMAPINFOHEADER& raw) { return raw.biWidth > 0 && raw.biHeight > 0; }
+
 struct CompressCall {
   FrameEncoder* encoder;
   const ICCOMPRESS* record;
@@ -51,8 +54,8 @@ LRESULT Compress(DriverInstance& instance, const ICCOMPRESS* record, DWORD_PTR r
       code != ICERR_OK) {
     return code;
   }
-  if (record->lpbiOutput == nullptr || record->lpInput == nullptr ||
-      record->lpOutput == nullptr) {
+  if (record->lpbiOutput == nullptr || record->lpOutput == nullptr ||
+      (record->lpInput == nullptr && HasPixels(*record->lpbiInput))) {
     return ICERR_BADPARAM;
   }
   CompressCall call{encoder, record, false};
@@ -85,7 +88,7 @@ LRESULT Decompress(DriverInstance& instance, const ICDECOMPRESS* record,
     return code;
   }
   if (record->lpbiOutput == nullptr || record->lpInput == nullptr ||
-      record->lpOutput == nullptr) {
+      (record->lpOutput == nullptr && HasPixels(*record->lpbiOutput))) {
     return ICERR_BADPARAM;
   }
   DecompressCall call{decoder, record, DecompressResult::kDamaged};

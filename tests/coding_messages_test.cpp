@@ -1,0 +1,296 @@
+// The begin, frame and end messages through DriverProc, with the driver's
+// logic linked into the test program.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <vfw.h>
+
+#include <cstring>
+#include <vector>
+
+#include "codec/frame_codec.h"
+#include "driver/driver_proc.h"
+#include "driver/fourcc.h"
+#include "driver/process_attach.h"
+#include "test_frames.h"
+
+namespace voxa {
+namespace {
+
+using test::FrameFromChunks;
+using test::PayloadBuilder;
+
+BITMAPINFOHEADER Raw(LONG width, LONG height, PixelFormat format = PixelFormat::kRgba32) {
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof h;
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = format == PixelFormat::kRgba32 ? 32 : 24;
+  h.biCompression = format == PixelFormat::kRgba32 ? BI_RGB : kFourccY16a;
+  return h;
+}
+
+BITMAPINFOHEADER Compressed(LONG width, LONG height) {
+  BITMAPINFOHEADER h = Raw(width, height);
+  h.biCompression = kFourccVoxa;
+  return h;
+}
+
+class CodingTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { ProcessAttach(GetModuleHandleA(nullptr)); }
+  void SetUp() override {
+    ICOPEN open{};
+    open.fccType = kFourccVidc;
+    open.fccHandler = kFourccVoxa;
+    id_ = static_cast<DWORD_PTR>(Send(DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
+    ASSERT_NE(id_, 0u);
+  }
+  void TearDown() override { Send(DRV_CLOSE); }
+
+  LRESULT Send(UINT message, LPARAM p1 = 0, LPARAM p2 = 0) {
+    return DriverProc(id_, nullptr, message, p1, p2);
+  }
+  static LPARAM Ptr(const void* p) { return reinterpret_cast<LPARAM>(p); }
+
+  LRESULT CompressBegin(const BITMAPINFOHEADER& in, const BITMAPINFOHEADER& out) {
+    return Send(ICM_COMPRESS_BEGIN, Ptr(&in), Ptr(&out));
+  }
+  LRESULT DecompressBegin(const BITMAPINFOHEADER& in, const BITMAPINFOHEADER& out) {
+    return Send(ICM_DECOMPRESS_BEGIN, Ptr(&in), Ptr(&out));
+  }
+
+  // One ICM_COMPRESS of `raw`; the frame written is left in `frame`.
+  LRESULT Compress(BITMAPINFOHEADER in, const std::vector<uint8_t>& raw,
+                   std::vector<uint8_t>* frame, DWORD* flags = nullptr,
+                   DWORD_PTR record_size = sizeof(ICCOMPRESS)) {
+    BITMAPINFOHEADER out = Compressed(in.biWidth, in.biHeight);
+    frame->assign(static_cast<std::size_t>(in.biWidth) * in.biHeight * 4 + 4096, 0xEE);
+    ICCOMPRESS c{};
+    c.lpbiInput = &in;
+    c.lpInput = const_cast<uint8_t*>(raw.data());
+    c.lpbiOutput = &out;
+    c.lpOutput = frame->data();
+    c.lpdwFlags = flags;
+    const LRESULT result = Send(ICM_COMPRESS, Ptr(&c), record_size);
+    if (result == ICERR_OK) frame->resize(out.biSizeImage);
+    return result;
+  }
+
+  LRESULT Decompress(const std::vector<uint8_t>& frame, BITMAPINFOHEADER out,
+                     std::vector<uint8_t>* raw, DWORD_PTR record_size = sizeof(ICDECOMPRESS)) {
+    BITMAPINFOHEADER in = Compressed(out.biWidth, out.biHeight);
+    in.biSizeImage = static_cast<DWORD>(frame.size());
+    ICDECOMPRESS d{};
+    d.lpbiInput = &in;
+    d.lpInput = const_cast<uint8_t*>(frame.data());
+    d.lpbiOutput = &out;
+    d.lpOutput = raw->data();
+    return Send(ICM_DECOMPRESS, Ptr(&d), record_size);
+  }
+
+  DWORD_PTR id_ = 0;
+};
+
+// Which coder an instance holds, step by step: every begin and end releases
+// both; a refused begin leaves none.
+TEST_F(CodingTest, Lifecycle) {
+  const BITMAPINFOHEADER raw = Raw(32, 4), voxa = Compressed(32, 4);
+  const std::vector<uint8_t> pixels(32 * 4 * 4, 200);
+  std::vector<uint8_t> frame, out(pixels.size());
+  ICCOMPRESS c{};
+  ICDECOMPRESS d{};
+
+  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR) << "before any begin";
+  ASSERT_EQ(CompressBegin(raw, voxa), ICERR_OK);
+  EXPECT_EQ(Send(ICM_COMPRESS, 0, sizeof c), ICERR_BADPARAM);
+  EXPECT_EQ(Send(ICM_COMPRESS, Ptr(&c), sizeof c - 1), ICERR_MEMORY);
+  EXPECT_EQ(Compress(raw, pixels, &frame, nullptr, sizeof(ICCOMPRESS) - 1), ICERR_MEMORY);
+  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_OK);
+  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_ERROR) << "no decoder while compressing";
+
+  ASSERT_EQ(DecompressBegin(voxa, raw), ICERR_OK);
+  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR) << "compress after a decompress begin";
+  EXPECT_EQ(Send(ICM_DECOMPRESS, 0, sizeof d), ICERR_BADPARAM);
+  EXPECT_EQ(Send(ICM_DECOMPRESS, Ptr(&d), sizeof d - 1), ICERR_MEMORY);
+  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_OK);
+
+  // A refused begin (24-bit BI_RGB) ends the decompression too.
+  EXPECT_EQ(CompressBegin(Raw(32, 4, PixelFormat::kY16a), voxa), ICERR_OK);
+  BITMAPINFOHEADER rgb24 = raw;
+  rgb24.biBitCount = 24;
+  EXPECT_EQ(CompressBegin(rgb24, voxa), ICERR_BADFORMAT);
+  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR);
+  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_ERROR);
+
+  ASSERT_EQ(CompressBegin(raw, voxa), ICERR_OK);
+  EXPECT_EQ(Send(ICM_DECOMPRESS_END), ICERR_OK);  // ends the compression as well
+  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR);
+  EXPECT_EQ(Send(ICM_COMPRESS_END), ICERR_OK);
+}
+
+// The frames of the container's small examples, byte for byte, and the
+// key-frame flag.
+TEST_F(CodingTest, SmallFramesAndKeyFrameFlag) {
+  struct Case {
+    LONG width, height;
+    uint8_t fill;
+    std::vector<uint8_t> expected;
+  };
+  const auto empty = PayloadBuilder().Word(0).bytes();
+  const auto clear = PayloadBuilder().Word(-1).bytes();
+  const Case cases[] = {
+      {16, 0, 0, FrameFromChunks({{kFirstFieldTag, empty}, {kSecondFieldTag, empty}})},
+      {16, 1, 255, FrameFromChunks({{kFirstFieldTag, empty}, {kSecondFieldTag, empty}})},
+      {16, 2, 0, FrameFromChunks({{kFirstFieldTag, clear}, {kSecondFieldTag, clear}})},
+  };
+  for (const Case& c : cases) {
+    const BITMAPINFOHEADER raw = Raw(c.width, c.height);
+    ASSERT_EQ(CompressBegin(raw, Compressed(c.width, c.height)), ICERR_OK);
+    std::vector<uint8_t> frame;
+    DWORD flags = 0xFFFFFFFF;
+    ASSERT_EQ(Compress(raw, std::vector<uint8_t>(c.width * c.height * 4, c.fill), &frame, &flags),
+              ICERR_OK);
+    EXPECT_EQ(frame, c.expected) << c.width << "x" << c.height;
+    EXPECT_EQ(flags, static_cast<DWORD>(AVIIF_KEYFRAME));
+  }
+  const BITMAPINFOHEADER raw = Raw(16, 2);
+  std::vector<uint8_t> frame;
+  ASSERT_EQ(Compress(raw, std::vector<uint8_t>(128, 255), &frame), ICERR_OK);  // null flags
+  EXPECT_EQ(frame.size(), 124u);
+}
+
+// The driver writes what the codec core writes, in both formats, and decodes
+// it back as the core does; an odd height's last line is left alone.
+TEST_F(CodingTest, FramesMatchTheCodecCore) {
+  struct Case {
+    PixelFormat format;
+    LONG width, height;
+  };
+  for (const Case& c : {Case{PixelFormat::kRgba32, 720, 577}, Case{PixelFormat::kY16a, 64, 9}}) {
+    const FrameFormat f{c.format, static_cast<uint32_t>(c.width), static_cast<uint32_t>(c.height)};
+    test::Random random(5);
+    const std::vector<uint8_t> pixels = random.Bytes(RawFrameBytes(f.format, f.width, f.height));
+    std::vector<uint8_t> expected(MaxCompressedFrameBytes(f.width, f.height));
+    expected.resize(EncodeFrame(f, pixels.data(), expected.data(), kPortableKernels));
+
+    const BITMAPINFOHEADER raw = Raw(c.width, c.height, c.format);
+    ASSERT_EQ(CompressBegin(raw, Compressed(c.width, c.height)), ICERR_OK);
+    std::vector<uint8_t> frame;
+    ASSERT_EQ(Compress(raw, pixels, &frame), ICERR_OK);
+    EXPECT_EQ(frame, expected);
+
+    std::vector<uint8_t> want(pixels.size(), 0x5C), got(pixels.size(), 0x5C);
+    ASSERT_EQ(DecodeFrame(f, frame.data(), frame.size(), want.data(), kPortableKernels),
+              DecodeStatus::kDecoded);
+    ASSERT_EQ(DecompressBegin(Compressed(c.width, c.height), raw), ICERR_OK);
+    ASSERT_EQ(Decompress(frame, raw, &got), ICERR_OK);
+    EXPECT_EQ(got, want);
+    const std::size_t line = BytesPerPixel(c.format) * c.width;
+    EXPECT_EQ(std::vector<uint8_t>(got.end() - line, got.end()), std::vector<uint8_t>(line, 0x5C));
+  }
+}
+
+// Settings with the field-order flag 0 or 1 code the same bytes.
+TEST_F(CodingTest, FieldOrderFlagChangesNothing) {
+  const BITMAPINFOHEADER raw = Raw(48, 6);
+  test::Random random(9);
+  const std::vector<uint8_t> pixels = random.Bytes(48 * 6 * 4);
+  std::vector<std::vector<uint8_t>> frames;
+  for (int32_t flag : {0, 1}) {
+    std::vector<uint8_t> state(4104, 0);
+    std::memcpy(state.data(), "VOXA", 4);
+    std::memcpy(state.data() + 4, &flag, 4);
+    ASSERT_EQ(Send(ICM_SETSTATE, Ptr(state.data()), 4104), 4100);
+    ASSERT_EQ(CompressBegin(raw, Compressed(48, 6)), ICERR_OK);
+    frames.emplace_back();
+    ASSERT_EQ(Compress(raw, pixels, &frames.back()), ICERR_OK);
+  }
+  EXPECT_EQ(frames[0], frames[1]);
+}
+
+// How the decoder picks chunks, and what it does with frames that are
+// damaged or not ours.
+TEST_F(CodingTest, DecodesChunkOrdersAndRefusesWhatIsNotOurs) {
+  const BITMAPINFOHEADER raw = Raw(16, 2);
+  const auto opaque = PayloadBuilder().Word(1).Block(test::LiteralBlock(235, 0, 128, 128)).bytes();
+  const auto clear = PayloadBuilder().Word(-1).bytes();
+  const auto other = PayloadBuilder().Word(3).bytes();
+  // Stored line 1 is field 32: white above, transparent below.
+  std::vector<uint8_t> white_on_top(128, 0);
+  std::fill(white_on_top.begin() + 64, white_on_top.end(), 255);
+  const std::vector<uint8_t> untouched(128, 0x5C);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> frame;
+    LRESULT result;
+    std::vector<uint8_t> picture;
+  };
+  std::vector<uint8_t> cut = FrameFromChunks({{kFirstFieldTag, opaque}, {kSecondFieldTag, clear}});
+  cut.resize(30);
+  const Case cases[] = {
+      {"normal", FrameFromChunks({{kFirstFieldTag, opaque}, {kSecondFieldTag, clear}}), ICERR_OK,
+       white_on_top},
+      {"swapped", FrameFromChunks({{kSecondFieldTag, clear}, {kFirstFieldTag, opaque}}), ICERR_OK,
+       white_on_top},
+      {"other_tag_between",
+       FrameFromChunks({{kFirstFieldTag, opaque}, {7, other}, {kSecondFieldTag, clear}}), ICERR_OK,
+       white_on_top},
+      {"third_field_ignored",
+       FrameFromChunks({{kFirstFieldTag, opaque}, {kSecondFieldTag, clear}, {kSecondFieldTag, opaque}}),
+       ICERR_OK, white_on_top},
+      {"single_chunk_serves_both", FrameFromChunks({{kSecondFieldTag, opaque}}), ICERR_OK,
+       std::vector<uint8_t>(128, 255)},
+      {"lower_case_magic",
+       [&] {
+         auto f = FrameFromChunks({{kFirstFieldTag, opaque}});
+         f[3] = 'l';
+         return f;
+       }(),
+       ICERR_OK, untouched},
+      {"no_field_chunk", FrameFromChunks({{7, other}}), ICERR_OK, untouched},
+      {"magic_only", FrameFromChunks({}), ICERR_OK, untouched},
+      {"cut_in_first_payload", cut, ICERR_ERROR, untouched},
+  };
+  ASSERT_EQ(DecompressBegin(Compressed(16, 2), raw), ICERR_OK);
+  for (const Case& c : cases) {
+    std::vector<uint8_t> out(128, 0x5C);
+    EXPECT_EQ(Decompress(c.frame, raw, &out), c.result) << c.name;
+    EXPECT_EQ(out, c.picture) << c.name;
+  }
+  // A damaged second field: the first is decoded, the second left as it was.
+  auto damaged = FrameFromChunks({{kFirstFieldTag, opaque}, {kSecondFieldTag, opaque}});
+  damaged.resize(damaged.size() - 1);
+  std::vector<uint8_t> out(128, 0x5C);
+  EXPECT_EQ(Decompress(damaged, raw, &out), ICERR_ERROR);
+  EXPECT_EQ(std::vector<uint8_t>(out.begin() + 64, out.end()), std::vector<uint8_t>(64, 255));
+  EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 64), std::vector<uint8_t>(64, 0x5C));
+}
+
+// Headers that change between begin and frame are checked again: the frame
+// message answers as the query would, and touches nothing.
+TEST_F(CodingTest, FrameHeadersAreCheckedAgain) {
+  ASSERT_EQ(CompressBegin(Raw(32, 4), Compressed(32, 4)), ICERR_OK);
+  std::vector<uint8_t> frame;
+  const std::vector<uint8_t> pixels(64 * 64 * 4, 255);
+  EXPECT_EQ(Compress(Raw(24, 4), pixels, &frame), ICERR_BADFORMAT);
+  EXPECT_EQ(Compress(Raw(32, -4), pixels, &frame), ICERR_BADFORMAT);
+  BITMAPINFOHEADER small = Raw(32, 4);
+  small.biSize = 12;
+  EXPECT_EQ(Compress(small, pixels, &frame), ICERR_BADSIZE);
+  EXPECT_EQ(frame[0], 0xEE);
+
+  ASSERT_EQ(DecompressBegin(Compressed(32, 4), Raw(32, 4)), ICERR_OK);
+  std::vector<uint8_t> out(64 * 64 * 4, 0x5C);
+  const auto good = FrameFromChunks({{kFirstFieldTag, PayloadBuilder().Word(-2).bytes()}});
+  EXPECT_EQ(Decompress(good, Raw(40, 4), &out), ICERR_BADFORMAT);
+  BITMAPINFOHEADER y16a_32 = Raw(32, 4, PixelFormat::kY16a);
+  y16a_32.biBitCount = 32;
+  EXPECT_EQ(Decompress(good, y16a_32, &out), ICERR_BADFORMAT);
+  EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0x5C));
+}
+
+}  // namespace
+}  // namespace voxa
