@@ -9,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/frame_codec.h"
 #include "icm_test_support.h"
+#include "test_frames.h"
 
 namespace voxa {
 namespace {
@@ -113,6 +115,49 @@ TEST_F(IcmDriverTest, LocatedByFormat) {
   HIC hic = ICLocate(ICTYPE_VIDEO, 0, &voxa, nullptr, ICMODE_DECOMPRESS);
   ASSERT_NE(hic, nullptr);
   ICClose(hic);
+}
+
+// Whole frames through ICCompress and ICDecompress: the bytes and pictures
+// of the codec core, the key-frame flag, and the coder's lifecycle.
+TEST_F(IcmDriverTest, CompressAndDecompressFrames) {
+  for (bool y16a : {false, true}) {
+    const LONG w = 720, h = 577;
+    const FrameFormat f{y16a ? PixelFormat::kY16a : PixelFormat::kRgba32, w, h};
+    BITMAPINFOHEADER raw = Header(w, h, y16a ? 24 : 32, y16a ? mmioFOURCC('Y', '1', '6', 'A') : BI_RGB);
+    test::Random random(y16a ? 17 : 19);
+    std::vector<uint8_t> pixels = random.Bytes(RawFrameBytes(f.format, f.width, f.height));
+    std::vector<uint8_t> expected(MaxCompressedFrameBytes(f.width, f.height));
+    expected.resize(EncodeFrame(f, pixels.data(), expected.data(), kPortableKernels));
+
+    BITMAPINFOHEADER voxa{};
+    ASSERT_EQ(ICCompressGetFormat(hic_, &raw, &voxa), ICERR_OK);
+    std::vector<uint8_t> frame(voxa.biSizeImage, 0xEE);
+    DWORD flags = 0, ckid = 0;
+    EXPECT_EQ(ICCompress(hic_, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
+                         0, nullptr, nullptr),
+              ICERR_ERROR)
+        << "no begin yet";
+    ASSERT_EQ(ICCompressBegin(hic_, &raw, &voxa), ICERR_OK);
+    ASSERT_EQ(ICCompress(hic_, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
+                         0, nullptr, nullptr),
+              ICERR_OK);
+    EXPECT_EQ(flags, static_cast<DWORD>(AVIIF_KEYFRAME));
+    ASSERT_EQ(voxa.biSizeImage, expected.size());
+    frame.resize(voxa.biSizeImage);
+    EXPECT_EQ(frame, expected);
+    EXPECT_EQ(ICCompressEnd(hic_), ICERR_OK);
+
+    std::vector<uint8_t> want(pixels.size(), 0x5C), got(pixels.size(), 0x5C);
+    DecodeFrame(f, frame.data(), frame.size(), want.data(), kPortableKernels);
+    ASSERT_EQ(ICDecompressBegin(hic_, &voxa, &raw), ICERR_OK);
+    ASSERT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_OK);
+    EXPECT_EQ(got, want);
+    // A cut frame decodes as far as it goes and says so.
+    voxa.biSizeImage -= 100;
+    EXPECT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
+    EXPECT_EQ(ICDecompressEnd(hic_), ICERR_OK);
+    EXPECT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
+  }
 }
 
 }  // namespace
