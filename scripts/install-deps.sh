@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh [native|windows|all]     (default: all)
 #
 #   native   compilers and libraries for the Linux build (presets native, native-asan)
-#   windows  mingw-w64 cross compilers, Wine and Xvfb (presets win32, win64)
+#   windows  mingw-w64 cross compilers, Wine, Xvfb and ffprobe (presets win32, win64)
 #   all      both
 #
 # As root, missing packages are installed with apt-get. Otherwise the missing
@@ -13,7 +13,7 @@ set -euo pipefail
 
 native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
-              wine wine64 wine32:i386 xvfb xauth)
+              wine wine64 wine32:i386 xvfb xauth ffmpeg)
 
 case "${1:-all}" in
   native)  wanted=("${native_pkgs[@]}") ;;
