@@ -5,6 +5,9 @@
 
 #include "codec/fault_guard.h"
 #include "codec/simd/kernel_tables.h"
+#if defined(VOXA_HAVE_X86_KERNELS)
+#include "codec/simd/vector_kernels.h"
+#endif
 
 namespace voxa {
 namespace {
@@ -128,19 +131,30 @@ bool ColorKernels::DecodeY16aField(uint8_t* destination, const uint8_t** in,
                                                        step, pending);
 }
 
-bool HasKernelVariant(KernelVariant variant) { return variant == KernelVariant::kPortable; }
-
-FieldKernels KernelsOfVariant(KernelVariant) {
-  // The vector variants are not part of this build yet.
-  return kPortableKernels;
+bool HasKernelVariant(KernelVariant variant) {
+  if (variant == KernelVariant::kPortable) return true;
+#if defined(VOXA_HAVE_X86_KERNELS)
+  const CpuClass cpu = DetectCpuClass();
+  if (variant == KernelVariant::kSse) return (cpu & kCpuSse) != 0;
+  return (cpu & kCpuSse2) != 0;
+#else
+  return false;
+#endif
 }
 
-void PrepareTablesFor(KernelVariant variant) {
-  if (variant == KernelVariant::kPortable) return;
-  const int lanes = variant == KernelVariant::kSse2 ? 8 : 4;
-  AlphaScaleTable().Prepare(lanes);
-  EncoderWeightTable().Prepare(lanes);
-  DecoderWeightTable().Prepare(lanes);
+FieldKernels KernelsOfVariant(KernelVariant variant) {
+#if defined(VOXA_HAVE_X86_KERNELS)
+  if (variant == KernelVariant::kSse) {
+    return {EncodeRgbaField_sse, DecodeRgbaField_sse, EncodeY16aField_sse, DecodeY16aField_sse};
+  }
+  if (variant == KernelVariant::kSse2) {
+    return {EncodeRgbaField_sse2, DecodeRgbaField_sse2, EncodeY16aField_sse2,
+            DecodeY16aField_sse2};
+  }
+#else
+  (void)variant;
+#endif
+  return kPortableKernels;
 }
 
 KernelVariant InstalledVariant() { return VariantForClass(DetectCpuClass()); }

@@ -41,13 +41,11 @@ class ColorKernels : public ColorTables {
                        int32_t* pending) const;
 };
 
-// The kernels of a variant, and whether this build has it. Every build has
-// the portable one.
+// Whether this build has a variant and this processor can run it: the
+// portable one always. KernelsOfVariant gives the portable kernels for a
+// variant the build lacks.
 bool HasKernelVariant(KernelVariant variant);
 FieldKernels KernelsOfVariant(KernelVariant variant);
-
-// Prepares the tables a variant's kernels read.
-void PrepareTablesFor(KernelVariant variant);
 
 // What the slots hold (or will hold at first use) on this processor.
 KernelVariant InstalledVariant();

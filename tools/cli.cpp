@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "codec/color_kernels.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
 #include "tools/frame_compare.h"
@@ -26,8 +27,8 @@ namespace {
 constexpr uint64_t kMaxRawFrameBytes = uint64_t{1} << 30;
 
 const char kUsage[] =
-    "usage: voxa encode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable] IN OUT\n"
-    "       voxa decode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable]"
+    "usage: voxa encode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2] IN OUT\n"
+    "       voxa decode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2]"
     " [--onto BASE] IN OUT\n"
     "       voxa inspect [--size WxH] FRAME\n"
     "       voxa sample --size WxH [--format rgba|y16a] [--kind title|opaque] OUT\n"
@@ -131,11 +132,26 @@ FrameFormat ParseFrameFormat(const CommandLine& cl) {
   return f;
 }
 
+// "auto" is what the driver would install on this processor; the others run
+// one variant, when this processor has it.
 FieldKernels ParseKernels(const CommandLine& cl) {
   const std::string name = cl.Option("--kernels").value_or("auto");
-  // The best kernels this build has; for now the portable ones.
-  if (name == "auto" || name == "portable") return kPortableKernels;
-  throw UsageError("unknown --kernels '" + name + "' (auto or portable)");
+  KernelVariant variant;
+  if (name == "auto") {
+    variant = InstalledVariant();
+  } else if (name == "portable") {
+    variant = KernelVariant::kPortable;
+  } else if (name == "sse") {
+    variant = KernelVariant::kSse;
+  } else if (name == "sse2") {
+    variant = KernelVariant::kSse2;
+  } else {
+    throw UsageError("unknown --kernels '" + name + "' (auto, portable, sse or sse2)");
+  }
+  if (!HasKernelVariant(variant)) {
+    throw UsageError("--kernels " + name + ": this processor or build has no such kernels");
+  }
+  return KernelsOfVariant(variant);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

@@ -3,9 +3,11 @@
 // (8-byte rows, SSE kernels) and an 8-lane form (16-byte rows, SSE2 kernels).
 //
 // The rows are constant data, laid out at compile time: a table is prepared
-// by publishing the form its kernels read, at most once per process. The
-// first preparation decides the form; nothing is ever written at run time, so
-// concurrent first uses cannot race.
+// by publishing the form the installed kernels read, at most once per
+// process, and the first preparation decides the form. Nothing is written at
+// run time, so concurrent first uses cannot race. A vector kernel reads the
+// form of its own lane count (`form`), so the tool and the tests can run any
+// variant beside the installed one.
 #pragma once
 
 #include <atomic>
