@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/settings_store.h"
+#include "driver/process_attach.h"
 
 namespace voxa {
 namespace {
@@ -287,6 +288,30 @@ TEST_F(SettingsStoreTest, SaveOfSixteenFullSlots) {
   for (int n = 0; n < 16; ++n) {
     EXPECT_EQ(Get(AppValue(n)), (Stored{REG_SZ, Sz(std::string(255, 'a' + n))})) << n;
   }
+}
+
+// What a process that loads the library ends up with: the registry's record
+// when it is valid, else the defaults, saved over the flag and the first name
+// while higher names stay behind.
+TEST_F(SettingsStoreTest, ProcessAttachLoadsOrInstallsDefaults) {
+  ProcessAttach(GetModuleHandleA(nullptr));
+  EXPECT_EQ(ProcessSettings().change_fields_order, 0);
+  ExpectSlots({"PREMIERE.EXE"});
+  EXPECT_EQ(Get(kFlag), (Stored{REG_DWORD, std::string(4, '\0')}));
+
+  Put(kFlag, REG_DWORD, std::string("\x02\0\0\0", 4));
+  Put("Bad application0", REG_SZ, Sz("A.EXE"));
+  Put("Bad application1", REG_SZ, Sz("B.EXE"));
+  ProcessAttach(GetModuleHandleA(nullptr));
+  EXPECT_EQ(ProcessSettings().change_fields_order, 0);
+  ExpectSlots({"PREMIERE.EXE"});
+  EXPECT_EQ(Get(kFlag), (Stored{REG_DWORD, std::string(4, '\0')}));
+  EXPECT_EQ(Get("Bad application0"), (Stored{REG_SZ, Sz("PREMIERE.EXE")}));
+
+  Put(kFlag, REG_DWORD, std::string("\x01\0\0\0", 4));
+  ProcessAttach(GetModuleHandleA(nullptr));
+  EXPECT_EQ(ProcessSettings().change_fields_order, 1);
+  ExpectSlots({"PREMIERE.EXE", "B.EXE"});
 }
 
 }  // namespace
