@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/color_kernels.h"
 #include "codec/field_kernels.h"
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"
@@ -183,16 +184,18 @@ struct Timings {
 bool MakeExpected(const std::vector<std::vector<uint8_t>>& clip, Expected* expected,
                   Timings* timings, Findings* findings) {
   const FrameFormat format{PixelFormat::kRgba32, kWidth, kHeight};
+  // The kernels the driver installs on this processor.
+  const FieldKernels kernels = KernelsOfVariant(InstalledVariant());
   std::vector<uint8_t> out(MaxCompressedFrameBytes(kWidth, kHeight));
   for (std::size_t i = 0; i < clip.size(); ++i) {
     timings->direct_encode.Start();
-    const std::size_t size = EncodeFrame(format, clip[i].data(), out.data(), kPortableKernels);
+    const std::size_t size = EncodeFrame(format, clip[i].data(), out.data(), kernels);
     timings->direct_encode.Stop();
     expected->compressed.emplace_back(out.begin(), out.begin() + size);
     std::vector<uint8_t> picture(clip[i].size(), 0);
     timings->direct_decode.Start();
     const DecodeStatus status =
-        DecodeFrame(format, out.data(), size, picture.data(), kPortableKernels);
+        DecodeFrame(format, out.data(), size, picture.data(), kernels);
     timings->direct_decode.Stop();
     if (status != DecodeStatus::kDecoded) {
       findings->Add(FrameText(static_cast<int>(i)) + "the codec core cannot decode its own frame");
