@@ -1,0 +1,464 @@
+#include "fuzz/decode_frame_check.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+#include "codec/color_kernels.h"
+#include "codec/field_payload.h"
+#include "codec/frame_codec.h"
+#include "tools/frame_inspect.h"
+
+namespace voxa::fuzz {
+namespace {
+
+void DefaultFailure(const char* message) {
+  std::fprintf(stderr, "CheckDecodeFrame: %s\n", message);
+  std::fflush(stderr);
+  std::abort();
+}
+
+CheckFailureHandler g_failure = DefaultFailure;
+
+struct Input {
+  PixelFormat format;
+  uint32_t width;
+  uint32_t height;
+  bool round_trip;
+  const uint8_t* frame;  // an exact-size copy: a read past it is a heap overflow
+  std::size_t size;
+};
+
+void Fail(const Input& in, const char* what) {
+  char text[512];
+  std::snprintf(text, sizeof text, "%s (%s %ux%u, frame of %zu bytes%s)", what,
+                in.format == PixelFormat::kRgba32 ? "BGRA" : "Y16A", in.width, in.height,
+                in.size, in.round_trip ? ", round trip" : "");
+  g_failure(text);
+  std::abort();
+}
+
+void Expect(bool ok, const Input& in, const char* what) {
+  if (!ok) Fail(in, what);
+}
+
+// An ostream that accepts and drops everything, so that every line the
+// inspector prints is still formatted.
+class DiscardBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// A fixed byte pattern and its complement, long enough for the largest frame
+// with its guards.
+const std::vector<uint8_t>& Pattern(bool inverted) {
+  static const std::vector<uint8_t>* const patterns = [] {
+    const std::size_t max_line = kMaxWidthBlocks * kBlockPixels * 4;
+    const std::size_t bytes = max_line * kMaxHeight + 2 * (2 * max_line + 64);
+    auto* p = new std::vector<uint8_t>[2]{std::vector<uint8_t>(bytes),
+                                          std::vector<uint8_t>(bytes)};
+    for (std::size_t i = 0; i < bytes; ++i) {
+      p[0][i] = static_cast<uint8_t>((static_cast<uint32_t>(i) * 2654435761u) >> 24);
+      p[1][i] = static_cast<uint8_t>(~p[0][i]);
+    }
+    return p;
+  }();
+  return patterns[inverted ? 1 : 0];
+}
+
+// An uncompressed frame on the heap between two guard areas. Frame and guards
+// start out with the pattern (or its complement); the guards must keep it.
+// Each guard is two lines and a bit long: DecodeFrame forms the address of a
+// field's first line even when the field has no lines, and that address stays
+// inside the allocation.
+class GuardedFrame {
+ public:
+  GuardedFrame(std::size_t bytes, std::size_t line_bytes, bool inverted)
+      : bytes_(bytes),
+        guard_bytes_(2 * line_bytes + 64),
+        pattern_(Pattern(inverted).data()),
+        storage_(new uint8_t[bytes + 2 * guard_bytes_]) {
+    std::memcpy(storage_.get(), pattern_, bytes + 2 * guard_bytes_);
+  }
+
+  uint8_t* pixels() { return storage_.get() + guard_bytes_; }
+  const uint8_t* pixels() const { return storage_.get() + guard_bytes_; }
+  // The pixel bytes before any decode.
+  const uint8_t* initial() const { return pattern_ + guard_bytes_; }
+
+  bool GuardsIntact() const {
+    const std::size_t after = guard_bytes_ + bytes_;
+    return std::memcmp(storage_.get(), pattern_, guard_bytes_) == 0 &&
+           std::memcmp(storage_.get() + after, pattern_ + after, guard_bytes_) == 0;
+  }
+
+  bool Unchanged(std::size_t from, std::size_t count) const {
+    return std::memcmp(pixels() + from, initial() + from, count) == 0;
+  }
+
+  bool SamePixels(const GuardedFrame& other) const {
+    return bytes_ == other.bytes_ && std::memcmp(pixels(), other.pixels(), bytes_) == 0;
+  }
+
+ private:
+  std::size_t bytes_;
+  std::size_t guard_bytes_;
+  const uint8_t* pattern_;
+  std::unique_ptr<uint8_t[]> storage_;
+};
+
+// The driver's kernel entries (process-wide slots, the BGRA ones under the
+// fault guard) in the shape DecodeFrame and EncodeFrame take.
+const ColorKernels& DriverEntries() {
+  static const ColorKernels kernels;
+  return kernels;
+}
+
+bool g_driver_encoder_faulted = false;
+
+void DriverEncodeRgba(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                      std::ptrdiff_t step, uint8_t** run_word) {
+  if (!DriverEntries().EncodeRgbaField(out, source, width, lines, step, run_word)) {
+    g_driver_encoder_faulted = true;
+  }
+}
+
+bool DriverDecodeRgba(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
+                      uint32_t width, uint32_t lines, std::ptrdiff_t step, int32_t* pending) {
+  return DriverEntries().DecodeRgbaField(destination, in, in_end, width, lines, step, pending);
+}
+
+void DriverEncodeY16a(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                      std::ptrdiff_t step, uint8_t** run_word) {
+  DriverEntries().EncodeY16aField(out, source, width, lines, step, run_word);
+}
+
+bool DriverDecodeY16a(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
+                      uint32_t width, uint32_t lines, std::ptrdiff_t step, int32_t* pending) {
+  return DriverEntries().DecodeY16aField(destination, in, in_end, width, lines, step, pending);
+}
+
+constexpr FieldKernels kDriverKernels = {DriverEncodeRgba, DriverDecodeRgba, DriverEncodeY16a,
+                                         DriverDecodeY16a};
+
+// Whether the driver's slots hold the very kernels under check, so that their
+// results must agree byte for byte.
+const FieldKernels& InstalledKernels() {
+  static const FieldKernels installed = KernelsOfVariant(InstalledVariant());
+  return installed;
+}
+
+bool DriverRunsSameDecoder(const Input& in, const FieldKernels& kernels) {
+  const FieldKernels& installed = InstalledKernels();
+  return in.format == PixelFormat::kRgba32 ? installed.decode_rgba == kernels.decode_rgba
+                                           : installed.decode_y16a == kernels.decode_y16a;
+}
+
+bool DriverRunsSameEncoder(const Input& in, const FieldKernels& kernels) {
+  const FieldKernels& installed = InstalledKernels();
+  return in.format == PixelFormat::kRgba32 ? installed.encode_rgba == kernels.encode_rgba
+                                           : installed.encode_y16a == kernels.encode_y16a;
+}
+
+std::size_t LineBytes(const Input& in) { return BytesPerPixel(in.format) * in.width; }
+
+// Lines that belong to a field: all but the last of an odd height.
+uint32_t FieldLines(const Input& in) { return in.height / 2 * 2; }
+
+// The stored line no field covers keeps its bytes.
+void ExpectLeftoverLineUntouched(const Input& in, const GuardedFrame& out, const char* what) {
+  if (in.height % 2 == 0) return;
+  Expect(out.Unchanged(FieldLines(in) * LineBytes(in), LineBytes(in)), in, what);
+}
+
+// The chunk walk and the field chunk search stay inside the data, and the
+// payload summaries account for no more bytes than they were given. Returns
+// whether the inspector finds the frame well-formed for its size.
+bool CheckContainerAndInspector(const Input& in) {
+  if (HasFrameMagic(in.frame, in.size)) {
+    const uint8_t* data = in.frame + kFrameMagicBytes;
+    const std::size_t size = in.size - kFrameMagicBytes;
+    ChunkWalker walker(data, size);
+    Chunk chunk;
+    std::size_t expected_offset = 0;
+    bool saw_field = false;
+    while (walker.Next(&chunk)) {
+      Expect(walker.stop() == ChunkWalker::Stop::kNone ||
+                 walker.stop() == ChunkWalker::Stop::kPayloadCut,
+             in, "ChunkWalker returned a chunk after it stopped");
+      Expect(chunk.offset == expected_offset, in, "ChunkWalker skipped or repeated bytes");
+      Expect(chunk.payload == data + chunk.offset + kChunkHeaderBytes, in,
+             "ChunkWalker's payload is not behind its header");
+      Expect(chunk.available <= chunk.length, in, "ChunkWalker offers more than the length");
+      Expect(chunk.offset + kChunkHeaderBytes + chunk.available <= size, in,
+             "ChunkWalker's chunk runs past the data");
+      Expect((chunk.available < chunk.length) ==
+                 (walker.stop() == ChunkWalker::Stop::kPayloadCut),
+             in, "ChunkWalker's cut chunk and its stop reason disagree");
+      expected_offset = chunk.offset + kChunkHeaderBytes + chunk.available;
+      saw_field = saw_field || chunk.tag == kFirstFieldTag || chunk.tag == kSecondFieldTag;
+    }
+    Expect(walker.stop() != ChunkWalker::Stop::kNone, in, "ChunkWalker ended without a reason");
+    Expect(walker.position() <= size, in, "ChunkWalker's position is past the data");
+    if (walker.stop() == ChunkWalker::Stop::kEnd) {
+      Expect(walker.position() == size, in, "ChunkWalker ended before the data did");
+    }
+    if (walker.stop() == ChunkWalker::Stop::kHeaderCut) {
+      Expect(size - walker.position() > 0 && size - walker.position() < kChunkHeaderBytes, in,
+             "ChunkWalker's cut header is not between 1 and 7 bytes");
+    }
+
+    FieldChunks chunks;
+    const bool found = FindFieldChunks(data, size, &chunks);
+    // The search walks the same chunks in the same order, up to its second
+    // field chunk.
+    Expect(found == saw_field, in, "FindFieldChunks and the chunk walk disagree on field chunks");
+    if (found) {
+      const uint64_t blocks = FieldBlockCount(in.width, in.height / 2);
+      for (const Chunk* c : {&chunks.first_field, &chunks.second_field}) {
+        Expect(c->tag == kFirstFieldTag || c->tag == kSecondFieldTag, in,
+               "FindFieldChunks chose a chunk that is not a field");
+        Expect(c->payload >= data && c->available <= c->length &&
+                   static_cast<std::size_t>(c->payload - data) + c->available <= size,
+               in, "FindFieldChunks chose a payload outside the data");
+        const PayloadSummary s = SummarizePayload(c->payload, c->available, blocks);
+        Expect(s.run_words.size() * kRunWordBytes + s.literal_blocks * kLiteralBlockBytes <=
+                   c->available,
+               in, "SummarizePayload accounts for more bytes than the payload has");
+      }
+    }
+    const PayloadSummary whole = SummarizePayload(data, size, std::nullopt);
+    Expect(whole.run_words.size() * kRunWordBytes + whole.literal_blocks * kLiteralBlockBytes <=
+               size,
+           in, "SummarizePayload accounts for more bytes than it was given");
+  }
+
+  DiscardBuffer discard;
+  std::ostream out(&discard);
+  InspectFrame(in.frame, in.size, std::nullopt, out);
+  return InspectFrame(in.frame, in.size, FrameSize{in.width, in.height}, out);
+}
+
+void CheckDecode(const Input& in, const FieldKernels& kernels, bool inspector_ok) {
+  const FrameFormat format{in.format, in.width, in.height};
+  const std::size_t raw = static_cast<std::size_t>(RawFrameBytes(in.format, in.width, in.height));
+
+  GuardedFrame first(raw, LineBytes(in), false);
+  const DecodeStatus status = DecodeFrame(format, in.frame, in.size, first.pixels(), kernels);
+  Expect(first.GuardsIntact(), in, "DecodeFrame wrote outside the frame");
+  if (!HasFrameMagic(in.frame, in.size)) {
+    Expect(status == DecodeStatus::kNotAFrame, in, "DecodeFrame took a frame without the magic");
+  }
+  if (status == DecodeStatus::kNotAFrame) {
+    Expect(first.Unchanged(0, raw), in, "DecodeFrame wrote pixels for kNotAFrame");
+    Expect(!inspector_ok, in, "InspectFrame accepts what DecodeFrame calls kNotAFrame");
+  }
+  if (inspector_ok) {
+    Expect(status == DecodeStatus::kDecoded, in,
+           "InspectFrame finds the frame well-formed for its size but DecodeFrame does not "
+           "decode it in full");
+  }
+  ExpectLeftoverLineUntouched(in, first, "DecodeFrame wrote the line of an odd height");
+
+  GuardedFrame again(raw, LineBytes(in), false);
+  const DecodeStatus status_again =
+      DecodeFrame(format, in.frame, in.size, again.pixels(), kernels);
+  Expect(status_again == status && again.SamePixels(first), in,
+         "two decodes of the same frame differ");
+
+  // Every byte is either written (the same value whatever was there) or kept.
+  GuardedFrame inverted(raw, LineBytes(in), true);
+  const DecodeStatus status_inverted =
+      DecodeFrame(format, in.frame, in.size, inverted.pixels(), kernels);
+  Expect(inverted.GuardsIntact(), in, "DecodeFrame wrote outside the frame");
+  Expect(status_inverted == status, in, "the decode status depends on the frame's old bytes");
+  const uint8_t* a = first.pixels();
+  const uint8_t* a0 = first.initial();
+  const uint8_t* b = inverted.pixels();
+  const uint8_t* b0 = inverted.initial();
+  for (std::size_t i = 0; i < raw; ++i) {
+    const bool written = a[i] == b[i];
+    const bool kept = a[i] == a0[i] && b[i] == b0[i];
+    if (!written && !kept) Fail(in, "a decoded byte depends on the frame's old bytes");
+  }
+
+  // The same frame through the driver's kernel entries.
+  GuardedFrame driver(raw, LineBytes(in), false);
+  const DecodeStatus driver_status =
+      DecodeFrame(format, in.frame, in.size, driver.pixels(), kDriverKernels);
+  Expect(driver.GuardsIntact(), in, "the driver's kernels wrote outside the frame");
+  Expect(driver_status == status, in, "the driver's kernels and DecodeFrame's differ in status");
+  if (DriverRunsSameDecoder(in, kernels)) {
+    Expect(driver.SamePixels(first), in, "the driver's kernels and DecodeFrame's differ in pixels");
+  }
+}
+
+// value and alpha from before a Y16A round trip, the decoded value after it:
+// premultiplied by alpha / 256 rounding down, then multiplied by 256 / alpha
+// rounding down, the value can only lose what the first rounding lost.
+bool Y16aValueSurvives(uint32_t value, uint32_t alpha, uint32_t decoded) {
+  if (alpha == 0) return decoded == 0;
+  return decoded <= value && (value - decoded) * alpha < 255 + alpha;
+}
+
+void CheckY16aRoundTrip(const Input& in, const uint8_t* source, const GuardedFrame& out) {
+  const std::size_t line_bytes = LineBytes(in);
+  for (uint32_t line = 0; line < FieldLines(in); ++line) {
+    for (uint32_t b = 0; b < in.width / kBlockPixels; ++b) {
+      const std::size_t at = line * line_bytes + b * 48;
+      const uint8_t* s = source + at;
+      const uint8_t* o = out.pixels() + at;
+      uint8_t max_alpha = 0;
+      for (uint32_t i = 0; i < kBlockPixels; ++i) {
+        if (s[kAlphaOffset + i] > max_alpha) max_alpha = s[kAlphaOffset + i];
+      }
+      if (max_alpha < kLiteralAlphaThreshold) {
+        bool clear = true;
+        for (uint32_t i = 0; i < kBlockPixels; ++i) {
+          clear = clear && o[kLumaOffset + i] == 16 && o[kAlphaOffset + i] == 0;
+        }
+        for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+          clear = clear && o[kUOffset + k] == 128 && o[kVOffset + k] == 128;
+        }
+        Expect(clear, in, "a Y16A block of alpha 0 and 1 did not come back as transparent black");
+        continue;
+      }
+      for (uint32_t i = 0; i < kBlockPixels; ++i) {
+        Expect(o[kAlphaOffset + i] == s[kAlphaOffset + i], in,
+               "a Y16A alpha did not survive the round trip");
+        Expect(Y16aValueSurvives(s[kLumaOffset + i], s[kAlphaOffset + i], o[kLumaOffset + i]), in,
+               "a Y16A luma came back out of its rounding bounds");
+      }
+      for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+        Expect(Y16aValueSurvives(s[kUOffset + k], s[kAlphaOffset + 2 * k], o[kUOffset + k]), in,
+               "a Y16A U came back out of its rounding bounds");
+        Expect(Y16aValueSurvives(s[kVOffset + k], s[kAlphaOffset + 2 * k + 1], o[kVOffset + k]),
+               in, "a Y16A V came back out of its rounding bounds");
+      }
+    }
+  }
+}
+
+void CheckRgbaRoundTrip(const Input& in, const uint8_t* source, const GuardedFrame& out) {
+  const std::size_t line_bytes = LineBytes(in);
+  constexpr std::size_t kBlockBytes = kBlockPixels * 4;
+  for (uint32_t line = 0; line < FieldLines(in); ++line) {
+    for (uint32_t b = 0; b < in.width / kBlockPixels; ++b) {
+      const std::size_t at = line * line_bytes + b * kBlockBytes;
+      const uint8_t* s = source + at;
+      const uint8_t* o = out.pixels() + at;
+      uint8_t max_alpha = 0;
+      for (uint32_t i = 0; i < kBlockPixels; ++i) {
+        if (s[4 * i + 3] > max_alpha) max_alpha = s[4 * i + 3];
+      }
+      if (max_alpha < kLiteralAlphaThreshold) {
+        bool zero = true;
+        for (std::size_t i = 0; i < kBlockBytes; ++i) zero = zero && o[i] == 0;
+        Expect(zero, in, "a BGRA block of alpha 0 and 1 did not come back as zero bytes");
+        continue;
+      }
+      for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+        const uint8_t* sp = s + 8 * k;
+        const uint8_t* op = o + 8 * k;
+        if (sp[3] == 0 || sp[7] == 0) {
+          bool zero = true;
+          for (int i = 0; i < 8; ++i) zero = zero && op[i] == 0;
+          Expect(zero, in, "a BGRA pixel pair with an alpha of 0 did not come back as zero bytes");
+        } else {
+          Expect(op[3] == sp[3] && op[7] == sp[7], in,
+                 "a BGRA alpha did not survive the round trip");
+        }
+      }
+    }
+  }
+}
+
+// A frame the encoder makes from pixels taken from the input decodes in full
+// and as the format promises.
+void CheckRoundTrip(const Input& in, const FieldKernels& kernels) {
+  const FrameFormat format{in.format, in.width, in.height};
+  const std::size_t raw = static_cast<std::size_t>(RawFrameBytes(in.format, in.width, in.height));
+  std::unique_ptr<uint8_t[]> source(new uint8_t[raw]);
+  for (std::size_t i = 0; i < raw; ++i) source[i] = in.size == 0 ? 0 : in.frame[i % in.size];
+
+  const std::size_t max = static_cast<std::size_t>(MaxCompressedFrameBytes(in.width, in.height));
+  std::unique_ptr<uint8_t[]> encoded(new uint8_t[max]);
+  const std::size_t size = EncodeFrame(format, source.get(), encoded.get(), kernels);
+  Expect(size <= max, in, "EncodeFrame wrote more than MaxCompressedFrameBytes");
+  Expect(size >= kFrameMagicBytes + 2 * (kChunkHeaderBytes + kRunWordBytes), in,
+         "EncodeFrame wrote less than the magic and two chunks with a run word each");
+
+  DiscardBuffer discard;
+  std::ostream report(&discard);
+  Expect(InspectFrame(encoded.get(), size, FrameSize{in.width, in.height}, report), in,
+         "InspectFrame finds fault with a frame EncodeFrame made");
+
+  GuardedFrame out(raw, LineBytes(in), false);
+  const DecodeStatus status = DecodeFrame(format, encoded.get(), size, out.pixels(), kernels);
+  Expect(status == DecodeStatus::kDecoded, in, "an encoded frame does not decode in full");
+  Expect(out.GuardsIntact(), in, "DecodeFrame wrote outside the frame");
+  ExpectLeftoverLineUntouched(in, out, "DecodeFrame wrote the line of an odd height");
+  if (in.format == PixelFormat::kY16a) {
+    CheckY16aRoundTrip(in, source.get(), out);
+  } else {
+    CheckRgbaRoundTrip(in, source.get(), out);
+  }
+
+  std::unique_ptr<uint8_t[]> driver(new uint8_t[max]);
+  g_driver_encoder_faulted = false;
+  const std::size_t driver_size = EncodeFrame(format, source.get(), driver.get(), kDriverKernels);
+  Expect(!g_driver_encoder_faulted, in, "the driver's BGRA encoder faulted");
+  if (DriverRunsSameEncoder(in, kernels)) {
+    Expect(driver_size == size && std::memcmp(driver.get(), encoded.get(), size) == 0, in,
+           "the driver's kernels and EncodeFrame's make different frames");
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeCheckInput(PixelFormat format, uint32_t width, uint32_t height,
+                                    bool round_trip, const std::vector<uint8_t>& frame) {
+  std::vector<uint8_t> input;
+  input.push_back(static_cast<uint8_t>((format == PixelFormat::kY16a ? kFlagY16a : 0) |
+                                       (round_trip ? kFlagRoundTrip : 0)));
+  input.push_back(static_cast<uint8_t>(width / kBlockPixels));
+  input.push_back(static_cast<uint8_t>(height));
+  input.insert(input.end(), frame.begin(), frame.end());
+  return input;
+}
+
+void CheckDecodeFrame(const uint8_t* data, std::size_t size) {
+  CheckDecodeFrameWith(data, size, kPortableKernels);
+}
+
+void CheckDecodeFrameWith(const uint8_t* data, std::size_t size, const FieldKernels& kernels) {
+  if (size < kCheckHeaderBytes) return;
+  Input in;
+  in.format = (data[0] & kFlagY16a) != 0 ? PixelFormat::kY16a : PixelFormat::kRgba32;
+  in.round_trip = (data[0] & kFlagRoundTrip) != 0;
+  in.width = data[1] % (kMaxWidthBlocks + 1) * kBlockPixels;
+  in.height = data[2] % (kMaxHeight + 1);
+  in.size = size - kCheckHeaderBytes;
+  std::unique_ptr<uint8_t[]> frame(new uint8_t[in.size]);
+  if (in.size != 0) std::memcpy(frame.get(), data + kCheckHeaderBytes, in.size);
+  in.frame = frame.get();
+
+  const bool inspector_ok = CheckContainerAndInspector(in);
+  CheckDecode(in, kernels, inspector_ok);
+  if (in.round_trip) CheckRoundTrip(in, kernels);
+}
+
+CheckFailureHandler SetCheckFailureHandler(CheckFailureHandler handler) {
+  const CheckFailureHandler previous = g_failure;
+  g_failure = handler != nullptr ? handler : DefaultFailure;
+  return previous;
+}
+
+}  // namespace voxa::fuzz
