@@ -1,0 +1,120 @@
+// The about box: the driver description of string 3, an empty line, and a
+// build line whose value is the SpecialBuild string of the library's own
+// version resource ("not available." when it can't be had).
+#include "config/dialogs.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/private_heap.h"
+#include "driver/process_attach.h"
+#include "resources/resource.h"
+
+namespace voxa {
+namespace {
+
+constexpr char kNotAvailable[] = "not available.";
+constexpr std::size_t kStringBytes = 4096;
+constexpr std::size_t kTextBytes = 4096;
+constexpr DWORD kModulePathChars = 261;
+
+// The only translation the build string is looked up in: U.S. English,
+// Unicode string block "040904b0".
+constexpr WORD kEnglishUs = 0x0409;
+constexpr WORD kUnicodeCodePage = 0x04B0;
+
+struct Translation {
+  WORD language;
+  WORD code_page;
+};
+
+// A version-information block in the private heap, freed on every path.
+class VersionBlock {
+ public:
+  explicit VersionBlock(DWORD bytes) : data_(HeapAllocate(bytes)) {}
+  ~VersionBlock() { HeapRelease(data_); }
+  VersionBlock(const VersionBlock&) = delete;
+  VersionBlock& operator=(const VersionBlock&) = delete;
+  void* get() const { return data_; }
+
+ private:
+  void* data_;
+};
+
+// The SpecialBuild string of the library's own file, if it can be read.
+void ReadOwnSpecialBuild(char (&version)[kVersionTextBytes]) {
+  char path[kModulePathChars];
+  const DWORD length = GetModuleFileNameA(ModuleHandle(), path, kModulePathChars);
+  if (length == 0 || length >= kModulePathChars) return;
+  DWORD unused = 0;
+  const DWORD size = GetFileVersionInfoSizeA(path, &unused);
+  if (size == 0) return;
+  VersionBlock block(size);
+  if (block.get() == nullptr) return;
+  if (!GetFileVersionInfoA(path, 0, size, block.get())) return;
+  ReadSpecialBuild(version, block.get());
+}
+
+// Loads a string of the library's table; empty when it is missing.
+void LoadLibraryString(UINT id, char (&text)[kStringBytes]) {
+  text[0] = '\0';
+  LoadStringA(ModuleHandle(), id, text, static_cast<int>(kStringBytes - 1));
+}
+
+void InitAboutBox(HWND dialog) {
+  char version[kVersionTextBytes] = {};
+  std::memcpy(version, kNotAvailable, sizeof kNotAvailable);
+  char loaded[kStringBytes];
+  char text[kTextBytes];
+
+  LoadLibraryString(IDS_ABOUT_TEXT, loaded);
+  std::snprintf(text, sizeof text, "%s\n\n", loaded);
+  LoadLibraryString(IDS_BUILD, loaded);
+  ReadOwnSpecialBuild(version);
+  // Whatever does not fit in the text buffer is cut off.
+  const std::size_t used = std::strlen(text);
+  std::snprintf(text + used, sizeof text - used, "%s: %s", loaded, version);
+  SendDlgItemMessageA(dialog, IDC_ABOUT_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+}  // namespace
+
+INT_PTR ShowAboutBox(HWND parent) {
+  return DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(IDD_ABOUT), parent, AboutDialogProc, 0);
+}
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    InitAboutBox(dialog);
+    return TRUE;
+  }
+  if (message != WM_COMMAND) return FALSE;
+  if (wparam == IDOK || wparam == IDCANCEL) {
+    EndDialog(dialog, static_cast<INT_PTR>(wparam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void ReadSpecialBuild(char (&destination)[kVersionTextBytes], const void* block) {
+  void* value = nullptr;
+  UINT bytes = 0;
+  if (!VerQueryValueA(block, "\\VarFileInfo\\Translation", &value, &bytes)) return;
+  const auto* entries = static_cast<const Translation*>(value);
+  const Translation* chosen = nullptr;
+  for (UINT i = 0; i < bytes / sizeof(Translation); ++i) {
+    if (entries[i].language == kEnglishUs && entries[i].code_page == kUnicodeCodePage) {
+      chosen = &entries[i];
+      break;
+    }
+  }
+  if (chosen == nullptr) return;
+
+  char sub_block[64];
+  std::snprintf(sub_block, sizeof sub_block, "\\StringFileInfo\\%04x%04x\\SpecialBuild",
+                chosen->language, chosen->code_page);
+  if (!VerQueryValueA(block, sub_block, &value, &bytes)) return;
+  std::snprintf(destination, kVersionTextBytes, "%s", static_cast<const char*>(value));
+}
+
+}  // namespace voxa
