@@ -1,10 +1,13 @@
-// Writes the fuzz target's seed inputs, one file each, into a directory.
+// Writes the fuzz target's seed inputs into a directory, one file for each
+// seed and kernel variant.
 //
 //   voxa_fuzz_seeds DIRECTORY
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "fuzz/decode_frame_check.h"
 #include "fuzz/seed_inputs.h"
 
 int main(int argc, char** argv) {
@@ -14,17 +17,26 @@ int main(int argc, char** argv) {
   }
   const std::string directory = argv[1];
   std::size_t count = 0, largest = 0;
+  const struct {
+    voxa::KernelVariant variant;
+    const char* name;
+  } variants[] = {{voxa::KernelVariant::kPortable, "portable"},
+                  {voxa::KernelVariant::kSse, "sse"},
+                  {voxa::KernelVariant::kSse2, "sse2"}};
   for (const voxa::fuzz::SeedInput& seed : voxa::fuzz::MakeSeedInputs()) {
-    const std::string path = directory + "/" + seed.name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(seed.bytes.data()),
-              static_cast<std::streamsize>(seed.bytes.size()));
-    if (!out) {
-      std::fprintf(stderr, "voxa_fuzz_seeds: cannot write %s\n", path.c_str());
-      return 1;
+    for (const auto& v : variants) {
+      const std::vector<uint8_t> bytes = voxa::fuzz::WithVariant(seed.bytes, v.variant);
+      const std::string path = directory + "/" + seed.name + "-" + v.name;
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
+      if (!out) {
+        std::fprintf(stderr, "voxa_fuzz_seeds: cannot write %s\n", path.c_str());
+        return 1;
+      }
+      ++count;
+      if (bytes.size() > largest) largest = bytes.size();
     }
-    ++count;
-    if (seed.bytes.size() > largest) largest = seed.bytes.size();
   }
   std::printf("wrote %zu seed inputs to %s, the largest %zu bytes\n", count, directory.c_str(),
               largest);
