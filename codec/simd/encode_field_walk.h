@@ -1,0 +1,90 @@
+// The frame shared by the four vector encoders: the walk over a field's lines
+// and blocks and the run bookkeeping. Included only by the encoder
+// translation units in this directory.
+//
+// Everything here has internal linkage on purpose. Those units are compiled
+// with vector instruction sets; an inline function with external linkage
+// compiled there could be the copy the linker keeps for the whole library, and
+// then the portable path would run vector code on a processor without it. For
+// the same reason the run words are stored here rather than through the
+// helpers of codec/field_payload.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "codec/field_payload.h"
+
+namespace voxa {
+namespace {
+
+// The current run word lives in a register; it is stored when a new word is
+// opened and once more on return. Runs go on across line ends, so one writer
+// serves the whole field.
+class VectorRunWriter {
+ public:
+  VectorRunWriter(uint8_t* out, uint8_t* run_word) : out_(out), run_word_(run_word) {
+    std::memcpy(&run_, run_word, sizeof run_);  // x86 only: little-endian
+  }
+
+  void Transparent() {
+    if (run_ > 0) OpenWord();
+    --run_;
+  }
+
+  // Where the literal block's 48 bytes go.
+  uint8_t* Literal() {
+    if (run_ < 0) OpenWord();
+    ++run_;
+    uint8_t* block = out_;
+    out_ += kLiteralBlockBytes;
+    return block;
+  }
+
+  // The in/out arguments are handed back here and nowhere else: a kernel that
+  // faults leaves them as they came.
+  void Finish(uint8_t** out, uint8_t** run_word) {
+    std::memcpy(run_word_, &run_, sizeof run_);
+    *out = out_;
+    *run_word = run_word_;
+  }
+
+ private:
+  void OpenWord() {
+    std::memcpy(run_word_, &run_, sizeof run_);
+    run_word_ = out_;
+    out_ += kRunWordBytes;
+    run_ = 0;
+  }
+
+  uint8_t* out_;
+  uint8_t* run_word_;
+  int32_t run_;
+};
+
+// Walks the field's blocks in payload order and hands each to `code_block`,
+// which classifies and codes it: `code_block(block, runs)` calls
+// runs.Transparent() or writes the 48 bytes at runs.Literal(). The payload
+// holds the field from its top line down; in the bottom-up BGRA frames that
+// line is the one at the highest address.
+enum class LineOrder { kTopDown, kBottomUp };
+
+template <typename CodeBlock>
+inline void WalkField(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                      std::ptrdiff_t step, uint8_t** run_word, LineOrder order,
+                      std::size_t block_bytes, CodeBlock code_block) {
+  // A field without a whole block writes nothing, not even its run word.
+  if (lines == 0 || width < kBlockPixels) return;
+  const uint32_t blocks = width / kBlockPixels;
+  VectorRunWriter runs(*out, *run_word);
+  for (uint32_t l = 0; l < lines; ++l) {
+    const uint32_t row = order == LineOrder::kBottomUp ? lines - 1 - l : l;
+    const uint8_t* block = source + static_cast<std::ptrdiff_t>(row) * step;
+    for (uint32_t b = 0; b < blocks; ++b, block += block_bytes) code_block(block, runs);
+  }
+  runs.Finish(out, run_word);
+}
+
+}  // namespace
+}  // namespace voxa
