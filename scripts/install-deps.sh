@@ -1,11 +1,13 @@
 #!/bin/bash
 # Installs the Debian 12 packages the build needs.
 #
-#   scripts/install-deps.sh [native|windows|all]     (default: all)
+#   scripts/install-deps.sh [native|windows|fuzz|all]     (default: all)
 #
 #   native   compilers and libraries for the Linux build (presets native, native-asan)
 #   windows  mingw-w64 cross compilers, Wine, Xvfb and ffprobe (presets win32, win64)
-#   all      both
+#   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
+#            (preset fuzz, scripts/fuzz.sh)
+#   all      all three
 #
 # As root, missing packages are installed with apt-get. Otherwise the missing
 # ones are listed with the command to install them, and the script fails.
@@ -15,11 +17,16 @@ native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
               wine wine64 wine32:i386 xvfb xauth ffmpeg)
 
+# clang's libFuzzer and sanitizer runtimes come in libclang-rt-dev, which
+# clang only recommends; llvm brings llvm-symbolizer for readable stacks.
+fuzz_pkgs=(cmake ninja-build clang libclang-rt-dev llvm)
+
 case "${1:-all}" in
   native)  wanted=("${native_pkgs[@]}") ;;
   windows) wanted=("${windows_pkgs[@]}") ;;
-  all)     wanted=("${native_pkgs[@]}" "${windows_pkgs[@]}") ;;
-  *) echo "usage: $0 [native|windows|all]" >&2; exit 2 ;;
+  fuzz)    wanted=("${fuzz_pkgs[@]}") ;;
+  all)     wanted=("${native_pkgs[@]}" "${windows_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
+  *) echo "usage: $0 [native|windows|fuzz|all]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -1,16 +1,18 @@
 #!/bin/bash
 # Builds and tests every preset: native, native-asan, win32, win64 (the
-# Windows ones run their tests under Wine). Installs the Debian packages
-# first when run as root. Stops at the first failure.
+# Windows ones run their tests under Wine), then fuzzes the frame decoder in
+# the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS (default 60).
+# Installs the Debian packages first when run as root. Stops at the first
+# failure.
 #
-#   scripts/test-all.sh [PRESET...]      (default: all four)
+#   scripts/test-all.sh [PRESET...]      (default: all five)
 set -uo pipefail
 
 cd "$(dirname "$0")/.."
 
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
-  presets=(native native-asan win32 win64)
+  presets=(native native-asan win32 win64 fuzz)
 fi
 
 scripts/install-deps.sh all || { echo "test-all: FAILED: installing the Debian packages" >&2; exit 1; }
@@ -20,8 +22,21 @@ start_all=$SECONDS
 
 for preset in "${presets[@]}"; do
   echo
-  echo "=== $preset: configure"
   start=$SECONDS
+  if [ "$preset" = fuzz ]; then
+    log="build/fuzz/test-all-fuzz.log"
+    mkdir -p build/fuzz
+    scripts/fuzz.sh "${VOXA_FUZZ_SECONDS:-60}" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    result=$(sed -n 's/^fuzz: passed: //p' "$log" | tail -n 1)
+    if [ "$status" -ne 0 ]; then
+      echo "test-all: FAILED: fuzzing (see $log and build/fuzz/crashes)" >&2
+      exit 1
+    fi
+    summary+=("$(printf '%-12s %s (%d s)' "$preset" "${result:-no result line}" $((SECONDS - start)))")
+    continue
+  fi
+  echo "=== $preset: configure"
   if ! cmake --preset "$preset"; then
     echo "test-all: FAILED: configure of preset $preset" >&2
     exit 1
