@@ -1,0 +1,81 @@
+// Lane helpers of the SSE decoders: 4 lanes of 16 bits in MMX registers,
+// with the SSE integer extensions (pmulhuw, pshufw, movntq). Included only
+// by the *_sse.cpp decoders (see decode_common.h for why everything here has
+// internal linkage).
+#pragma once
+
+#include <mmintrin.h>
+#include <xmmintrin.h>
+
+#include <cstdint>
+
+#include "codec/simd/decode_common.h"
+
+namespace voxa {
+namespace {
+
+inline __m64 Load8(const uint8_t* p) {
+  return *reinterpret_cast<const __m64_u*>(p);
+}
+
+// The decoded frame is not read back by the decoder: write it around the
+// caches.
+inline void Store8(uint8_t* p, __m64 v) {
+  _mm_stream_pi(reinterpret_cast<__m64*>(p), v);
+}
+
+inline __m64 TableRow(const uint16_t* table, int row) {
+  return *reinterpret_cast<const __m64*>(table + 4 * row);
+}
+
+inline __m64 AllOnes() {
+  const __m64 zero = _mm_setzero_si64();
+  return _mm_cmpeq_pi8(zero, zero);
+}
+
+// The reciprocal scales of a block's alphas, from its inverse alpha bytes:
+// even[h] of pixels 8h, 8h + 2, 8h + 4, 8h + 6 (the alphas of U of pairs
+// 4h to 4h + 3), odd[h] of the odd pixels after them (the alphas of V).
+struct Reciprocals {
+  __m64 even[2], odd[2];
+};
+
+inline __m64 GatherFour(const uint8_t* inverse_alpha) {
+  const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
+  return _mm_setr_pi16(static_cast<short>(rc[inverse_alpha[0]]),
+                       static_cast<short>(rc[inverse_alpha[2]]),
+                       static_cast<short>(rc[inverse_alpha[4]]),
+                       static_cast<short>(rc[inverse_alpha[6]]));
+}
+
+inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {
+  Reciprocals r;
+  r.even[0] = GatherFour(inverse_alpha);
+  r.odd[0] = GatherFour(inverse_alpha + 1);
+  r.even[1] = GatherFour(inverse_alpha + 8);
+  r.odd[1] = GatherFour(inverse_alpha + 9);
+  return r;
+}
+
+// hi(256 × c, Rc) limited to 255, for lanes holding 256 × c; the high
+// product reaches 65278 for alpha 1, so the limit is x - max(x - 255, 0).
+inline __m64 Unpremultiply(__m64 widened, __m64 rc) {
+  const __m64 x = _mm_mulhi_pu16(widened, rc);
+  return _mm_sub_pi16(x, _mm_subs_pu16(x, _mm_set1_pi16(255)));
+}
+
+// The payload is read once, front to back: fetch the block after next
+// without displacing the frame from the caches.
+inline void PrefetchPayload(const uint8_t* block) {
+  _mm_prefetch(reinterpret_cast<const char*>(block + 2 * kLiteralBlockBytes), _MM_HINT_NTA);
+}
+
+// The non-temporal stores are weakly ordered: fence them before the caller
+// hands the frame on, and leave the MMX registers free for x87 code.
+inline void FinishStores() {
+  _mm_sfence();
+  _mm_empty();
+}
+
+}  // namespace
+}  // namespace voxa

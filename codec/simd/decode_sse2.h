@@ -1,0 +1,69 @@
+// Lane helpers of the SSE2 decoders: 8 lanes of 16 bits in XMM registers.
+// Included only by the *_sse2.cpp decoders (see decode_common.h for why
+// everything here has internal linkage).
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "codec/simd/decode_common.h"
+
+namespace voxa {
+namespace {
+
+inline __m128i LoadBytes(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline void StoreBytes(uint8_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+// A row of a constant table as an operand; the 8-lane forms are aligned.
+inline __m128i TableRow(const uint16_t* table, int row) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(table) + row);
+}
+
+// The reciprocal scales of a block's 16 alphas, from its inverse alpha
+// bytes: of the even pixels (the alphas of U), of the odd pixels (the alphas
+// of V), and of pixels 0-7 and 8-15 in order.
+struct Reciprocals {
+  __m128i even, odd, pixels_low, pixels_high;
+};
+
+inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {
+  const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
+  const uint8_t* ia = inverse_alpha;
+  Reciprocals r;
+  r.even = _mm_setr_epi16(static_cast<short>(rc[ia[0]]), static_cast<short>(rc[ia[2]]),
+                          static_cast<short>(rc[ia[4]]), static_cast<short>(rc[ia[6]]),
+                          static_cast<short>(rc[ia[8]]), static_cast<short>(rc[ia[10]]),
+                          static_cast<short>(rc[ia[12]]), static_cast<short>(rc[ia[14]]));
+  r.odd = _mm_setr_epi16(static_cast<short>(rc[ia[1]]), static_cast<short>(rc[ia[3]]),
+                         static_cast<short>(rc[ia[5]]), static_cast<short>(rc[ia[7]]),
+                         static_cast<short>(rc[ia[9]]), static_cast<short>(rc[ia[11]]),
+                         static_cast<short>(rc[ia[13]]), static_cast<short>(rc[ia[15]]));
+  r.pixels_low = _mm_unpacklo_epi16(r.even, r.odd);
+  r.pixels_high = _mm_unpackhi_epi16(r.even, r.odd);
+  return r;
+}
+
+// hi(256 × c, Rc) limited to 255, for lanes holding 256 × c. The high
+// product reaches 65278 for alpha 1, beyond the signed range that a packing
+// step would saturate correctly, so the limit is x - max(x - 255, 0).
+inline __m128i Unpremultiply(__m128i widened, __m128i rc) {
+  const __m128i x = _mm_mulhi_epu16(widened, rc);
+  return _mm_sub_epi16(x, _mm_subs_epu16(x, _mm_set1_epi16(255)));
+}
+
+// The payload is read once, front to back: fetch the block after next
+// without displacing the frame from the caches.
+inline void PrefetchPayload(const uint8_t* block) {
+  _mm_prefetch(reinterpret_cast<const char*>(block + 2 * kLiteralBlockBytes), _MM_HINT_NTA);
+}
+
+inline void FinishStores() {}
+
+}  // namespace
+}  // namespace voxa
