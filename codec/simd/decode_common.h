@@ -50,10 +50,13 @@ static_assert(ReciprocalScale(255) == 256, "opaque pixels keep their stored valu
 static_assert(ReciprocalScale(1) == 65534, "alpha 1 multiplies by 255.99");
 static_assert(ReciprocalScale(0) == 0, "alpha 0 decodes to zeros");
 
-// Low bytes of the colour stage's widenings, 256 × c + s: the luma term Yt
-// and the chroma lanes cu and cv. 0 leaves both exact multiples of 256, and
-// keeps opaque pixels on the values the portable decoder gives.
-constexpr uint16_t kLumaLowByte = 0;
+// Low bytes of the colour stage's widenings, 256 × c + s. Luma enters the
+// gain multiply as Y′ + 1/16: that adds about half a unit of 1/8 to Yt, what
+// the truncating high product and the final shift lose on average, and
+// brings the colours closest to the portable decoder's (mean difference on an
+// opaque picture 0.21 instead of 0.23, bias -0.01 instead of -0.08). Chroma
+// lanes are exact multiples: any low byte there only moves them away.
+constexpr uint16_t kLumaLowByte = 16;
 constexpr uint16_t kChromaLowByte = 0;
 
 // Walks the blocks of a field in payload order and hands each to the

@@ -8,6 +8,7 @@
 #include <xmmintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "codec/simd/decode_common.h"
 
@@ -15,7 +16,9 @@ namespace voxa {
 namespace {
 
 inline __m64 Load8(const uint8_t* p) {
-  return *reinterpret_cast<const __m64_u*>(p);
+  __m64 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
 
 // The decoded frame is not read back by the decoder: write it around the
