@@ -1,0 +1,460 @@
+// The vector decoders against a scalar model of their own lanes (byte for
+// byte) and against the portable decoders (structure exactly, values within
+// the bounds of the 256 / alpha scale and the 1/8 colour resolution).
+//
+// Random cases print their seed; VOXA_CHECKASM_SEED=<n> replays one.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codec/color_kernels.h"
+#include "codec/field_kernels.h"
+#include "codec/field_payload.h"
+#include "codec/frame_codec.h"
+#include "decoder_lane_model.h"
+#include "test_frames.h"
+#include "tools/sample_frames.h"
+
+namespace voxa {
+namespace {
+
+using test::Lanes;
+
+uint32_t Seed() {
+  const char* text = std::getenv("VOXA_CHECKASM_SEED");
+  return text != nullptr ? static_cast<uint32_t>(std::strtoul(text, nullptr, 0)) : 0x5eed1e55u;
+}
+
+struct Variant {
+  const char* name;
+  KernelVariant variant;
+  Lanes lanes;
+};
+const Variant kVariants[] = {{"sse", KernelVariant::kSse, Lanes::kFour},
+                             {"sse2", KernelVariant::kSse2, Lanes::kEight}};
+
+// What differs between the two output formats.
+struct Format {
+  const char* name;
+  PixelFormat pixels;
+  std::size_t block_bytes;
+  bool bottom_up;
+  DecodeFieldFn portable;
+  DecodeFieldFn FieldKernels::*slot;
+};
+const Format kRgba = {"bgra", PixelFormat::kRgba32, 64, true, DecodeRgbaField_portable,
+                      &FieldKernels::decode_rgba};
+const Format kY16a = {"y16a", PixelFormat::kY16a, 48, false, DecodeY16aField_portable,
+                      &FieldKernels::decode_y16a};
+
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
+void PrintTo(const Format* f, std::ostream* os) { *os << f->name; }
+
+std::vector<uint8_t> TransparentBlock(const Format& f) {
+  if (f.bottom_up) return std::vector<uint8_t>(64, 0);
+  std::vector<uint8_t> block(48, 128);
+  std::fill(block.begin(), block.begin() + 16, 16);
+  std::fill(block.begin() + 16, block.begin() + 32, 0);
+  return block;
+}
+
+std::vector<uint8_t> ModelBlock(const Format& f, Lanes lanes, const uint8_t* in) {
+  if (f.bottom_up) {
+    const auto px = test::ModelRgbaBlock(lanes, in);
+    return {px.begin(), px.end()};
+  }
+  const auto block = test::ModelY16aBlock(in);
+  return {block.begin(), block.end()};
+}
+
+// A field's lines inside a frame buffer with guard bytes before and after.
+// Every byte starts random, so a byte the decoder should leave is checked.
+constexpr std::size_t kGuardBytes = 64;
+
+struct Canvas {
+  Canvas(const Format& f, uint32_t width, uint32_t lines, test::Random& random)
+      : step(static_cast<std::ptrdiff_t>(2 * width * f.block_bytes / 16)),
+        bytes(random.Bytes(2 * kGuardBytes + step * std::max<uint32_t>(lines, 1))) {}
+  uint8_t* field() { return bytes.data() + kGuardBytes; }
+  // Where block `index` of the field (in payload order) lies.
+  std::size_t BlockOffset(const Format& f, uint32_t width, uint32_t lines, std::size_t index) const {
+    const std::size_t per_line = width / 16;
+    const std::size_t line = index / per_line;
+    const std::size_t stored = f.bottom_up ? lines - 1 - line : line;
+    return kGuardBytes + stored * step + (index % per_line) * f.block_bytes;
+  }
+  std::ptrdiff_t step;
+  std::vector<uint8_t> bytes;
+};
+
+// A payload planned block by block, with what each block should become and
+// how many payload bytes must be there for the decoder to reach it.
+struct PlannedBlock {
+  enum Kind { kTransparent, kLiteral, kUntouched } kind;
+  std::size_t literal_at;
+  std::size_t needs;
+};
+
+struct FieldPlan {
+  uint32_t width, lines;
+  int32_t initial_pending;
+  std::vector<uint8_t> payload;
+  std::vector<PlannedBlock> blocks;
+};
+
+using BlockSource = std::function<std::vector<uint8_t>(test::Random&)>;
+
+// Runs of random sign and length (often past a line's end), zero words now
+// and then, sometimes a count carried in from before the field, and a last
+// word that may announce more blocks than the field has.
+FieldPlan PlanField(uint32_t width, uint32_t lines, test::Random& random,
+                    const BlockSource& literal) {
+  FieldPlan plan{width, lines, 0, {}, {}};
+  const std::size_t total = static_cast<std::size_t>(width / 16) * lines;
+  test::PayloadBuilder payload;
+  auto add_literal = [&] {
+    const std::vector<uint8_t> block = literal(random);
+    const std::size_t at = payload.bytes().size();
+    payload.Block(block);
+    plan.blocks.push_back({PlannedBlock::kLiteral, at, at + 48});
+  };
+  if (total > 0 && random.Byte() < 48) {
+    const int n = 1 + random.Byte() % std::min<std::size_t>(total, 3);
+    plan.initial_pending = random.Byte() < 128 ? -n : n;
+    for (int i = 0; i < n; ++i) {
+      if (plan.initial_pending < 0) plan.blocks.push_back({PlannedBlock::kTransparent, 0, 0});
+      else add_literal();
+    }
+  }
+  while (plan.blocks.size() < total) {
+    const std::size_t left = total - plan.blocks.size();
+    if (random.Byte() < 24) {
+      payload.Word(0);
+      plan.blocks.push_back({PlannedBlock::kUntouched, 0, payload.bytes().size()});
+      continue;
+    }
+    std::size_t n = 1 + random.Byte() % (2 * width / 16 + 2);
+    const bool past_end = n > left;
+    const bool literal_run = random.Byte() < 160;
+    payload.Word(literal_run ? static_cast<int32_t>(n) : -static_cast<int32_t>(n));
+    const std::size_t word_end = payload.bytes().size();
+    if (past_end) n = left;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (literal_run) add_literal();
+      else plan.blocks.push_back({PlannedBlock::kTransparent, 0, word_end});
+    }
+  }
+  plan.payload = payload.bytes();
+  return plan;
+}
+
+// Random literal blocks of several kinds.
+std::vector<uint8_t> AnyBytes(test::Random& r) { return r.Bytes(48); }
+
+// As the Y16A encoder stores them: (value × alpha) >> 8, inverse alpha.
+std::vector<uint8_t> Premultiplied(const std::array<uint8_t, 16>& y,
+                                   const std::array<uint8_t, 16>& alpha,
+                                   const std::array<uint8_t, 8>& u,
+                                   const std::array<uint8_t, 8>& v) {
+  std::vector<uint8_t> block(48);
+  for (int i = 0; i < 16; ++i) {
+    block[i] = static_cast<uint8_t>(y[i] * alpha[i] >> 8);
+    block[16 + i] = static_cast<uint8_t>(255 - alpha[i]);
+  }
+  for (int k = 0; k < 8; ++k) {
+    block[32 + k] = static_cast<uint8_t>(u[k] * alpha[2 * k] >> 8);
+    block[40 + k] = static_cast<uint8_t>(v[k] * alpha[2 * k + 1] >> 8);
+  }
+  return block;
+}
+
+template <std::size_t N>
+std::array<uint8_t, N> Pick(test::Random& r, std::initializer_list<uint8_t> from) {
+  std::array<uint8_t, N> out{};
+  for (auto& x : out) x = from.begin()[r.Byte() % from.size()];
+  return out;
+}
+
+template <std::size_t N>
+std::array<uint8_t, N> AnyOf(test::Random& r) {
+  std::array<uint8_t, N> out{};
+  for (auto& x : out) x = r.Byte();
+  return out;
+}
+
+std::vector<uint8_t> EncoderMade(test::Random& r) {
+  return Premultiplied(AnyOf<16>(r), AnyOf<16>(r), AnyOf<8>(r), AnyOf<8>(r));
+}
+
+// Alphas 0, 1, 2, 254, 255 with saturated and zero colours, as stored and as
+// raw bytes (stored values above their alpha).
+std::vector<uint8_t> Extremes(test::Random& r) {
+  const auto alpha = Pick<16>(r, {0, 1, 2, 254, 255});
+  if (r.Byte() < 128) {
+    std::vector<uint8_t> block = test::LiteralBlock(0, 0, 0, 0);
+    const auto values = Pick<32>(r, {0, 1, 2, 16, 127, 128, 235, 240, 254, 255});
+    for (int i = 0; i < 16; ++i) block[i] = values[i], block[16 + i] = 255 - alpha[i];
+    for (int k = 0; k < 16; ++k) block[32 + k] = values[16 + k];
+    return block;
+  }
+  return Premultiplied(Pick<16>(r, {0, 16, 235, 255}), alpha, Pick<8>(r, {0, 16, 128, 240, 255}),
+                       Pick<8>(r, {0, 16, 128, 240, 255}));
+}
+
+// Every pair has one pixel of alpha 0 beside one of any alpha.
+std::vector<uint8_t> HalfTransparentPairs(test::Random& r) {
+  auto alpha = AnyOf<16>(r);
+  for (int k = 0; k < 8; ++k) alpha[2 * k + (r.Byte() & 1)] = 0;
+  return Premultiplied(AnyOf<16>(r), alpha, AnyOf<8>(r), AnyOf<8>(r));
+}
+
+// Chroma swinging between its extremes from pair to pair.
+std::vector<uint8_t> SharpChroma(test::Random& r) {
+  std::array<uint8_t, 8> u{}, v{};
+  for (int k = 0; k < 8; ++k) {
+    u[k] = k % 2 == 0 ? 16 : 240;
+    v[k] = (k / 2) % 2 == 0 ? 240 : 16;
+  }
+  return Premultiplied(AnyOf<16>(r), Pick<16>(r, {128, 200, 255}), u, v);
+}
+
+const std::pair<const char*, BlockSource> kMaterials[] = {
+    {"any_bytes", AnyBytes},       {"encoder_made", EncoderMade},
+    {"extremes", Extremes},        {"half_transparent_pairs", HalfTransparentPairs},
+    {"sharp_chroma", SharpChroma},
+};
+
+struct DecodeResult {
+  bool complete;
+  std::ptrdiff_t consumed;
+  int32_t pending;
+};
+
+// Decodes `input` (copied into a buffer of exactly its size) onto `canvas`.
+DecodeResult Decode(DecodeFieldFn decode, const FieldPlan& plan, const std::vector<uint8_t>& input,
+           Canvas& canvas) {
+  std::vector<uint8_t> exact(input);
+  const uint8_t* in = exact.data();
+  int32_t pending = plan.initial_pending;
+  const bool complete = decode(canvas.field(), &in, exact.data() + exact.size(), plan.width,
+                               plan.lines, canvas.step, &pending);
+  return {complete, in - exact.data(), pending};
+}
+
+class DecoderCheck : public testing::TestWithParam<std::tuple<Variant, const Format*>> {
+ protected:
+  void SetUp() override {
+    if (!HasKernelVariant(variant().variant)) GTEST_SKIP() << "processor lacks " << variant().name;
+  }
+  const Variant& variant() const { return std::get<0>(GetParam()); }
+  const Format& format() const { return *std::get<1>(GetParam()); }
+  DecodeFieldFn kernel() const { return KernelsOfVariant(variant().variant).*format().slot; }
+};
+
+// Each planned field decoded from its whole payload and from cuts of it:
+// every byte of the canvas must be what the plan and the model say, and the
+// read position, the remaining count and the result those of the portable
+// decoder.
+TEST_P(DecoderCheck, MatchesLaneModelByteForByte) {
+  const uint32_t seed = Seed();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  test::Random random(seed);
+  const uint32_t widths[] = {16, 32, 48, 80, 720};
+  for (const auto& [material, source] : kMaterials) {
+    SCOPED_TRACE(material);
+    for (int n = 0; n < 24; ++n) {
+      const uint32_t width = widths[n % 5];
+      const uint32_t lines = 1 + random.Byte() % (width > 100 ? 2 : 5);
+      const FieldPlan plan = PlanField(width, lines, random, source);
+      const std::size_t size = plan.payload.size();
+      std::vector<std::size_t> cuts = {size, size - 1, random.Byte() * size / 256};
+      for (const PlannedBlock& b : plan.blocks) {
+        if (b.needs > 0 && random.Byte() < 16) cuts.push_back(b.needs - 1 - random.Byte() % 4);
+      }
+      for (std::size_t cut : cuts) {
+        cut = std::min(cut, size);
+        SCOPED_TRACE("field " + std::to_string(n) + ", " + std::to_string(width) + "x" +
+                     std::to_string(lines) + ", payload cut to " + std::to_string(cut) + " of " +
+                     std::to_string(size));
+        const std::vector<uint8_t> input(plan.payload.begin(), plan.payload.begin() + cut);
+        test::Random canvas_bytes(seed + n);
+        Canvas canvas(format(), width, lines, canvas_bytes);
+        std::vector<uint8_t> expected = canvas.bytes;
+        Canvas reference = canvas;
+
+        bool reached_all = true;
+        for (std::size_t i = 0; i < plan.blocks.size(); ++i) {
+          const PlannedBlock& b = plan.blocks[i];
+          if (b.needs > cut) {
+            reached_all = false;
+            break;
+          }
+          if (b.kind == PlannedBlock::kUntouched) continue;
+          const std::vector<uint8_t> value =
+              b.kind == PlannedBlock::kTransparent
+                  ? TransparentBlock(format())
+                  : ModelBlock(format(), variant().lanes, &plan.payload[b.literal_at]);
+          std::copy(value.begin(), value.end(),
+                    expected.begin() + canvas.BlockOffset(format(), width, lines, i));
+        }
+
+        const DecodeResult got = Decode(kernel(), plan, input, canvas);
+        const DecodeResult want = Decode(format().portable, plan, input, reference);
+        EXPECT_EQ(got.complete, reached_all);
+        EXPECT_EQ(got.complete, want.complete);
+        EXPECT_EQ(got.consumed, want.consumed);
+        EXPECT_EQ(got.pending, want.pending);
+        const auto diff = std::mismatch(canvas.bytes.begin(), canvas.bytes.end(), expected.begin());
+        ASSERT_TRUE(diff.first == canvas.bytes.end())
+            << "first wrong byte at " << (diff.first - canvas.bytes.begin()) << " of "
+            << canvas.bytes.size() << ": " << int{*diff.first} << ", model "
+            << int{*diff.second};
+      }
+    }
+  }
+}
+
+// Every stored byte with every inverse alpha, in blocks of one alpha each:
+// exact against the model, and within the bound of the 256 / alpha scale of
+// the portable Y16A decoder.
+TEST_P(DecoderCheck, EveryValueAndAlpha) {
+  std::vector<uint8_t> payload;
+  test::PayloadBuilder builder;
+  builder.Word(256 * 16);
+  for (int inverse = 0; inverse < 256; ++inverse) {
+    for (int first = 0; first < 256; first += 16) {
+      std::vector<uint8_t> block(48);
+      for (int i = 0; i < 16; ++i) block[i] = static_cast<uint8_t>(first + i);
+      for (int i = 0; i < 16; ++i) block[16 + i] = static_cast<uint8_t>(inverse);
+      for (int k = 0; k < 16; ++k) block[32 + k] = static_cast<uint8_t>(first + k);
+      builder.Block(block);
+    }
+  }
+  const FieldPlan plan{16 * 256, 16, 0, builder.bytes(), {}};
+  test::Random random(1);
+  Canvas canvas(format(), plan.width, plan.lines, random);
+  Canvas reference = canvas;
+  ASSERT_TRUE(Decode(kernel(), plan, plan.payload, canvas).complete);
+  ASSERT_TRUE(Decode(format().portable, plan, plan.payload, reference).complete);
+  for (std::size_t index = 0; index < 256 * 16; ++index) {
+    const uint8_t* in = &plan.payload[4 + 48 * index];
+    const std::size_t at = canvas.BlockOffset(format(), plan.width, plan.lines, index);
+    const std::vector<uint8_t> model = ModelBlock(format(), variant().lanes, in);
+    ASSERT_TRUE(std::equal(model.begin(), model.end(), canvas.bytes.begin() + at))
+        << "stored bytes from " << int{in[0]} << ", inverse alpha " << int{in[16]};
+    if (format().bottom_up) continue;
+    const int alpha = 255 - in[16];
+    for (std::size_t j = 0; j < 48; ++j) {
+      if (j >= 16 && j < 32) continue;
+      const int got = canvas.bytes[at + j], want = reference.bytes[at + j];
+      // |c × Rc / 256 - 256 c / a| < (c / 256)(1 + 2 / a): under 2 for any
+      // byte, under 1 where the stored value does not exceed alpha.
+      const int bound = in[j] <= alpha ? 1 : 2;
+      ASSERT_LE(std::abs(got - want), bound)
+          << "stored " << int{in[j]} << " at alpha " << alpha << ": " << got << " vs " << want;
+    }
+  }
+}
+
+// One field of `lines` lines from a payload, onto a canvas.
+struct Decoded {
+  Canvas canvas;
+  DecodeResult result;
+};
+
+Decoded DecodeOnto(DecodeFieldFn decode, const Format& f, uint32_t width, uint32_t lines,
+                   const std::vector<uint8_t>& payload, int32_t pending = 0) {
+  test::Random random(width * 7 + lines);
+  Decoded d{Canvas(f, width, lines, random), {}};
+  const FieldPlan plan{width, lines, pending, payload, {}};
+  d.result = Decode(decode, plan, payload, d.canvas);
+  return d;
+}
+
+// Encodes `pixels` (a field of `lines` lines, stored contiguously with the
+// canvas's step) with the portable encoder of the format.
+std::vector<uint8_t> EncodePortable(const Format& f, const std::vector<uint8_t>& pixels,
+                                    uint32_t width, uint32_t lines) {
+  std::vector<uint8_t> out(MaxFieldPayloadBytes(width, lines));
+  StoreRunWord(out.data(), 0);
+  uint8_t* run_word = out.data();
+  uint8_t* pos = out.data() + 4;
+  const EncodeFieldFn encode = f.bottom_up ? EncodeRgbaField_portable : EncodeY16aField_portable;
+  encode(&pos, pixels.data(), width, lines, static_cast<std::ptrdiff_t>(width * f.block_bytes / 16),
+         &run_word);
+  out.resize(pos - out.data());
+  return out;
+}
+
+// Against the portable decoder on what the encoders write: the same bytes
+// written, transparent blocks identical, alpha identical except in pairs the
+// portable decoder blanks for a pixel of alpha 0; Y16A values within 1 (the
+// stored values do not exceed their alpha; see EveryValueAndAlpha).
+TEST_P(DecoderCheck, AgreesWithPortableOnEncodedPictures) {
+  const Format& f = format();
+  for (const SampleKind kind : {SampleKind::kTitle, SampleKind::kOpaque}) {
+    SCOPED_TRACE(kind == SampleKind::kTitle ? "title" : "opaque");
+    const uint32_t width = 160, lines = 24;
+    const std::vector<uint8_t> payload =
+        EncodePortable(f, MakeSampleFrame(kind, f.pixels, width, lines), width, lines);
+    const Decoded got = DecodeOnto(kernel(), f, width, lines, payload);
+    const Decoded want = DecodeOnto(f.portable, f, width, lines, payload);
+    EXPECT_TRUE(got.result.complete);
+    EXPECT_EQ(got.result.consumed, want.result.consumed);
+    std::vector<bool> in_block(got.canvas.bytes.size());
+    const std::vector<uint8_t> transparent = TransparentBlock(f);
+    std::size_t blanked = 0;
+    RunReader runs(payload.data(), payload.data() + payload.size(), 0);
+    for (std::size_t b = 0; b < (width / 16) * lines; ++b) {
+      const std::size_t at = got.canvas.BlockOffset(f, width, lines, b);
+      std::fill_n(in_block.begin() + at, f.block_bytes, true);
+      const uint8_t* g = &got.canvas.bytes[at];
+      const uint8_t* w = &want.canvas.bytes[at];
+      if (runs.Next() == RunReader::Block::kTransparent) {
+        ASSERT_TRUE(std::equal(transparent.begin(), transparent.end(), w)) << "block " << b;
+        ASSERT_TRUE(std::equal(transparent.begin(), transparent.end(), g)) << "block " << b;
+        continue;
+      }
+      for (int i = 0; i < 16; ++i) {
+        if (!f.bottom_up) {
+          ASSERT_EQ(g[16 + i], w[16 + i]) << "block " << b << " pixel " << i;
+          continue;
+        }
+        const uint8_t alpha = g[4 * i + 3], mate = g[4 * (i ^ 1) + 3];
+        if (alpha == 0 || mate == 0) {
+          EXPECT_EQ(w[4 * i + 3], 0) << "block " << b << " pixel " << i;
+          blanked += alpha != 0;
+        } else {
+          ASSERT_EQ(alpha, w[4 * i + 3]) << "block " << b << " pixel " << i;
+        }
+      }
+      for (std::size_t j = 0; !f.bottom_up && j < 48; ++j) {
+        ASSERT_LE(std::abs(g[j] - w[j]), 1) << "block " << b << " byte " << j;
+      }
+    }
+    for (std::size_t i = 0; i < in_block.size(); ++i) {
+      if (!in_block[i]) {
+        ASSERT_EQ(got.canvas.bytes[i], want.canvas.bytes[i]) << "byte " << i;
+      }
+    }
+    // The title's anti-aliased edges hold pairs with one pixel of alpha 0.
+    if (f.bottom_up) {
+      EXPECT_EQ(blanked > 0, kind == SampleKind::kTitle);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Decoders, DecoderCheck,
+    testing::Combine(testing::ValuesIn(kVariants), testing::Values(&kRgba, &kY16a)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param)->name;
+    });
+
+}  // namespace
+}  // namespace voxa
