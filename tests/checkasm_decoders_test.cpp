@@ -82,7 +82,8 @@ struct Canvas {
         bytes(random.Bytes(2 * kGuardBytes + step * std::max<uint32_t>(lines, 1))) {}
   uint8_t* field() { return bytes.data() + kGuardBytes; }
   // Where block `index` of the field (in payload order) lies.
-  std::size_t BlockOffset(const Format& f, uint32_t width, uint32_t lines, std::size_t index) const {
+  std::size_t BlockOffset(const Format& f, uint32_t width, uint32_t lines,
+                          std::size_t index) const {
     const std::size_t per_line = width / 16;
     const std::size_t line = index / per_line;
     const std::size_t stored = f.bottom_up ? lines - 1 - line : line;
@@ -237,7 +238,7 @@ struct DecodeResult {
 
 // Decodes `input` (copied into a buffer of exactly its size) onto `canvas`.
 DecodeResult Decode(DecodeFieldFn decode, const FieldPlan& plan, const std::vector<uint8_t>& input,
-           Canvas& canvas) {
+                    Canvas& canvas) {
   std::vector<uint8_t> exact(input);
   const uint8_t* in = exact.data();
   int32_t pending = plan.initial_pending;
@@ -455,6 +456,273 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param)->name;
     });
+
+// Blocks of one colour and one alpha, coded by the portable encoder: no
+// chroma changes between pairs, so interpolation changes nothing and only the
+// scales differ. Stage 1 gives Y′, U′, V′ within -1..+2 of the portable
+// decoder's value × 255 / a (stored values do not exceed alpha, and
+// |Rc - 65534 / a| <= 1); through the weights 1.164 and 2.018 (blue), -0.391
+// and -0.813 (green), 1.596 (red), plus under 0.35 of rounding in the 1/8
+// fixed point, that bounds blue by 7, green by 4 and red by 6. Opaque pixels
+// divide exactly and differ only by the rounding: 1.
+struct ColourBound {
+  int alpha_from, alpha_to;
+  int blue, green, red;
+};
+const ColourBound kColourBounds[] = {{2, 254, 7, 4, 6}, {255, 255, 1, 1, 1}};
+
+class VectorDecoder : public testing::TestWithParam<Variant> {
+ protected:
+  void SetUp() override {
+    if (!HasKernelVariant(GetParam().variant)) {
+      GTEST_SKIP() << "processor lacks " << GetParam().name;
+    }
+  }
+  FieldKernels kernels() const { return KernelsOfVariant(GetParam().variant); }
+};
+
+TEST_P(VectorDecoder, UniformChromaWithinBoundOfPortable) {
+  const uint32_t seed = Seed();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  test::Random random(seed);
+  for (const ColourBound& bound : kColourBounds) {
+    // One line of blocks, each its own colour at an alpha of the range.
+    const uint32_t blocks = 2048, width = 16 * blocks;
+    std::vector<uint8_t> line;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      const int alpha =
+          bound.alpha_from + static_cast<int>(b) % (bound.alpha_to - bound.alpha_from + 1);
+      const test::Bgra px{random.Byte(), random.Byte(), random.Byte(), static_cast<uint8_t>(alpha)};
+      const std::vector<uint8_t> block = test::BgraBlocks(1, px);
+      line.insert(line.end(), block.begin(), block.end());
+    }
+    const std::vector<uint8_t> payload = EncodePortable(kRgba, line, width, 1);
+    const Decoded got = DecodeOnto(kernels().decode_rgba, kRgba, width, 1, payload);
+    const Decoded want = DecodeOnto(DecodeRgbaField_portable, kRgba, width, 1, payload);
+    int worst[3] = {0, 0, 0};
+    for (std::size_t i = kGuardBytes; i < kGuardBytes + line.size(); i += 4) {
+      ASSERT_EQ(got.canvas.bytes[i + 3], want.canvas.bytes[i + 3]) << "pixel " << i / 4;
+      for (int c = 0; c < 3; ++c) {
+        worst[c] = std::max(worst[c], std::abs(got.canvas.bytes[i + c] - want.canvas.bytes[i + c]));
+      }
+    }
+    SCOPED_TRACE("alpha " + std::to_string(bound.alpha_from) + " to " +
+                 std::to_string(bound.alpha_to));
+    EXPECT_LE(worst[0], bound.blue);
+    EXPECT_LE(worst[1], bound.green);
+    EXPECT_LE(worst[2], bound.red);
+  }
+}
+
+TEST_P(VectorDecoder, NegativeRunWordWritesTransparentBlocks) {
+  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-5).bytes();
+  for (const Format* f : {&kRgba, &kY16a}) {
+    SCOPED_TRACE(f->name);
+    // Five blocks over two lines of three: the run goes on into the next line.
+    const Decoded got = DecodeOnto(kernels().*(f->slot), *f, 48, 2, payload);
+    const Decoded want = DecodeOnto(f->portable, *f, 48, 2, payload);
+    EXPECT_EQ(got.canvas.bytes, want.canvas.bytes);
+    const std::vector<uint8_t> transparent = TransparentBlock(*f);
+    for (std::size_t b = 0; b < 5; ++b) {
+      const std::size_t at = got.canvas.BlockOffset(*f, 48, 2, b);
+      EXPECT_TRUE(std::equal(transparent.begin(), transparent.end(), &got.canvas.bytes[at]));
+    }
+    EXPECT_FALSE(got.result.complete);  // the sixth block has no word
+    EXPECT_EQ(got.result.consumed, 4);
+  }
+}
+
+// Literal blocks of one inverse alpha, stored bytes running through 0..255.
+std::vector<uint8_t> EveryStoredByte(uint8_t inverse_alpha) {
+  test::PayloadBuilder builder;
+  builder.Word(16);
+  for (int first = 0; first < 256; first += 16) {
+    std::vector<uint8_t> block = test::LiteralBlock(0, inverse_alpha, 0, 0);
+    for (int i = 0; i < 16; ++i) block[i] = block[32 + i] = static_cast<uint8_t>(first + i);
+    builder.Block(block);
+  }
+  return builder.bytes();
+}
+
+// With the exact reciprocal alpha 255 gets Rc 256: the stored values come
+// back unchanged. Alpha 1 gets Rc 65534: any stored value of 1 or more
+// becomes 255, 0 stays 0.
+struct StoredByteCase {
+  const char* name;
+  uint8_t inverse_alpha;
+  int (*expected)(int stored);
+};
+const StoredByteCase kStoredByteCases[] = {
+    {"opaque_keeps_stored_values", 0, [](int stored) { return stored; }},
+    {"alpha_1_saturates", 254, [](int stored) { return stored == 0 ? 0 : 255; }},
+};
+
+TEST_P(VectorDecoder, Y16aStoredValuesAtAlpha255And1) {
+  for (const StoredByteCase& c : kStoredByteCases) {
+    SCOPED_TRACE(c.name);
+    const Decoded got =
+        DecodeOnto(kernels().decode_y16a, kY16a, 256, 1, EveryStoredByte(c.inverse_alpha));
+    ASSERT_TRUE(got.result.complete);
+    for (int b = 0; b < 16; ++b) {
+      const uint8_t* out = &got.canvas.bytes[kGuardBytes + 48 * b];
+      for (int i = 0; i < 16; ++i) {
+        const int stored = 16 * b + i;
+        EXPECT_EQ(out[i], c.expected(stored)) << "luma " << stored;
+        EXPECT_EQ(out[16 + i], 255 - c.inverse_alpha);
+        EXPECT_EQ(out[32 + i], c.expected(stored)) << "chroma " << stored;
+      }
+    }
+  }
+}
+
+// Pairs of a pixel of alpha 0 (left in even pairs, right in odd ones) beside
+// an opaque white one: the portable BGRA decoder blanks both, the vector
+// decoders keep the opaque pixel with its own luma and alpha.
+TEST_P(VectorDecoder, PixelBesideAlphaZeroKeepsItsOwnValues) {
+  std::vector<uint8_t> block = test::LiteralBlock(235, 0, 128, 128);
+  for (int k = 0; k < 8; ++k) {
+    const int hidden = 2 * k + (k % 2);
+    block[hidden] = 0;
+    block[16 + hidden] = 255;
+    block[(k % 2 == 0 ? 32 : 40) + k] = 0;
+  }
+  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(1).Block(block).bytes();
+  const Decoded y16a = DecodeOnto(kernels().decode_y16a, kY16a, 16, 1, payload);
+  const Decoded bgra = DecodeOnto(kernels().decode_rgba, kRgba, 16, 1, payload);
+  const Decoded portable = DecodeOnto(DecodeRgbaField_portable, kRgba, 16, 1, payload);
+  const uint8_t* y = &y16a.canvas.bytes[kGuardBytes];
+  const uint8_t* px = &bgra.canvas.bytes[kGuardBytes];
+  const uint8_t* blank = &portable.canvas.bytes[kGuardBytes];
+  for (int k = 0; k < 8; ++k) {
+    const int hidden = 2 * k + (k % 2), shown = hidden ^ 1;
+    SCOPED_TRACE("pair " + std::to_string(k));
+    EXPECT_EQ(y[hidden], 0);
+    EXPECT_EQ(y[16 + hidden], 0);
+    EXPECT_EQ(y[shown], 235);
+    EXPECT_EQ(y[16 + shown], 255);
+    EXPECT_EQ(y[(k % 2 == 0 ? 40 : 32) + k], 128);  // the opaque pixel's chroma
+    EXPECT_EQ(y[(k % 2 == 0 ? 32 : 40) + k], 0);
+    EXPECT_EQ(px[4 * hidden + 3], 0);
+    EXPECT_EQ(px[4 * shown + 3], 255);
+    EXPECT_GT(px[4 * shown + 1], 100) << "green of the opaque pixel";
+    EXPECT_EQ(blank[4 * shown + 3], 0);
+  }
+}
+
+TEST_P(VectorDecoder, ZeroRunWordLeavesItsBlockAsItWas) {
+  const std::vector<uint8_t> payload = test::PayloadBuilder()
+                                           .Word(0)
+                                           .Word(-1)
+                                           .Word(0)
+                                           .Word(1)
+                                           .Block(test::LiteralBlock(100, 0, 128, 128))
+                                           .bytes();
+  for (const Format* f : {&kRgba, &kY16a}) {
+    SCOPED_TRACE(f->name);
+    test::Random random(64 * 7 + 1);
+    const std::vector<uint8_t> before = Canvas(*f, 64, 1, random).bytes;
+    const Decoded got = DecodeOnto(kernels().*(f->slot), *f, 64, 1, payload);
+    EXPECT_TRUE(got.result.complete);
+    EXPECT_EQ(got.result.consumed, static_cast<std::ptrdiff_t>(payload.size()));
+    for (std::size_t b : {0, 2}) {
+      const std::size_t at = got.canvas.BlockOffset(*f, 64, 1, b);
+      EXPECT_TRUE(std::equal(&before[at], &before[at] + f->block_bytes, &got.canvas.bytes[at]))
+          << "block " << b;
+    }
+    const std::vector<uint8_t> transparent = TransparentBlock(*f);
+    EXPECT_TRUE(std::equal(transparent.begin(), transparent.end(),
+                           &got.canvas.bytes[got.canvas.BlockOffset(*f, 64, 1, 1)]));
+    // The literal block lands on the fourth block: its first pixel's alpha.
+    const std::size_t literal = got.canvas.BlockOffset(*f, 64, 1, 3);
+    EXPECT_EQ(got.canvas.bytes[literal + (f->bottom_up ? 3 : 16)], 255);
+  }
+}
+
+struct EmptyField {
+  uint32_t width, lines;
+};
+const EmptyField kEmptyFields[] = {{16, 0}, {0, 3}, {8, 2}, {15, 1}, {0, 0}};
+
+TEST_P(VectorDecoder, NoLinesOrNarrowerThanABlockWritesAndReadsNothing) {
+  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).Word(2).bytes();
+  for (const Format* f : {&kRgba, &kY16a}) {
+    for (const EmptyField& e : kEmptyFields) {
+      SCOPED_TRACE(std::string(f->name) + " " + std::to_string(e.width) + "x" +
+                   std::to_string(e.lines));
+      test::Random random(e.width * 7 + e.lines);
+      const std::vector<uint8_t> before = Canvas(*f, e.width, e.lines, random).bytes;
+      const Decoded got = DecodeOnto(kernels().*(f->slot), *f, e.width, e.lines, payload, 5);
+      EXPECT_TRUE(got.result.complete);
+      EXPECT_EQ(got.result.consumed, 0);
+      EXPECT_EQ(got.result.pending, 5);
+      EXPECT_EQ(got.canvas.bytes, before);
+    }
+  }
+}
+
+// The model of a whole frame: the portable decoders' run bookkeeping with
+// the lane model's blocks.
+void ModelDecodeFrame(const Format& f, Lanes lanes, const FrameFormat& format,
+                      const std::vector<uint8_t>& frame, uint8_t* pixels) {
+  FieldChunks chunks;
+  ASSERT_TRUE(FindFieldChunks(frame.data() + 4, frame.size() - 4, &chunks));
+  const std::pair<uint32_t, const Chunk*> fields[] = {{kFirstFieldTag, &chunks.first_field},
+                                                      {kSecondFieldTag, &chunks.second_field}};
+  for (const auto& [tag, chunk] : fields) {
+    const FieldGeometry g = GetFieldGeometry(f.pixels, format.width, format.height, tag);
+    const uint32_t per_line = g.width / 16;
+    RunReader runs(chunk->payload, chunk->payload + chunk->available, 0);
+    for (uint32_t b = 0; b < per_line * g.lines; ++b) {
+      const uint32_t line = f.bottom_up ? g.lines - 1 - b / per_line : b / per_line;
+      uint8_t* out = pixels + g.first_line_offset + line * g.step + (b % per_line) * f.block_bytes;
+      const RunReader::Block kind = runs.Next();
+      ASSERT_NE(kind, RunReader::Block::kExhausted);
+      std::vector<uint8_t> value;
+      if (kind == RunReader::Block::kTransparent) value = TransparentBlock(f);
+      if (kind == RunReader::Block::kLiteral) value = ModelBlock(f, lanes, runs.literal());
+      std::copy(value.begin(), value.end(), out);
+    }
+  }
+}
+
+// Whole frames through EncodeFrame and DecodeFrame with the variant's
+// kernels: every byte of the decoded frame as the model says, the last line
+// of an odd height (in neither field) left as it was.
+TEST_P(VectorDecoder, WholeFrames) {
+  const FrameFormat sizes[] = {{PixelFormat::kRgba32, 16, 2},
+                               {PixelFormat::kRgba32, 48, 7},
+                               {PixelFormat::kRgba32, 720, 9},
+                               {PixelFormat::kRgba32, 32, 1}};
+  for (const Format* f : {&kRgba, &kY16a}) {
+    for (FrameFormat size : sizes) {
+      for (const SampleKind kind : {SampleKind::kTitle, SampleKind::kOpaque}) {
+        size.format = f->pixels;
+        SCOPED_TRACE(std::string(f->name) + " " + std::to_string(size.width) + "x" +
+                     std::to_string(size.height) +
+                     (kind == SampleKind::kTitle ? " title" : " opaque"));
+        const std::vector<uint8_t> picture =
+            MakeSampleFrame(kind, f->pixels, size.width, size.height);
+        std::vector<uint8_t> frame(MaxCompressedFrameBytes(size.width, size.height));
+        frame.resize(EncodeFrame(size, picture.data(), frame.data(), kernels()));
+        test::Random random(size.width + size.height);
+        const std::vector<uint8_t> before = random.Bytes(picture.size());
+        std::vector<uint8_t> got = before, want = before;
+        EXPECT_EQ(DecodeFrame(size, frame.data(), frame.size(), got.data(), kernels()),
+                  DecodeStatus::kDecoded);
+        ModelDecodeFrame(*f, GetParam().lanes, size, frame, want.data());
+        EXPECT_EQ(got, want);
+        if (size.height % 2 == 1) {
+          // The last stored line belongs to neither field.
+          const std::size_t line = picture.size() / size.height;
+          EXPECT_TRUE(std::equal(before.end() - line, before.end(), got.end() - line));
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoders, VectorDecoder, testing::ValuesIn(kVariants),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace voxa
