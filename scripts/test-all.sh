@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds and tests every preset: native, native-asan, win32, win64 (the
-# Windows ones run their tests under Wine), then fuzzes the frame decoder in
-# the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS (default 60).
+# Windows ones run their tests under Wine; after win64, scripts/test-install.sh
+# installs and uninstalls the release package under Wine), then fuzzes the
+# frame decoder in the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS
+# (default 60).
 # Installs the Debian packages first when run as root. Stops at the first
 # failure.
 #
@@ -56,6 +58,23 @@ for preset in "${presets[@]}"; do
     exit 1
   fi
   summary+=("$(printf '%-12s %s (%d s)' "$preset" "${counts:-no test count}" $((SECONDS - start)))")
+
+  if [ "$preset" = win64 ]; then
+    # The release package installed into Wine prefixes of its own, for 32-
+    # and 64-bit programs (builds what it needs of win32 too).
+    echo
+    echo "=== install: the release package under Wine (scripts/test-install.sh)"
+    start=$SECONDS
+    log="build/test-all-install.log"
+    scripts/test-install.sh 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    result=$(sed -n 's/^install-test: \([0-9]* passed, [0-9]* failed\)$/\1/p' "$log" | tail -n 1)
+    if [ "$status" -ne 0 ]; then
+      echo "test-all: FAILED: installing the release package (${result:-see $log})" >&2
+      exit 1
+    fi
+    summary+=("$(printf '%-12s %s (%d s)' install "${result:-no result line}" $((SECONDS - start)))")
+  fi
 done
 
 echo
