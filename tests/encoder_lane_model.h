@@ -83,7 +83,8 @@ void ModelEncodeField(uint8_t** out, const uint8_t* source, uint32_t width, uint
   if (lines == 0 || width < kBlockPixels) return;
   RunWriter runs(*out, *run_word);
   for (uint32_t l = 0; l < lines; ++l) {
-    const uint8_t* block = source + static_cast<std::ptrdiff_t>(kBottomUp ? lines - 1 - l : l) * step;
+    const uint32_t row = kBottomUp ? lines - 1 - l : l;
+    const uint8_t* block = source + static_cast<std::ptrdiff_t>(row) * step;
     for (uint32_t b = 0; b < width / kBlockPixels; ++b, block += kBlockBytes) {
       uint8_t most = 0;
       for (std::size_t i = 0; i < kBlockPixels; ++i) {

@@ -22,28 +22,15 @@ inline __m64 Load(const uint8_t* p) {
   return v;
 }
 
-// The payload is not read back while the field is coded: the stores go
-// around the caches.
-inline void Stream(uint8_t* p, __m64 v) { _mm_stream_pi(reinterpret_cast<__m64*>(p), v); }
-
-inline __m64 Row(const uint16_t* table, int row) {
-  return *reinterpret_cast<const __m64*>(table + 4 * row);
-}
+// Ordinary stores: streaming the literal blocks past the caches (movntq) and
+// prefetching the source with a non-temporal hint both measured slower, on
+// titles by up to half, and without streamed stores no fence is needed.
+inline void Store(uint8_t* p, __m64 v) { __builtin_memcpy(p, &v, sizeof v); }
 
 // (256 × x) × scale >> 24, as 4 lanes.
 inline __m64 Scale(__m64 x256, __m64 scale) {
   return _mm_srli_pi16(_mm_mulhi_pu16(x256, scale), 8);
 }
-
-struct Constants {
-  __m64 flip, threshold, ones;
-  Constants() {
-    const uint16_t* alpha = AlphaScaleTable().form(4);
-    flip = Row(alpha, kFlipRow);
-    threshold = Row(alpha, kY16aThresholdRow);
-    ones = Row(alpha, kAllOnesRow);
-  }
-};
 
 // Y of 8 pixels from their luma and alpha bytes.
 inline __m64 LumaOf8(__m64 luma, __m64 alpha) {
@@ -61,16 +48,16 @@ inline __m64 ChromaOf8(__m64 chroma, __m64 scale_lo, __m64 scale_hi) {
                         Scale(_mm_unpackhi_pi8(zero, chroma), scale_hi));
 }
 
-void EncodeLiteralBlock(const Constants& c, const uint8_t* s, __m64 alpha_lo, __m64 alpha_hi,
-                        uint8_t* out) {
-  Stream(out + kLumaOffset, LumaOf8(Load(s + kLumaOffset), alpha_lo));
-  Stream(out + kLumaOffset + 8, LumaOf8(Load(s + kLumaOffset + 8), alpha_hi));
-  Stream(out + kAlphaOffset, _mm_xor_si64(alpha_lo, c.ones));
-  Stream(out + kAlphaOffset + 8, _mm_xor_si64(alpha_hi, c.ones));
+inline void EncodeLiteralBlock(const __m64* rows, const uint8_t* s, __m64 alpha_lo,
+                               __m64 alpha_hi, uint8_t* out) {
+  Store(out + kLumaOffset, LumaOf8(Load(s + kLumaOffset), alpha_lo));
+  Store(out + kLumaOffset + 8, LumaOf8(Load(s + kLumaOffset + 8), alpha_hi));
+  Store(out + kAlphaOffset, _mm_xor_si64(alpha_lo, rows[kAllOnesRow]));
+  Store(out + kAlphaOffset + 8, _mm_xor_si64(alpha_hi, rows[kAllOnesRow]));
   // As words the alpha bytes are each pair's 256 × A(2k+1) + A(2k).
-  Stream(out + kUOffset, ChromaOf8(Load(s + kUOffset), _mm_slli_pi16(alpha_lo, 8),
+  Store(out + kUOffset, ChromaOf8(Load(s + kUOffset), _mm_slli_pi16(alpha_lo, 8),
                                    _mm_slli_pi16(alpha_hi, 8)));
-  Stream(out + kVOffset, ChromaOf8(Load(s + kVOffset), alpha_lo, alpha_hi));
+  Store(out + kVOffset, ChromaOf8(Load(s + kVOffset), alpha_lo, alpha_hi));
 }
 
 }  // namespace
@@ -78,24 +65,24 @@ void EncodeLiteralBlock(const Constants& c, const uint8_t* s, __m64 alpha_lo, __
 VOXA_VECTOR_ENTRY void EncodeY16aField_sse(uint8_t** out, const uint8_t* source, uint32_t width,
                                            uint32_t lines, std::ptrdiff_t step,
                                            uint8_t** run_word) {
-  const Constants c;
+  // The constant rows, read as memory operands.
+  const __m64* rows = reinterpret_cast<const __m64*>(AlphaScaleTable().form(4));
   WalkField(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
-            [&c](const uint8_t* block, VectorRunWriter& runs) {
+            [rows](const uint8_t* block, VectorRunWriter& runs) {
               // Alpha 2 or more: after the flip of the top bit, a signed byte
               // above 0x81 (-127).
               const __m64 alpha_lo = Load(block + kAlphaOffset);
               const __m64 alpha_hi = Load(block + kAlphaOffset + 8);
               const __m64 most = _mm_max_pu8(alpha_lo, alpha_hi);
-              const __m64 visible = _mm_cmpgt_pi8(_mm_xor_si64(most, c.flip), c.threshold);
+              const __m64 visible =
+                  _mm_cmpgt_pi8(_mm_xor_si64(most, rows[kFlipRow]), rows[kY16aThresholdRow]);
               if (_mm_movemask_pi8(visible)) {
-                EncodeLiteralBlock(c, block, alpha_lo, alpha_hi, runs.Literal());
+                EncodeLiteralBlock(rows, block, alpha_lo, alpha_hi, runs.Literal());
               } else {
                 runs.Transparent();
               }
             });
-  // Order the streamed stores before anything the caller does with the
-  // payload, and leave the floating-point unit usable.
-  _mm_sfence();
+  // The x87 unit shares the MMX registers: leave it usable.
   _mm_empty();
 }
 

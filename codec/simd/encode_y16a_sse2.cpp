@@ -19,14 +19,12 @@ namespace {
 
 constexpr std::size_t kBlockBytes = kLiteralBlockBytes;
 
-inline __m128i Row(const uint16_t* table, int row) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(table + 8 * row));
-}
-
 inline __m128i Load(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
+// Ordinary unaligned stores; the source is not prefetched, which measured
+// slower with a non-temporal hint.
 inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // (256 × x) × scale >> 24, as 8 lanes.
@@ -34,17 +32,8 @@ inline __m128i Scale(__m128i x256, __m128i scale) {
   return _mm_srli_epi16(_mm_mulhi_epu16(x256, scale), 8);
 }
 
-struct Constants {
-  __m128i flip, threshold, ones;
-  Constants() {
-    const uint16_t* alpha = AlphaScaleTable().form(8);
-    flip = Row(alpha, kFlipRow);
-    threshold = Row(alpha, kY16aThresholdRow);
-    ones = Row(alpha, kAllOnesRow);
-  }
-};
-
-void EncodeLiteralBlock(const Constants& c, const uint8_t* s, __m128i alpha, uint8_t* out) {
+inline void EncodeLiteralBlock(const __m128i* rows, const uint8_t* s, __m128i alpha,
+                               uint8_t* out) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i luma = Load(s + kLumaOffset);
   const __m128i chroma = Load(s + kUOffset);  // U of pairs 0-7, then V
@@ -54,7 +43,7 @@ void EncodeLiteralBlock(const Constants& c, const uint8_t* s, __m128i alpha, uin
   const __m128i u = Scale(_mm_unpacklo_epi8(zero, chroma), _mm_slli_epi16(alpha, 8));
   const __m128i v = Scale(_mm_unpackhi_epi8(zero, chroma), alpha);
   Store(out + kLumaOffset, _mm_packus_epi16(y_lo, y_hi));
-  Store(out + kAlphaOffset, _mm_xor_si128(alpha, c.ones));
+  Store(out + kAlphaOffset, _mm_xor_si128(alpha, rows[kAllOnesRow]));
   Store(out + kUOffset, _mm_packus_epi16(u, v));
 }
 
@@ -63,15 +52,17 @@ void EncodeLiteralBlock(const Constants& c, const uint8_t* s, __m128i alpha, uin
 VOXA_VECTOR_ENTRY void EncodeY16aField_sse2(uint8_t** out, const uint8_t* source,
                                             uint32_t width, uint32_t lines, std::ptrdiff_t step,
                                             uint8_t** run_word) {
-  const Constants c;
+  // The constant rows, 16-byte aligned: read as memory operands.
+  const __m128i* rows = reinterpret_cast<const __m128i*>(AlphaScaleTable().form(8));
   WalkField(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
-            [&c](const uint8_t* block, VectorRunWriter& runs) {
+            [rows](const uint8_t* block, VectorRunWriter& runs) {
               // Alpha 2 or more: after the flip of the top bit, a signed byte
               // above 0x81 (-127).
               const __m128i alpha = Load(block + kAlphaOffset);
-              const __m128i visible = _mm_cmpgt_epi8(_mm_xor_si128(alpha, c.flip), c.threshold);
+              const __m128i visible = _mm_cmpgt_epi8(_mm_xor_si128(alpha, rows[kFlipRow]),
+                                                     rows[kY16aThresholdRow]);
               if (_mm_movemask_epi8(visible)) {
-                EncodeLiteralBlock(c, block, alpha, runs.Literal());
+                EncodeLiteralBlock(rows, block, alpha, runs.Literal());
               } else {
                 runs.Transparent();
               }
