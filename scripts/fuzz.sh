@@ -54,7 +54,7 @@ fi
 echo "=== fuzz: voxa_decode_frame_fuzzer for $seconds s"
 "$dir/fuzz/voxa_decode_frame_fuzzer" \
   -max_len=16384 -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-  -print_final_stats=1 -artifact_prefix="$dir/crashes/" \
+  -dict=fuzz/decode_frame.dict -print_final_stats=1 -artifact_prefix="$dir/crashes/" \
   "$dir/corpus-found" "$dir/corpus" 2>&1 | tee "$dir/fuzz.log"
 status=${PIPESTATUS[0]}
 
