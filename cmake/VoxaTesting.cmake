@@ -1,11 +1,14 @@
 # Test helpers, natively and for Windows builds run under Wine.
 #
-#   voxa_add_gtest(<target> [EXTRA_ARGS args...] [PROPERTIES name value...])
+#   voxa_add_gtest(<target> [EXTRA_ARGS args...] [PROPERTIES name value...]
+#                  [WINE_RUNNER <script> <prefix>])
 #     Registers every test of a GoogleTest program as its own ctest test.
 #     Tests are listed when ctest runs (DISCOVERY_MODE PRE_TEST), so building
 #     never needs Wine. In Windows builds each test passes only if the program
 #     exits with 0 and printed its own "[  PASSED  ] 1 test." line (see
-#     cmake/wine-run.sh --gtest).
+#     cmake/wine-run.sh --gtest). WINE_RUNNER replaces cmake/wine-run.sh and
+#     the build's Wine prefix with a script taking the same arguments and a
+#     prefix of the program's own (cmake/wine-dialog-run.sh for dialogs).
 #
 #   voxa_add_command_test(NAME <name> COMMAND <target-or-program> [args...]
 #                         [WILL_FAIL] [EXIT_CODE <n>]
@@ -30,7 +33,7 @@ set(VOXA_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 set(VOXA_TEST_TIMEOUT 120 CACHE STRING "Timeout of a single test, in seconds")
 
 function(voxa_add_gtest target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "EXTRA_ARGS;PROPERTIES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "EXTRA_ARGS;PROPERTIES;WINE_RUNNER")
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "voxa_add_gtest: unknown arguments: ${arg_UNPARSED_ARGUMENTS}")
   endif()
@@ -41,8 +44,12 @@ function(voxa_add_gtest target)
   set(discovery_timeout 30)
   if(CMAKE_CROSSCOMPILING AND WIN32)
     # Same wrapper, in the mode that demands the success line.
-    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR
-      ${VOXA_WINE_RUN} --gtest ${CMAKE_BINARY_DIR}/wine-prefix)
+    set(runner ${VOXA_WINE_RUN} ${CMAKE_BINARY_DIR}/wine-prefix)
+    if(arg_WINE_RUNNER)
+      set(runner ${arg_WINE_RUNNER})
+    endif()
+    list(INSERT runner 1 --gtest)
+    set_property(TARGET ${target} PROPERTY CROSSCOMPILING_EMULATOR ${runner})
     # The first listing may have to create the Wine prefix.
     set(discovery_timeout 300)
   endif()
