@@ -4,7 +4,8 @@
 #   scripts/install-deps.sh [native|windows|fuzz|all]     (default: all)
 #
 #   native   compilers and libraries for the Linux build (presets native, native-asan)
-#   windows  mingw-w64 cross compilers, Wine, Xvfb and ffprobe (presets win32, win64)
+#   windows  mingw-w64 cross compilers, Wine, Xvfb, ffprobe and ImageMagick
+#            (presets win32, win64; ImageMagick for scripts/dialog-screenshots.sh)
 #   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
 #            (preset fuzz, scripts/fuzz.sh)
 #   all      all three
@@ -15,7 +16,7 @@ set -euo pipefail
 
 native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
-              wine wine64 wine32:i386 xvfb xauth ffmpeg)
+              wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick)
 
 # clang's libFuzzer and sanitizer runtimes come in libclang-rt-dev, which
 # clang only recommends; llvm brings llvm-symbolizer for readable stacks.
