@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ const EncoderCase kEncoders[] = {
     {"Y16aSse", KernelVariant::kSse, PixelFormat::kY16a},
     {"Y16aSse2", KernelVariant::kSse2, PixelFormat::kY16a},
 };
+
+void PrintTo(const EncoderCase& c, std::ostream* os) { *os << c.name; }
 
 bool IsRgba(PixelFormat format) { return format == PixelFormat::kRgba32; }
 std::size_t BlockBytes(PixelFormat format) { return IsRgba(format) ? 64 : 48; }
@@ -443,7 +446,13 @@ INSTANTIATE_TEST_SUITE_P(Kernels, VectorEncoder, testing::ValuesIn(kEncoders),
 // Whole frames through EncodeFrame and DecodeFrame with each variant's
 // kernels: the frame's bytes equal the model's; decoded alpha is the source
 // alpha wherever a pair is visible in full, and 0 in transparent blocks.
-class VectorFrames : public testing::TestWithParam<std::pair<const char*, KernelVariant>> {};
+struct VariantCase {
+  const char* name;
+  KernelVariant variant;
+};
+void PrintTo(const VariantCase& c, std::ostream* os) { *os << c.name; }
+
+class VectorFrames : public testing::TestWithParam<VariantCase> {};
 
 std::vector<uint8_t> RandomFrame(test::Random& r, PixelFormat format, uint32_t width,
                                  uint32_t height) {
@@ -457,7 +466,7 @@ std::vector<uint8_t> RandomFrame(test::Random& r, PixelFormat format, uint32_t w
 }
 
 TEST_P(VectorFrames, EncodeAndDecode) {
-  const KernelVariant variant = GetParam().second;
+  const KernelVariant variant = GetParam().variant;
   if (!HasKernelVariant(variant)) GTEST_SKIP() << "processor lacks the variant";
   const FieldKernels kernels = KernelsOfVariant(variant);
   const FieldKernels model = {test::EncodeRgbaField_model, DecodeRgbaField_portable,
@@ -505,9 +514,9 @@ TEST_P(VectorFrames, EncodeAndDecode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, VectorFrames,
-                         testing::Values(std::make_pair("Sse", KernelVariant::kSse),
-                                         std::make_pair("Sse2", KernelVariant::kSse2)),
-                         [](const auto& info) { return std::string(info.param.first); });
+                         testing::Values(VariantCase{"Sse", KernelVariant::kSse},
+                                         VariantCase{"Sse2", KernelVariant::kSse2}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace voxa
