@@ -126,11 +126,8 @@ VOXA_VECTOR_ENTRY bool DecodeRgbaField_sse(uint8_t* destination, const uint8_t**
       [&](uint8_t* out, uint32_t n) {
         for (std::size_t i = 0; i < n * kBlockBytes; i += 8) Store8(out + i, zero);
       },
-      [&](uint8_t* out, const uint8_t* block) {
-        PrefetchPayload(block);
-        DecodeLiteral(out, block, w);
-      });
-  FinishStores();
+      [&](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block, w); });
+  LeaveMultimediaState();
   return complete;
 }
 

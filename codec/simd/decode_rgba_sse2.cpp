@@ -120,11 +120,7 @@ VOXA_VECTOR_ENTRY bool DecodeRgbaField_sse2(uint8_t* destination, const uint8_t*
           StoreBytes(out + 48, zero);
         }
       },
-      [&](uint8_t* out, const uint8_t* block) {
-        PrefetchPayload(block);
-        DecodeLiteral(out, block, w);
-      });
-  FinishStores();
+      [&](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block, w); });
   return complete;
 }
 

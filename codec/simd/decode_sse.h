@@ -1,5 +1,5 @@
 // Lane helpers of the SSE decoders: 4 lanes of 16 bits in MMX registers,
-// with the SSE integer extensions (pmulhuw, pshufw, movntq). Included only
+// with the SSE integer extensions (pmulhuw, pinsrw). Included only
 // by the *_sse.cpp decoders (see decode_common.h for why everything here has
 // internal linkage).
 #pragma once
@@ -21,10 +21,8 @@ inline __m64 Load8(const uint8_t* p) {
   return v;
 }
 
-// The decoded frame is not read back by the decoder: write it around the
-// caches.
 inline void Store8(uint8_t* p, __m64 v) {
-  _mm_stream_pi(reinterpret_cast<__m64*>(p), v);
+  std::memcpy(p, &v, sizeof v);
 }
 
 inline __m64 TableRow(const uint16_t* table, int row) {
@@ -67,16 +65,9 @@ inline __m64 Unpremultiply(__m64 widened, __m64 rc) {
   return _mm_sub_pi16(x, _mm_subs_pu16(x, _mm_set1_pi16(255)));
 }
 
-// The payload is read once, front to back: fetch the block after next
-// without displacing the frame from the caches.
-inline void PrefetchPayload(const uint8_t* block) {
-  _mm_prefetch(reinterpret_cast<const char*>(block + 2 * kLiteralBlockBytes), _MM_HINT_NTA);
-}
-
-// The non-temporal stores are weakly ordered: fence them before the caller
-// hands the frame on, and leave the MMX registers free for x87 code.
-inline void FinishStores() {
-  _mm_sfence();
+// MMX registers alias the x87 stack: free them before the caller's floating
+// point runs.
+inline void LeaveMultimediaState() {
   _mm_empty();
 }
 

@@ -57,13 +57,5 @@ inline __m128i Unpremultiply(__m128i widened, __m128i rc) {
   return _mm_sub_epi16(x, _mm_subs_epu16(x, _mm_set1_epi16(255)));
 }
 
-// The payload is read once, front to back: fetch the block after next
-// without displacing the frame from the caches.
-inline void PrefetchPayload(const uint8_t* block) {
-  _mm_prefetch(reinterpret_cast<const char*>(block + 2 * kLiteralBlockBytes), _MM_HINT_NTA);
-}
-
-inline void FinishStores() {}
-
 }  // namespace
 }  // namespace voxa

@@ -68,11 +68,8 @@ VOXA_VECTOR_ENTRY bool DecodeY16aField_sse(uint8_t* destination, const uint8_t**
           }
         }
       },
-      [](uint8_t* out, const uint8_t* block) {
-        PrefetchPayload(block);
-        DecodeLiteral(out, block);
-      });
-  FinishStores();
+      [](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block); });
+  LeaveMultimediaState();
   return complete;
 }
 

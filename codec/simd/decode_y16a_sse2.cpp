@@ -60,11 +60,7 @@ VOXA_VECTOR_ENTRY bool DecodeY16aField_sse2(uint8_t* destination, const uint8_t*
           StoreBytes(out + kUOffset, neutral);
         }
       },
-      [](uint8_t* out, const uint8_t* block) {
-        PrefetchPayload(block);
-        DecodeLiteral(out, block);
-      });
-  FinishStores();
+      [](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block); });
   return complete;
 }
 
