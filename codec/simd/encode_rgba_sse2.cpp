@@ -17,9 +17,9 @@
 //   U = Bs - his(Gs, 25912) - his(Rs, 22094) + 8224
 //   U' = hi(U, 256 A(2k) + 0xFF) >> 6, V' = hi(V, 256 A(2k+1) + A(2k)) >> 6
 //
-// hi is the high half of the unsigned 16 × 16 product, his of the signed one;
-// 64 × SB = hi(...) is (SB × 14385) >> 10 and 128 × SG the (SG × 12059) >> 9
-// of a 32-bit product, exactly.
+// hi is the high half of the unsigned 16 × 16 product, his of the signed one.
+// hi(64 SB, 14385) is exactly (SB × 14385) >> 10 of a 32-bit product, and
+// hi(128 SG, 12059) exactly (SG × 12059) >> 9; additions saturate.
 #include <emmintrin.h>
 
 #include "codec/field_kernels.h"
