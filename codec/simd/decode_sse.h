@@ -41,12 +41,14 @@ struct Reciprocals {
   __m64 even[2], odd[2];
 };
 
+// Inserted lane by lane: building the vector in general registers and
+// reloading it from the stack stalls on store forwarding.
 inline __m64 GatherFour(const uint8_t* inverse_alpha) {
   const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
-  return _mm_setr_pi16(static_cast<short>(rc[inverse_alpha[0]]),
-                       static_cast<short>(rc[inverse_alpha[2]]),
-                       static_cast<short>(rc[inverse_alpha[4]]),
-                       static_cast<short>(rc[inverse_alpha[6]]));
+  __m64 v = _mm_cvtsi32_si64(rc[inverse_alpha[0]]);
+  v = _mm_insert_pi16(v, rc[inverse_alpha[2]], 1);
+  v = _mm_insert_pi16(v, rc[inverse_alpha[4]], 2);
+  return _mm_insert_pi16(v, rc[inverse_alpha[6]], 3);
 }
 
 inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {

@@ -32,18 +32,24 @@ struct Reciprocals {
   __m128i even, odd, pixels_low, pixels_high;
 };
 
-inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {
+// Inserted lane by lane: building the vectors in general registers and
+// reloading them from the stack stalls on store forwarding.
+inline __m128i GatherEight(const uint8_t* inverse_alpha) {
   const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
-  const uint8_t* ia = inverse_alpha;
+  __m128i v = _mm_cvtsi32_si128(rc[inverse_alpha[0]]);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[2]], 1);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[4]], 2);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[6]], 3);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[8]], 4);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[10]], 5);
+  v = _mm_insert_epi16(v, rc[inverse_alpha[12]], 6);
+  return _mm_insert_epi16(v, rc[inverse_alpha[14]], 7);
+}
+
+inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {
   Reciprocals r;
-  r.even = _mm_setr_epi16(static_cast<short>(rc[ia[0]]), static_cast<short>(rc[ia[2]]),
-                          static_cast<short>(rc[ia[4]]), static_cast<short>(rc[ia[6]]),
-                          static_cast<short>(rc[ia[8]]), static_cast<short>(rc[ia[10]]),
-                          static_cast<short>(rc[ia[12]]), static_cast<short>(rc[ia[14]]));
-  r.odd = _mm_setr_epi16(static_cast<short>(rc[ia[1]]), static_cast<short>(rc[ia[3]]),
-                         static_cast<short>(rc[ia[5]]), static_cast<short>(rc[ia[7]]),
-                         static_cast<short>(rc[ia[9]]), static_cast<short>(rc[ia[11]]),
-                         static_cast<short>(rc[ia[13]]), static_cast<short>(rc[ia[15]]));
+  r.even = GatherEight(inverse_alpha);
+  r.odd = GatherEight(inverse_alpha + 1);
   r.pixels_low = _mm_unpacklo_epi16(r.even, r.odd);
   r.pixels_high = _mm_unpackhi_epi16(r.even, r.odd);
   return r;
