@@ -11,7 +11,7 @@ std::size_t EncodeFieldChunk(const FrameFormat& f, const uint8_t* pixels, uint8_
   const EncodeFieldFn encode =
       f.format == PixelFormat::kRgba32 ? kernels.encode_rgba : kernels.encode_y16a;
   FieldChunkWriter writer = BeginFieldChunk(chunk, tag);
-  encode(&writer.out, pixels + g.first_line_offset, g.width, g.lines, g.step, &writer.run_word);
+  encode(&writer.out, FieldStart(pixels, g), g.width, g.lines, g.step, &writer.run_word);
   return FinishFieldChunk(writer);
 }
 
@@ -22,7 +22,7 @@ bool DecodeFieldChunk(const FrameFormat& f, const Chunk& chunk, uint32_t tag, ui
       f.format == PixelFormat::kRgba32 ? kernels.decode_rgba : kernels.decode_y16a;
   const uint8_t* in = chunk.payload;
   int32_t pending = 0;
-  return decode(pixels + g.first_line_offset, &in, chunk.payload + chunk.available, g.width,
+  return decode(FieldStart(pixels, g), &in, chunk.payload + chunk.available, g.width,
                 g.lines, g.step, &pending);
 }
 

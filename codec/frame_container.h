@@ -37,6 +37,14 @@ struct FieldGeometry {
 FieldGeometry GetFieldGeometry(PixelFormat format, uint32_t width, uint32_t height,
                                uint32_t tag);
 
+// The field's first stored line in a frame. A field without lines is never
+// read or written, and its start may lie past a frame of one line (or a null
+// frame of none): the frame's own start stands in for it.
+template <typename Byte>
+Byte* FieldStart(Byte* frame, const FieldGeometry& g) {
+  return g.lines == 0 ? frame : frame + g.first_line_offset;
+}
+
 // Bytes of an uncompressed frame, and the most a compressed frame can take.
 uint64_t RawFrameBytes(PixelFormat format, uint32_t width, uint32_t height);
 uint64_t MaxCompressedFrameBytes(uint32_t width, uint32_t height);

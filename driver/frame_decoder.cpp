@@ -19,7 +19,7 @@ bool DecodeField(const ColorKernels& kernels, const Chunk& chunk, const ICDECOMP
   const PixelFormat format = RawPixelFormat(out);
   const FieldGeometry g = GetFieldGeometry(format, static_cast<uint32_t>(out.biWidth),
                                            static_cast<uint32_t>(out.biHeight), tag);
-  auto* pixels = static_cast<uint8_t*>(record.lpOutput) + g.first_line_offset;
+  auto* pixels = FieldStart(static_cast<uint8_t*>(record.lpOutput), g);
   // The decoder reads as much of the chunk as the field needs, and no more
   // than the chunk holds inside the frame.
   const uint8_t* in = chunk.payload;

@@ -27,7 +27,7 @@ bool FrameEncoder::EncodeField(uint8_t* chunk, const ICCOMPRESS& record, uint32_
   const PixelFormat format = RawPixelFormat(in);
   const FieldGeometry g = GetFieldGeometry(format, static_cast<uint32_t>(in.biWidth),
                                            static_cast<uint32_t>(in.biHeight), tag);
-  const uint8_t* pixels = static_cast<const uint8_t*>(record.lpInput) + g.first_line_offset;
+  const uint8_t* pixels = FieldStart(static_cast<const uint8_t*>(record.lpInput), g);
   FieldChunkWriter writer = BeginFieldChunk(chunk, tag);
   bool ok = true;
   if (format == PixelFormat::kRgba32) {
