@@ -16,11 +16,7 @@ const char* FormatName(PixelFormat format) {
 }
 
 std::vector<uint8_t> EncodeSample(SampleKind kind, const FrameFormat& f) {
-  std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
-  // EncodeFrame forms the address of each field's first line even for a
-  // field without lines: two spare lines keep it inside the buffer (and off a
-  // null pointer when the frame has no bytes).
-  raw.resize(raw.size() + 2 * BytesPerPixel(f.format) * f.width + 1);
+  const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
   std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
   frame.resize(EncodeFrame(f, raw.data(), frame.data(), kPortableKernels));
   return frame;
