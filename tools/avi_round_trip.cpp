@@ -9,6 +9,12 @@
 //
 // Exit status 0 when every frame matched, 1 when anything differed or failed,
 // 2 for a usage error.
+//
+//   voxa_avi --decode FILE.avi --dump OUT.bgra [--dll PATH]
+//
+// Reads a VOXA AVI file written by any program through avifil32's frame
+// decompressor with voxa.dll, as a player would, and writes every picture it
+// hands back (32-bit BGRA, bottom line first) to OUT, one after the other.
 #include <windows.h>
 
 #include <vfw.h>
@@ -37,15 +43,12 @@ constexpr uint32_t kWidth = 720;
 constexpr uint32_t kHeight = 576;
 constexpr DWORD kFramesPerSecond = 25;
 constexpr int kMaxFrames = 1000;
-// The title moves this many pixels to the right per frame (wrapping after
-// kShiftWrap) and fades in over the first kFadeFrames frames.
-constexpr uint32_t kShiftPerFrame = 4;
-constexpr uint32_t kShiftWrap = 240;
-constexpr int kFadeFrames = 4;
 // At most this many differences are listed one by one.
 constexpr int kMaxListed = 20;
 
 struct Options {
+  std::string decode;  // the AVI file to decode, in the decoding mode
+  std::string dump;
   int frames = 10;
   std::string output = "voxa-clip.avi";
   bool keep = true;
@@ -55,10 +58,12 @@ struct Options {
 void PrintUsage() {
   std::fprintf(stderr,
                "usage: voxa_avi [--frames N] [--output FILE] [--keep|--remove] [--dll PATH]\n"
+               "       voxa_avi --decode FILE.avi --dump OUT.bgra [--dll PATH]\n"
                "  --frames N     frames of the clip, 1 to %d (default 10)\n"
                "  --output FILE  the AVI file to write (default voxa-clip.avi)\n"
                "  --remove       delete the file at the end (default: keep it)\n"
-               "  --dll PATH     the voxa.dll to register (default: the one built with this program)\n",
+               "  --dll PATH     the voxa.dll to register (default: the one built with this program)\n"
+               "  --decode FILE  decode FILE through avifil32 and write its pictures to --dump\n",
                kMaxFrames);
 }
 
@@ -73,6 +78,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->frames = static_cast<int>(n);
     } else if (arg == "--output" && has_value) {
       options->output = argv[++i];
+    } else if (arg == "--decode" && has_value) {
+      options->decode = argv[++i];
+    } else if (arg == "--dump" && has_value) {
+      options->dump = argv[++i];
     } else if (arg == "--dll" && has_value) {
       options->dll = WindowsPath(argv[++i]);
     } else if (arg == "--keep") {
@@ -83,27 +92,12 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       return false;
     }
   }
+  if (options->decode.empty() != options->dump.empty()) return false;
   return !options->output.empty() && !options->dll.empty();
 }
 
-// Frame `index` of the clip: the title sample moved right and faded in.
-// Pixels moved in from the left edge are transparent.
 std::vector<uint8_t> ClipFrame(const std::vector<uint8_t>& title, int index) {
-  const uint32_t shift = (kShiftPerFrame * static_cast<uint32_t>(index)) % kShiftWrap;
-  const int fade_step = std::min(index + 1, kFadeFrames);
-  std::vector<uint8_t> frame(title.size(), 0);
-  const std::size_t line_bytes = std::size_t{kWidth} * 4;
-  for (uint32_t y = 0; y < kHeight; ++y) {
-    const uint8_t* from = title.data() + y * line_bytes;
-    uint8_t* to = frame.data() + y * line_bytes + std::size_t{shift} * 4;
-    std::memcpy(to, from, line_bytes - std::size_t{shift} * 4);
-  }
-  if (fade_step < kFadeFrames) {
-    for (std::size_t i = 3; i < frame.size(); i += 4) {
-      frame[i] = static_cast<uint8_t>((frame[i] * fade_step + kFadeFrames / 2) / kFadeFrames);
-    }
-  }
-  return frame;
+  return MakeSampleClipFrame(title, kWidth, kHeight, static_cast<uint32_t>(index));
 }
 
 BITMAPINFOHEADER BgraHeader() {
@@ -378,6 +372,84 @@ PictureResult CheckPictures(PAVISTREAM stream, const std::vector<std::vector<uin
   return result;
 }
 
+// The decoding mode: every frame of the first video stream through
+// AVIStreamGetFrame to 32-bit BGRA, appended to the dump file.
+int DecodeWithAvifil(const Options& options) {
+  std::FILE* dump = std::fopen(options.dump.c_str(), "wb");
+  if (dump == nullptr) {
+    std::fprintf(stderr, "voxa_avi: cannot create %s\n", options.dump.c_str());
+    return 1;
+  }
+  AVIFileInit();
+  PAVIFILE file = nullptr;
+  PAVISTREAM stream = nullptr;
+  PGETFRAME getter = nullptr;
+  int status = 1;
+  LONG frames = 0, done = 0;
+  BITMAPINFOHEADER stored{};
+  do {
+    HRESULT hr = AVIFileOpenA(&file, options.decode.c_str(), OF_READ, nullptr);
+    if (hr != AVIERR_OK) {
+      std::fprintf(stderr, "voxa_avi: AVIFileOpen cannot read %s (0x%08lx)\n",
+                   options.decode.c_str(), static_cast<unsigned long>(hr));
+      break;
+    }
+    if ((hr = AVIFileGetStream(file, &stream, streamtypeVIDEO, 0)) != AVIERR_OK) {
+      std::fprintf(stderr, "voxa_avi: %s has no video stream\n", options.decode.c_str());
+      break;
+    }
+    LONG format_size = sizeof stored;
+    if (AVIStreamReadFormat(stream, 0, &stored, &format_size) != AVIERR_OK ||
+        stored.biWidth <= 0 || stored.biHeight <= 0) {
+      std::fprintf(stderr, "voxa_avi: cannot read the video format of %s\n",
+                   options.decode.c_str());
+      break;
+    }
+    BITMAPINFOHEADER wanted{};
+    wanted.biSize = sizeof wanted;
+    wanted.biWidth = stored.biWidth;
+    wanted.biHeight = stored.biHeight;
+    wanted.biPlanes = 1;
+    wanted.biBitCount = 32;
+    wanted.biCompression = BI_RGB;
+    wanted.biSizeImage = static_cast<DWORD>(stored.biWidth * stored.biHeight * 4);
+    getter = AVIStreamGetFrameOpen(stream, &wanted);
+    if (getter == nullptr) {
+      std::fprintf(stderr, "voxa_avi: AVIStreamGetFrameOpen found no decompressor to 32-bit BGRA\n");
+      break;
+    }
+    frames = AVIStreamLength(stream);
+    const std::size_t picture_bytes = wanted.biSizeImage;
+    for (done = 0; done < frames; ++done) {
+      const auto* dib = static_cast<const BITMAPINFOHEADER*>(AVIStreamGetFrame(getter, done));
+      if (dib == nullptr || dib->biWidth != wanted.biWidth || dib->biHeight != wanted.biHeight ||
+          dib->biBitCount != 32 || dib->biCompression != BI_RGB) {
+        std::fprintf(stderr, "voxa_avi: frame %ld: AVIStreamGetFrame returned no 32-bit picture\n",
+                     static_cast<long>(done));
+        break;
+      }
+      const auto* bits = reinterpret_cast<const uint8_t*>(dib) + dib->biSize +
+                         dib->biClrUsed * sizeof(RGBQUAD);
+      if (std::fwrite(bits, 1, picture_bytes, dump) != picture_bytes) {
+        std::fprintf(stderr, "voxa_avi: cannot write %s\n", options.dump.c_str());
+        break;
+      }
+    }
+    if (done == frames) status = 0;
+  } while (false);
+  if (getter != nullptr) AVIStreamGetFrameClose(getter);
+  if (stream != nullptr) AVIStreamRelease(stream);
+  if (file != nullptr) AVIFileRelease(file);
+  AVIFileExit();
+  if (std::fclose(dump) != 0) status = 1;
+  if (status == 0) {
+    std::printf("voxa_avi: decoded %ld frames of %ldx%ld through avifil32 into %s\n",
+                static_cast<long>(frames), static_cast<long>(stored.biWidth),
+                static_cast<long>(stored.biHeight), options.dump.c_str());
+  }
+  return status;
+}
+
 int Run(const Options& options) {
   if (GetFileAttributesA(options.dll.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::fprintf(stderr, "voxa_avi: no driver at %s\n", options.dll.c_str());
@@ -387,6 +459,7 @@ int Run(const Options& options) {
     std::fprintf(stderr, "voxa_avi: cannot register %s as vidc.VOXA\n", options.dll.c_str());
     return 1;
   }
+  if (!options.decode.empty()) return DecodeWithAvifil(options);
 
   const std::vector<uint8_t> title =
       MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, kWidth, kHeight);

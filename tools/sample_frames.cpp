@@ -129,6 +129,29 @@ std::vector<uint8_t> MakeSampleFrame(SampleKind kind, PixelFormat format, uint32
   return format == PixelFormat::kRgba32 ? bgra : BgraToY16a(bgra, width, height);
 }
 
+std::vector<uint8_t> MakeSampleClipFrame(const std::vector<uint8_t>& picture, uint32_t width,
+                                         uint32_t height, uint32_t index) {
+  constexpr uint32_t kShiftPerFrame = 4;
+  constexpr uint32_t kShiftWrap = 240;
+  constexpr uint32_t kFadeFrames = 4;
+  const uint32_t shift = std::min((kShiftPerFrame * (index % (kShiftWrap / kShiftPerFrame))),
+                                  width);
+  const uint32_t fade_step = std::min(index + 1, kFadeFrames);
+  std::vector<uint8_t> frame(picture.size(), 0);
+  const std::size_t line_bytes = std::size_t{width} * 4;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* from = picture.data() + y * line_bytes;
+    uint8_t* to = frame.data() + y * line_bytes + std::size_t{shift} * 4;
+    std::copy(from, from + line_bytes - std::size_t{shift} * 4, to);
+  }
+  if (fade_step < kFadeFrames) {
+    for (std::size_t i = 3; i < frame.size(); i += 4) {
+      frame[i] = static_cast<uint8_t>((frame[i] * fade_step + kFadeFrames / 2) / kFadeFrames);
+    }
+  }
+  return frame;
+}
+
 std::vector<uint8_t> BgraToY16a(const std::vector<uint8_t>& bgra, uint32_t width,
                                 uint32_t height) {
   std::vector<uint8_t> out(static_cast<std::size_t>(width) * height * 3);

@@ -18,6 +18,12 @@ bool ParseSampleKind(const std::string& name, SampleKind* kind);
 std::vector<uint8_t> MakeSampleFrame(SampleKind kind, PixelFormat format, uint32_t width,
                                      uint32_t height);
 
+// Frame `index` of the sample clip made from `picture` (raw BGRA, bottom-up):
+// the picture moved right by 4 pixels a frame (wrapping after 240), pixels
+// moved in from the left edge transparent, faded in over the first 4 frames.
+std::vector<uint8_t> MakeSampleClipFrame(const std::vector<uint8_t>& picture, uint32_t width,
+                                         uint32_t height, uint32_t index);
+
 // Straight-alpha BGRA (bottom-up) to Y16A (top-down): BT.601 studio range,
 // chroma of each pixel pair from the pair's average.
 std::vector<uint8_t> BgraToY16a(const std::vector<uint8_t>& bgra, uint32_t width,
