@@ -1,0 +1,56 @@
+// The header list of a RIFF AVI file, read directly: the main header and the
+// first video stream's header (strh) and format (strf, a BITMAPINFOHEADER).
+// Used to show what a file declares and to make a file written on Linux
+// declare what a Windows host writes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace voxa {
+
+struct AviVideoHeaders {
+  // avih
+  uint32_t micro_sec_per_frame = 0;
+  uint32_t total_frames = 0;
+  // strh
+  uint32_t handler = 0;  // fccHandler
+  uint32_t stream_flags = 0;
+  uint32_t scale = 0;
+  uint32_t rate = 0;
+  uint32_t length = 0;
+  uint32_t suggested_buffer_size = 0;
+  uint32_t quality = 0;
+  uint32_t sample_size = 0;
+  int16_t frame_rect[4] = {0, 0, 0, 0};  // left, top, right, bottom
+  // strf
+  uint32_t format_size = 0;  // biSize
+  int32_t width = 0;
+  int32_t height = 0;
+  uint16_t planes = 0;
+  uint16_t bit_count = 0;
+  uint32_t compression = 0;
+  uint32_t size_image = 0;
+  // Where biSizeImage lies, from the start of the file.
+  std::size_t size_image_offset = 0;
+};
+
+// Reads the headers from the first `size` bytes of an AVI file (the header
+// list lies at its start). Returns false, with a reason, when they are not
+// there or not whole.
+bool ParseAviVideoHeaders(const uint8_t* data, std::size_t size, AviVideoHeaders* headers,
+                          std::string* problem);
+
+// Reads the headers from the file at `path`.
+bool ReadAviVideoHeaders(const std::string& path, AviVideoHeaders* headers,
+                         std::string* problem);
+
+// Rewrites biSizeImage of the first video stream's format in the file.
+bool PatchAviSizeImage(const std::string& path, uint32_t size_image, std::string* problem);
+
+// "VOXA" for the four-character code, or its value in hexadecimal when it is
+// not printable.
+std::string FourccText(uint32_t fourcc);
+
+}  // namespace voxa
