@@ -1,16 +1,20 @@
 #include "tools/cli.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "codec/color_kernels.h"
 #include "codec/field_payload.h"
@@ -18,6 +22,7 @@
 #include "tools/frame_compare.h"
 #include "tools/frame_inspect.h"
 #include "tools/sample_frames.h"
+#include "tools/video_verbs.h"
 
 namespace voxa {
 namespace {
@@ -27,12 +32,21 @@ namespace {
 constexpr uint64_t kMaxRawFrameBytes = uint64_t{1} << 30;
 
 const char kUsage[] =
-    "usage: voxa encode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2] IN OUT\n"
+    "usage: voxa encode INPUT OUTPUT.avi [--kernels auto|portable|sse|sse2] [--threads N]"
+    " [--size WxH] [--pad] [--quiet] [--keep-partial]\n"
+    "       voxa decode INPUT.avi OUTPUT [--kernels auto|portable|sse|sse2] [--threads N]"
+    " [--format png|prores|qtrle|bgra|y16a] [--quiet] [--keep-partial]\n"
+    "       voxa info [--per-frame] FILE.avi\n"
+    "       voxa encode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2] IN OUT\n"
     "       voxa decode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2]"
     " [--onto BASE] IN OUT\n"
     "       voxa inspect [--size WxH] FRAME\n"
-    "       voxa sample --size WxH [--format rgba|y16a] [--kind title|opaque] OUT\n"
+    "       voxa sample --size WxH [--format rgba|y16a] [--kind title|opaque] [--frames N] OUT\n"
     "       voxa compare --size WxH [--format rgba|y16a] REFERENCE DECODED\n";
+
+// Upper limits that catch typing errors.
+constexpr unsigned long kMaxThreads = 256;
+constexpr unsigned long kMaxSampleFrames = 100000;
 
 struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -44,19 +58,24 @@ struct DataError : std::runtime_error {
 struct Verb {
   std::set<std::string> options;  // each takes a value
   std::size_t operands;
+  std::set<std::string> flags = {};  // options without a value
 };
 
 const std::map<std::string, Verb> kVerbs = {
+    {"encode", {{"--kernels", "--threads", "--size"}, 2, {"--pad", "--quiet", "--keep-partial"}}},
+    {"decode", {{"--kernels", "--threads", "--format"}, 2, {"--quiet", "--keep-partial"}}},
+    {"info", {{}, 1, {"--per-frame"}}},
     {"encode-frame", {{"--size", "--format", "--kernels"}, 2}},
     {"decode-frame", {{"--size", "--format", "--kernels", "--onto"}, 2}},
     {"inspect", {{"--size"}, 1}},
-    {"sample", {{"--size", "--format", "--kind"}, 1}},
+    {"sample", {{"--size", "--format", "--kind", "--frames"}, 1}},
     {"compare", {{"--size", "--format"}, 2}},
 };
 
 struct CommandLine {
   std::string verb;
   std::map<std::string, std::string> options;
+  std::set<std::string> flags;
   std::vector<std::string> operands;
 
   std::optional<std::string> Option(const std::string& name) const {
@@ -64,6 +83,7 @@ struct CommandLine {
     if (it == options.end()) return std::nullopt;
     return it->second;
   }
+  bool Flag(const std::string& name) const { return flags.count(name) != 0; }
 };
 
 CommandLine Parse(const std::vector<std::string>& args) {
@@ -75,6 +95,10 @@ CommandLine Parse(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a.size() > 1 && a[0] == '-') {
+      if (verb->second.flags.count(a) != 0) {
+        cl.flags.insert(a);
+        continue;
+      }
       if (verb->second.options.count(a) == 0) {
         throw UsageError("unknown option '" + a + "' for " + cl.verb);
       }
@@ -102,16 +126,22 @@ uint32_t ParseDimension(const std::string& text, const std::string& whole) {
   return static_cast<uint32_t>(std::stoul(text));
 }
 
+PictureSize ParseSize(const std::string& size) {
+  const std::size_t x = size.find('x');
+  if (x == std::string::npos) {
+    throw UsageError("bad --size '" + size + "' (expected WIDTHxHEIGHT, e.g. 720x576)");
+  }
+  return PictureSize{ParseDimension(size.substr(0, x), size),
+                     ParseDimension(size.substr(x + 1), size)};
+}
+
 FrameFormat ParseFrameFormat(const CommandLine& cl) {
   const std::optional<std::string> size = cl.Option("--size");
   if (!size) throw UsageError(cl.verb + " needs --size WxH");
-  const std::size_t x = size->find('x');
-  if (x == std::string::npos) {
-    throw UsageError("bad --size '" + *size + "' (expected WIDTHxHEIGHT, e.g. 720x576)");
-  }
   FrameFormat f;
-  f.width = ParseDimension(size->substr(0, x), *size);
-  f.height = ParseDimension(size->substr(x + 1), *size);
+  const PictureSize picture = ParseSize(*size);
+  f.width = picture.width;
+  f.height = picture.height;
   if (f.width % kBlockPixels != 0) {
     const uint32_t below = f.width / kBlockPixels * kBlockPixels;
     throw UsageError("width " + std::to_string(f.width) +
@@ -134,7 +164,7 @@ FrameFormat ParseFrameFormat(const CommandLine& cl) {
 
 // "auto" is what the driver would install on this processor; the others run
 // one variant, when this processor has it.
-FieldKernels ParseKernels(const CommandLine& cl) {
+KernelVariant ParseKernelVariant(const CommandLine& cl) {
   const std::string name = cl.Option("--kernels").value_or("auto");
   KernelVariant variant;
   if (name == "auto") {
@@ -151,7 +181,109 @@ FieldKernels ParseKernels(const CommandLine& cl) {
   if (!HasKernelVariant(variant)) {
     throw UsageError("--kernels " + name + ": this processor or build has no such kernels");
   }
-  return KernelsOfVariant(variant);
+  return variant;
+}
+
+FieldKernels ParseKernels(const CommandLine& cl) { return KernelsOfVariant(ParseKernelVariant(cl)); }
+
+unsigned long ParseCount(const CommandLine& cl, const std::string& option, unsigned long fallback,
+                         unsigned long largest) {
+  const std::optional<std::string> text = cl.Option(option);
+  if (!text) return fallback;
+  if (text->empty() || text->size() > 6 ||
+      text->find_first_not_of("0123456789") != std::string::npos || std::stoul(*text) == 0 ||
+      std::stoul(*text) > largest) {
+    throw UsageError("bad " + option + " '" + *text + "' (a number from 1 to " +
+                     std::to_string(largest) + ")");
+  }
+  return std::stoul(*text);
+}
+
+// Default: one thread per processor.
+unsigned ParseThreads(const CommandLine& cl) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<unsigned>(ParseCount(cl, "--threads", std::min<unsigned long>(cores, kMaxThreads),
+                                          kMaxThreads));
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  if (text.size() < end.size()) return false;
+  std::string tail = text.substr(text.size() - end.size());
+  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return tail == end;
+}
+
+// --format, or what the output's name asks for.
+OutputFormat ParseOutputFormat(const CommandLine& cl) {
+  const std::string& output = cl.operands[1];
+  const std::map<std::string, OutputFormat> names = {
+      {"png", OutputFormat::kPng},     {"prores", OutputFormat::kProres},
+      {"qtrle", OutputFormat::kQtrle}, {"bgra", OutputFormat::kBgra},
+      {"y16a", OutputFormat::kY16a}};
+  OutputFormat format;
+  if (const std::optional<std::string> name = cl.Option("--format")) {
+    const auto it = names.find(*name);
+    if (it == names.end()) {
+      throw UsageError("unknown --format '" + *name + "' (png, prores, qtrle, bgra or y16a)");
+    }
+    format = it->second;
+  } else if (EndsWith(output, ".png")) {
+    format = OutputFormat::kPng;
+  } else if (EndsWith(output, ".mov")) {
+    format = OutputFormat::kProres;
+  } else if (EndsWith(output, ".bgra") || EndsWith(output, ".rgba") || EndsWith(output, ".raw")) {
+    format = OutputFormat::kBgra;
+  } else if (EndsWith(output, ".y16a")) {
+    format = OutputFormat::kY16a;
+  } else {
+    throw UsageError("cannot tell the output format from '" + output +
+                     "': name it .png (with a frame number such as %04d), .mov, .bgra or "
+                     ".y16a, or give --format");
+  }
+  if (format == OutputFormat::kPng && output.find('%') == std::string::npos) {
+    throw UsageError("a PNG sequence needs a frame number in its name, e.g. frame_%04d.png");
+  }
+  return format;
+}
+
+VideoVerbs& RequireVideo(VideoVerbs* video, const std::string& verb) {
+  if (video == nullptr) {
+    throw UsageError("'" + verb + "' is not available in this build (it needs FFmpeg's "
+                     "libraries: the Linux build of the tool has it)");
+  }
+  return *video;
+}
+
+int EncodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out, std::ostream& err) {
+  EncodeOptions o;
+  o.input = cl.operands[0];
+  o.output = cl.operands[1];
+  o.kernels = ParseKernelVariant(cl);
+  o.threads = ParseThreads(cl);
+  if (const std::optional<std::string> size = cl.Option("--size")) o.raw_size = ParseSize(*size);
+  o.pad = cl.Flag("--pad");
+  o.quiet = cl.Flag("--quiet");
+  o.keep_partial = cl.Flag("--keep-partial");
+  return RequireVideo(video, cl.verb).Encode(o, out, err);
+}
+
+int DecodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out, std::ostream& err) {
+  DecodeOptions o;
+  o.input = cl.operands[0];
+  o.output = cl.operands[1];
+  o.kernels = ParseKernelVariant(cl);
+  o.threads = ParseThreads(cl);
+  o.format = ParseOutputFormat(cl);
+  o.quiet = cl.Flag("--quiet");
+  o.keep_partial = cl.Flag("--keep-partial");
+  return RequireVideo(video, cl.verb).Decode(o, out, err);
+}
+
+int InfoVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out) {
+  InfoOptions o;
+  o.input = cl.operands[0];
+  o.per_frame = cl.Flag("--per-frame");
+  return RequireVideo(video, cl.verb).Info(o, out);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -256,29 +388,89 @@ int SampleVerb(const CommandLine& cl, std::ostream& out) {
   if (!ParseSampleKind(name, &kind)) {
     throw UsageError("unknown --kind '" + name + "' (title or opaque)");
   }
-  const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
-  WriteFile(cl.operands[0], raw.data(), raw.size());
-  out << "wrote a " << f.width << "x" << f.height << " " << name << " frame, " << raw.size()
-      << " bytes\n";
+  if (!cl.Option("--frames")) {
+    const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
+    WriteFile(cl.operands[0], raw.data(), raw.size());
+    out << "wrote a " << f.width << "x" << f.height << " " << name << " frame, " << raw.size()
+        << " bytes\n";
+    return kExitOk;
+  }
+  // The sample clip: the picture moving and fading in, frame after frame.
+  const unsigned long frames = ParseCount(cl, "--frames", 1, kMaxSampleFrames);
+  if (RawFrameBytes(f.format, f.width, f.height) * frames > kMaxRawFrameBytes * 2) {
+    throw UsageError("a clip of " + std::to_string(frames) + " such frames is too large");
+  }
+  const std::vector<uint8_t> picture =
+      MakeSampleFrame(kind, PixelFormat::kRgba32, f.width, f.height);
+  std::vector<uint8_t> clip;
+  for (unsigned long i = 0; i < frames; ++i) {
+    std::vector<uint8_t> frame =
+        MakeSampleClipFrame(picture, f.width, f.height, static_cast<uint32_t>(i));
+    if (f.format == PixelFormat::kY16a) frame = BgraToY16a(frame, f.width, f.height);
+    clip.insert(clip.end(), frame.begin(), frame.end());
+  }
+  WriteFile(cl.operands[0], clip.data(), clip.size());
+  out << "wrote " << frames << " frames of a " << f.width << "x" << f.height << " " << name
+      << " clip, " << clip.size() << " bytes\n";
   return kExitOk;
 }
 
+// Raw files of one frame or more, the same number in both.
 int CompareVerb(const CommandLine& cl, std::ostream& out) {
   const FrameFormat f = ParseFrameFormat(cl);
-  const std::vector<uint8_t> a = ReadRawFrame(cl.operands[0], f);
-  const std::vector<uint8_t> b = ReadRawFrame(cl.operands[1], f);
-  const FrameDifference d = CompareFrames(f.format, f.width, f.height, a, b);
-  out << "PSNR colour (alpha-weighted) " << FormatPsnr(d.colour_psnr) << ", alpha "
-      << FormatPsnr(d.alpha_psnr) << "; largest difference colour "
-      << d.max_colour_difference << ", alpha " << d.max_alpha_difference << '\n';
+  const uint64_t frame_bytes = RawFrameBytes(f.format, f.width, f.height);
+  const std::vector<uint8_t> a = ReadFile(cl.operands[0]);
+  const std::vector<uint8_t> b = ReadFile(cl.operands[1]);
+  for (const auto* file : {&a, &b}) {
+    const std::string& path = cl.operands[file == &a ? 0 : 1];
+    if (file->empty() || file->size() % frame_bytes != 0) {
+      throw DataError("'" + path + "' holds " + std::to_string(file->size()) + " bytes, not a whole number of " +
+                      std::to_string(f.width) + "x" + std::to_string(f.height) +
+                      (f.format == PixelFormat::kRgba32 ? " BGRA" : " Y16A") + " frames of " +
+                      std::to_string(frame_bytes) + " bytes");
+    }
+  }
+  if (a.size() != b.size()) {
+    throw DataError("'" + cl.operands[0] + "' holds " + std::to_string(a.size() / frame_bytes) +
+                    " frames, '" + cl.operands[1] + "' " + std::to_string(b.size() / frame_bytes));
+  }
+  const std::size_t frames = a.size() / frame_bytes;
+  // Mean squared errors, averaged over the frames, behind the PSNR.
+  auto mse = [](double psnr) { return std::isinf(psnr) ? 0.0 : 255.0 * 255.0 / std::pow(10.0, psnr / 10.0); };
+  auto psnr = [](double mse) {
+    return mse == 0.0 ? std::numeric_limits<double>::infinity() : 10.0 * std::log10(255.0 * 255.0 / mse);
+  };
+  double colour_mse = 0, alpha_mse = 0, worst = std::numeric_limits<double>::infinity();
+  int max_colour = 0, max_alpha = 0;
+  for (std::size_t i = 0; i < frames; ++i) {
+    const auto from = static_cast<std::ptrdiff_t>(i * frame_bytes);
+    const auto to = static_cast<std::ptrdiff_t>((i + 1) * frame_bytes);
+    const FrameDifference d = CompareFrames(f.format, f.width, f.height,
+                                            std::vector<uint8_t>(a.begin() + from, a.begin() + to),
+                                            std::vector<uint8_t>(b.begin() + from, b.begin() + to));
+    colour_mse += mse(d.colour_psnr) / frames;
+    alpha_mse += mse(d.alpha_psnr) / frames;
+    worst = std::min(worst, d.colour_psnr);
+    max_colour = std::max(max_colour, d.max_colour_difference);
+    max_alpha = std::max(max_alpha, d.max_alpha_difference);
+  }
+  if (frames > 1) out << frames << " frames: ";
+  out << "PSNR colour (alpha-weighted) " << FormatPsnr(psnr(colour_mse));
+  if (frames > 1) out << " (worst frame " << FormatPsnr(worst) << ")";
+  out << ", alpha " << FormatPsnr(psnr(alpha_mse)) << "; largest difference colour "
+      << max_colour << ", alpha " << max_alpha << '\n';
   return kExitOk;
 }
 
 }  // namespace
 
-int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            VideoVerbs* video) {
   try {
     const CommandLine cl = Parse(args);
+    if (cl.verb == "encode") return EncodeVerb(cl, video, out, err);
+    if (cl.verb == "decode") return DecodeVerb(cl, video, out, err);
+    if (cl.verb == "info") return InfoVerb(cl, video, out);
     if (cl.verb == "encode-frame") return EncodeFrameVerb(cl, out);
     if (cl.verb == "decode-frame") return DecodeFrameVerb(cl, out);
     if (cl.verb == "inspect") return InspectVerb(cl, out);
@@ -288,6 +480,9 @@ int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     err << "voxa: " << e.what() << '\n' << kUsage;
     return kExitUsage;
   } catch (const DataError& e) {
+    err << "voxa: " << e.what() << '\n';
+    return kExitBadData;
+  } catch (const VideoError& e) {
     err << "voxa: " << e.what() << '\n';
     return kExitBadData;
   } catch (const std::bad_alloc&) {

@@ -7,13 +7,18 @@
 
 namespace voxa {
 
+class VideoVerbs;
+
 // Exit statuses of the tool.
 constexpr int kExitOk = 0;
 constexpr int kExitBadData = 1;
 constexpr int kExitUsage = 2;
 
 // Runs one command line (without the program name); reports go to `out`,
-// the one line of an error to `err`. Returns the exit status.
-int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// the one line of an error (and a progress bar) to `err`. Returns the exit
+// status. `video` does the verbs on video files (encode, decode, info);
+// without it they are not available.
+int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+            VideoVerbs* video = nullptr);
 
 }  // namespace voxa

@@ -3,8 +3,16 @@
 #include <vector>
 
 #include "tools/cli.h"
+#ifdef VOXA_HAVE_FFMPEG
+#include "tools/video_files.h"
+#endif
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
-  return voxa::RunVoxa(args, std::cout, std::cerr);
+#ifdef VOXA_HAVE_FFMPEG
+  voxa::VideoVerbs* video = voxa::FfmpegVideoVerbs();
+#else
+  voxa::VideoVerbs* video = nullptr;
+#endif
+  return voxa::RunVoxa(args, std::cout, std::cerr, video);
 }

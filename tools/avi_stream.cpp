@@ -1,0 +1,157 @@
+#include "tools/avi_stream.h"
+
+#include <cctype>
+
+#include "tools/avi_headers.h"
+#include "tools/video_verbs.h"
+
+namespace voxa {
+namespace {
+
+constexpr uint32_t kVoxaTag = MKTAG('V', 'O', 'X', 'A');
+constexpr uint32_t kSizeBoundSlack = 4096;
+// The bits a pixel of the frames the codec was given: 32-bit BGRA.
+constexpr int kSourceBitCount = 32;
+
+uint32_t UpperTag(uint32_t tag) {
+  uint32_t upper = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int c = std::toupper(static_cast<int>((tag >> (8 * i)) & 0xFF));
+    upper |= static_cast<uint32_t>(c & 0xFF) << (8 * i);
+  }
+  return upper;
+}
+
+}  // namespace
+
+uint32_t VoxaFormatSizeImage(PictureSize size) {
+  return size.width * size.height * 4 + kSizeBoundSlack;
+}
+
+VoxaAviWriter::VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate)
+    : path_(path), size_(size), packet_(NewPacket()) {
+  QuietFfmpegLog();
+  int status = avformat_alloc_output_context2(&format_, nullptr, "avi", path.c_str());
+  if (status < 0 || format_ == nullptr) {
+    throw VideoError("cannot set up an AVI file: " + AvErrorText(status));
+  }
+  // No encoder name in an INFO list: a Windows host writes none.
+  format_->flags |= AVFMT_FLAG_BITEXACT;
+  AVStream* stream = avformat_new_stream(format_, nullptr);
+  if (stream == nullptr) throw std::bad_alloc();
+  AVCodecParameters* par = stream->codecpar;
+  par->codec_type = AVMEDIA_TYPE_VIDEO;
+  par->codec_id = AV_CODEC_ID_NONE;  // FFmpeg has no VOXA codec: the tag says it all
+  par->codec_tag = kVoxaTag;         // strh fccHandler and strf biCompression
+  par->width = static_cast<int>(size.width);
+  par->height = static_cast<int>(size.height);
+  par->bits_per_coded_sample = kSourceBitCount;
+  stream->time_base = av_inv_q(frame_rate);
+  stream->avg_frame_rate = frame_rate;
+  stream->r_frame_rate = frame_rate;
+  if (!(format_->oformat->flags & AVFMT_NOFILE)) {
+    status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
+    if (status < 0) throw VideoError("cannot create '" + path + "': " + AvErrorText(status));
+  }
+  status = avformat_write_header(format_, nullptr);
+  if (status < 0) throw VideoError("cannot write the AVI headers: " + AvErrorText(status));
+}
+
+VoxaAviWriter::~VoxaAviWriter() {
+  if (format_ != nullptr) {
+    avio_closep(&format_->pb);
+    avformat_free_context(format_);
+  }
+}
+
+void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
+  packet_->data = const_cast<uint8_t*>(frame.data());
+  packet_->size = static_cast<int>(frame.size());
+  packet_->stream_index = 0;
+  packet_->pts = packet_->dts = av_rescale_q(frames_, av_inv_q(format_->streams[0]->avg_frame_rate),
+                                             format_->streams[0]->time_base);
+  packet_->duration = 0;
+  packet_->flags = AV_PKT_FLAG_KEY;
+  const int status = av_write_frame(format_, packet_.get());
+  packet_->data = nullptr;
+  packet_->size = 0;
+  if (status < 0) {
+    throw VideoError("cannot write frame " + std::to_string(frames_) + " to '" + path_ +
+                     "': " + AvErrorText(status));
+  }
+  ++frames_;
+}
+
+void VoxaAviWriter::Finish() {
+  int status = av_write_trailer(format_);
+  if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
+  status = avio_closep(&format_->pb);
+  if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  // libavformat stores width × height × bits / 8 as biSizeImage; a Windows
+  // host stores the size bound that the driver proposed.
+  std::string problem;
+  if (!PatchAviSizeImage(path_, VoxaFormatSizeImage(size_), &problem)) {
+    throw VideoError("cannot finish '" + path_ + "': " + problem);
+  }
+}
+
+VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(NewPacket()) {
+  QuietFfmpegLog();
+  int status = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+  if (status < 0) throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
+  for (unsigned i = 0; i < format_->nb_streams && stream_ < 0; ++i) {
+    if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) stream_ = static_cast<int>(i);
+  }
+  if (stream_ < 0) {
+    // Some containers tell their streams only after a look at the data.
+    status = avformat_find_stream_info(format_, nullptr);
+    if (status >= 0) stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  }
+  if (stream_ < 0) throw VideoError("'" + path + "' holds no video");
+  const AVStream& stream = *format_->streams[stream_];
+  const AVCodecParameters& par = *stream.codecpar;
+  if (UpperTag(par.codec_tag) != kVoxaTag) {
+    throw VideoError("'" + path + "' holds no VOXA video: its video is " +
+                     (par.codec_id != AV_CODEC_ID_NONE ? std::string(avcodec_get_name(par.codec_id))
+                                                       : "of another codec") +
+                     (par.codec_tag != 0 ? " (codec tag '" + FourccText(par.codec_tag) + "')" : ""));
+  }
+  if (par.width <= 0 || par.height == 0) {
+    throw VideoError("'" + path + "' declares no picture size for its VOXA video");
+  }
+  size_ = PictureSize{static_cast<uint32_t>(par.width),
+                      static_cast<uint32_t>(par.height < 0 ? -par.height : par.height)};
+  if (size_.width % 16 != 0) {
+    throw VideoError("'" + path + "' declares " + std::to_string(size_.width) +
+                     " pixels a line, which VOXA frames cannot have (a multiple of 16)");
+  }
+  if (uint64_t{size_.width} * size_.height * 4 + kSizeBoundSlack > 0x7FFFFFFF) {
+    throw VideoError("'" + path + "' declares pictures too large for the codec");
+  }
+  if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0) {
+    frame_rate_ = stream.avg_frame_rate;
+  } else if (stream.r_frame_rate.num > 0 && stream.r_frame_rate.den > 0) {
+    frame_rate_ = stream.r_frame_rate;
+  }
+  if (stream.nb_frames > 0) expected_frames_ = static_cast<uint64_t>(stream.nb_frames);
+}
+
+VoxaAviReader::~VoxaAviReader() { avformat_close_input(&format_); }
+
+const char* VoxaAviReader::container() const { return format_->iformat->name; }
+
+bool VoxaAviReader::ReadFrame(std::vector<uint8_t>* frame) {
+  for (;;) {
+    const int status = av_read_frame(format_, packet_.get());
+    if (status == AVERROR_EOF) return false;
+    if (status < 0) throw VideoError("cannot read '" + path_ + "': " + AvErrorText(status));
+    if (packet_->stream_index == stream_) {
+      frame->assign(packet_->data, packet_->data + packet_->size);
+      av_packet_unref(packet_.get());
+      return true;
+    }
+    av_packet_unref(packet_.get());
+  }
+}
+
+}  // namespace voxa

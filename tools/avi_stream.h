@@ -1,0 +1,67 @@
+// VOXA video in AVI files, through libavformat: the frames are stored as the
+// driver writes them, one chunk each, and the headers say what a Windows
+// host's say (tools/avi_headers.h checks them).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/ffmpeg_support.h"
+#include "tools/frame_geometry.h"
+
+namespace voxa {
+
+// What a Windows host stores as the format's biSizeImage: the compressed
+// size bound the driver proposes, width × height × 4 + 4096.
+uint32_t VoxaFormatSizeImage(PictureSize size);
+
+class VoxaAviWriter {
+ public:
+  // Creates `path` for a video stream of that size and rate. Throws VideoError.
+  VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate);
+  ~VoxaAviWriter();  // without Finish, the file is left as far as it got
+  VoxaAviWriter(const VoxaAviWriter&) = delete;
+  VoxaAviWriter& operator=(const VoxaAviWriter&) = delete;
+
+  // Appends a compressed frame, marked as a key frame.
+  void WriteFrame(const std::vector<uint8_t>& frame);
+  // Writes the index and the final headers.
+  void Finish();
+
+ private:
+  std::string path_;
+  PictureSize size_;
+  AVFormatContext* format_ = nullptr;
+  PacketPtr packet_;
+  int64_t frames_ = 0;
+};
+
+class VoxaAviReader {
+ public:
+  // Opens a file whose first video stream is VOXA. Throws VideoError.
+  explicit VoxaAviReader(const std::string& path);
+  ~VoxaAviReader();
+  VoxaAviReader(const VoxaAviReader&) = delete;
+  VoxaAviReader& operator=(const VoxaAviReader&) = delete;
+
+  PictureSize size() const { return size_; }
+  AVRational frame_rate() const { return frame_rate_; }
+  uint64_t expected_frames() const { return expected_frames_; }
+  const char* container() const;
+
+  // The next frame's bytes; false after the last. An empty frame is one a
+  // host left out (it shows the previous picture again).
+  bool ReadFrame(std::vector<uint8_t>* frame);
+
+ private:
+  std::string path_;
+  AVFormatContext* format_ = nullptr;
+  PacketPtr packet_;
+  int stream_ = -1;
+  PictureSize size_{0, 0};
+  AVRational frame_rate_{25, 1};
+  uint64_t expected_frames_ = 0;
+};
+
+}  // namespace voxa

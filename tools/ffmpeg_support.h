@@ -1,0 +1,40 @@
+// Small helpers shared by the files that use FFmpeg's libraries.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+#include <string>
+
+namespace voxa {
+
+// FFmpeg's text for an error code.
+std::string AvErrorText(int code);
+
+// FFmpeg logs nothing of its own (the tool says what went wrong in one line)
+// unless VOXA_FFMPEG_LOG is set, e.g. to "verbose".
+void QuietFfmpegLog();
+
+struct AvDeleter {
+  void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+  void operator()(AVFrame* p) const { av_frame_free(&p); }
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+  void operator()(SwsContext* p) const { sws_freeContext(p); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, AvDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, AvDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, AvDeleter>;
+using SwsPtr = std::unique_ptr<SwsContext, AvDeleter>;
+
+FramePtr NewFrame();
+PacketPtr NewPacket();
+
+// "25/1" and the like.
+std::string RateText(AVRational rate);
+
+}  // namespace voxa

@@ -1,0 +1,226 @@
+#include "tools/media_input.h"
+
+#include <cstring>
+
+extern "C" {
+#include <libavutil/dict.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "tools/video_verbs.h"
+
+namespace voxa {
+namespace {
+
+constexpr AVRational kRawFrameRate{25, 1};
+
+// FFmpeg's own VP8 and VP9 decoders drop the alpha channel that WebM keeps
+// beside the picture; libvpx's decoders read it.
+const AVCodec* FindDecoder(const AVStream& stream) {
+  const AVDictionaryEntry* alpha = av_dict_get(stream.metadata, "alpha_mode", nullptr, 0);
+  if (alpha != nullptr && std::strcmp(alpha->value, "1") == 0) {
+    const char* name = stream.codecpar->codec_id == AV_CODEC_ID_VP9   ? "libvpx-vp9"
+                       : stream.codecpar->codec_id == AV_CODEC_ID_VP8 ? "libvpx"
+                                                                      : nullptr;
+    if (name != nullptr) {
+      if (const AVCodec* codec = avcodec_find_decoder_by_name(name)) return codec;
+    }
+  }
+  return avcodec_find_decoder(stream.codecpar->codec_id);
+}
+
+std::string TagText(uint32_t tag) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
+    text += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return text;
+}
+
+}  // namespace
+
+MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_size,
+                       unsigned threads)
+    : path_(path), packet_(NewPacket()), frame_(NewFrame()) {
+  QuietFfmpegLog();
+  const AVInputFormat* forced = nullptr;
+  AVDictionary* options = nullptr;
+  if (raw_size) {
+    if (raw_size->width == 0 || raw_size->height == 0) {
+      throw VideoError("--size " + std::to_string(raw_size->width) + "x" +
+                       std::to_string(raw_size->height) + " is empty");
+    }
+    forced = av_find_input_format("rawvideo");
+    const std::string size = std::to_string(raw_size->width) + "x" + std::to_string(raw_size->height);
+    av_dict_set(&options, "video_size", size.c_str(), 0);
+    av_dict_set(&options, "pixel_format", "bgra", 0);
+    av_dict_set(&options, "framerate", "25", 0);
+    raw_bottom_up_ = true;
+  }
+  int status = avformat_open_input(&format_, path.c_str(), forced, &options);
+  av_dict_free(&options);
+  if (status < 0) {
+    throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
+  }
+  if ((status = avformat_find_stream_info(format_, nullptr)) < 0) {
+    throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
+  }
+  stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (stream_ < 0) throw VideoError("'" + path + "' holds no video");
+  const AVStream& stream = *format_->streams[stream_];
+  const AVCodecParameters& par = *stream.codecpar;
+  if (TagText(par.codec_tag) == "VOXA" || TagText(par.codec_tag) == "voxa") {
+    throw VideoError("'" + path + "' is VOXA video already ('voxa decode' reads it)");
+  }
+  const AVCodec* codec = FindDecoder(stream);
+  if (codec == nullptr) {
+    throw VideoError("'" + path + "' holds video that FFmpeg cannot decode (" +
+                     (par.codec_tag != 0 ? "codec tag '" + TagText(par.codec_tag) + "'"
+                                         : std::string(avcodec_get_name(par.codec_id))) +
+                     ")");
+  }
+  decoder_.reset(avcodec_alloc_context3(codec));
+  if (!decoder_) throw std::bad_alloc();
+  status = avcodec_parameters_to_context(decoder_.get(), &par);
+  if (status >= 0) {
+    decoder_->thread_count = static_cast<int>(threads);
+    status = avcodec_open2(decoder_.get(), codec, nullptr);
+  }
+  if (status < 0) {
+    throw VideoError("cannot decode the video of '" + path + "': " + AvErrorText(status));
+  }
+  if (par.width <= 0 || par.height <= 0) {
+    throw VideoError("'" + path + "' does not say its picture size");
+  }
+  size_ = PictureSize{static_cast<uint32_t>(par.width), static_cast<uint32_t>(par.height)};
+  if (raw_size) {
+    const int64_t bytes = avio_size(format_->pb);
+    const int64_t frame_bytes = int64_t{raw_size->width} * raw_size->height * 4;
+    if (bytes >= 0 && (bytes == 0 || bytes % frame_bytes != 0)) {
+      throw VideoError("'" + path + "' holds " + std::to_string(bytes) +
+                       " bytes, not a whole number of " + std::to_string(raw_size->width) + "x" +
+                       std::to_string(raw_size->height) + " BGRA frames of " +
+                       std::to_string(frame_bytes) + " bytes");
+    }
+    frame_rate_ = kRawFrameRate;
+  } else if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0) {
+    frame_rate_ = stream.avg_frame_rate;
+  } else if (stream.r_frame_rate.num > 0 && stream.r_frame_rate.den > 0) {
+    frame_rate_ = stream.r_frame_rate;
+  }
+  av_reduce(&frame_rate_.num, &frame_rate_.den, frame_rate_.num, frame_rate_.den, INT32_MAX);
+  if (stream.nb_frames > 0) {
+    expected_frames_ = static_cast<uint64_t>(stream.nb_frames);
+  } else if (stream.duration > 0) {
+    expected_frames_ = static_cast<uint64_t>(
+        av_rescale_q(stream.duration, stream.time_base, av_inv_q(frame_rate_)));
+  } else if (format_->duration > 0) {
+    expected_frames_ = static_cast<uint64_t>(
+        av_rescale_q(format_->duration, AV_TIME_BASE_Q, av_inv_q(frame_rate_)));
+  }
+  description_ = codec->name;
+  if (const char* profile = avcodec_profile_name(codec->id, par.profile)) {
+    description_ += std::string(" (") + profile + ")";
+  }
+  if (const char* pixels = av_get_pix_fmt_name(static_cast<AVPixelFormat>(par.format))) {
+    description_ += std::string(", ") + pixels;
+  }
+}
+
+MediaInput::~MediaInput() {
+  sws_freeContext(scaler_);
+  avformat_close_input(&format_);
+}
+
+bool MediaInput::ReadPicture(std::vector<uint8_t>* bgra) {
+  while (!finished_) {
+    if (ReceivePicture(bgra)) return true;
+    if (finished_) break;
+    if (draining_) continue;
+    const int status = av_read_frame(format_, packet_.get());
+    if (status == AVERROR_EOF) {
+      draining_ = true;
+      avcodec_send_packet(decoder_.get(), nullptr);
+      continue;
+    }
+    if (status < 0) {
+      throw VideoError("cannot read '" + path_ + "' after " + std::to_string(pictures_) +
+                       " pictures: " + AvErrorText(status));
+    }
+    if (packet_->stream_index != stream_) {
+      av_packet_unref(packet_.get());
+      continue;
+    }
+    const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    if (sent < 0 && sent != AVERROR(EAGAIN)) {
+      throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ +
+                       "' cannot be decoded: " + AvErrorText(sent));
+    }
+  }
+  return false;
+}
+
+bool MediaInput::ReceivePicture(std::vector<uint8_t>* bgra) {
+  const int status = avcodec_receive_frame(decoder_.get(), frame_.get());
+  if (status == AVERROR(EAGAIN)) return false;
+  if (status == AVERROR_EOF) {
+    finished_ = true;
+    return false;
+  }
+  if (status < 0) {
+    throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ +
+                     "' cannot be decoded: " + AvErrorText(status));
+  }
+  Convert(*frame_, bgra);
+  av_frame_unref(frame_.get());
+  ++pictures_;
+  return true;
+}
+
+void MediaInput::Convert(const AVFrame& frame, std::vector<uint8_t>* bgra) {
+  if (frame.width != static_cast<int>(size_.width) ||
+      frame.height != static_cast<int>(size_.height)) {
+    throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ + "' is " +
+                     std::to_string(frame.width) + "x" + std::to_string(frame.height) +
+                     ", the first was " + std::to_string(size_.width) + "x" +
+                     std::to_string(size_.height));
+  }
+  const auto source = static_cast<AVPixelFormat>(frame.format);
+  scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, frame.width,
+                                 frame.height, AV_PIX_FMT_BGRA,
+                                 SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                 nullptr, nullptr);
+  if (scaler_ == nullptr) {
+    throw VideoError("cannot convert the pictures of '" + path_ + "' (" +
+                     (av_get_pix_fmt_name(source) ? av_get_pix_fmt_name(source) : "?") +
+                     ") to BGRA");
+  }
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
+  if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
+    // YUV: the matrix and range the stream declares (BT.601 when it says none).
+    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
+    const int full_range = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    const int* table = sws_getCoefficients(space);
+    sws_setColorspaceDetails(scaler_, table, full_range, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             0, 1 << 16, 1 << 16);
+  }
+  const std::size_t line = std::size_t{size_.width} * 4;
+  top_down_.resize(line * size_.height);
+  uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
+  int strides[4] = {static_cast<int>(line), 0, 0, 0};
+  sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides);
+  bgra->resize(top_down_.size());
+  if (raw_bottom_up_) {
+    // Raw input is stored bottom line first already.
+    std::memcpy(bgra->data(), top_down_.data(), top_down_.size());
+    return;
+  }
+  for (uint32_t y = 0; y < size_.height; ++y) {
+    std::memcpy(bgra->data() + (size_.height - 1 - y) * line, top_down_.data() + y * line, line);
+  }
+}
+
+}  // namespace voxa

@@ -1,0 +1,201 @@
+#include "tools/media_output.h"
+
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace voxa {
+namespace {
+
+// Pictures of at least this many lines are high definition: BT.709 colour.
+constexpr uint32_t kHdLines = 720;
+
+}  // namespace
+
+MediaOutput::MediaOutput(const std::string& path, OutputFormat format, PictureSize size,
+                         AVRational frame_rate, unsigned threads)
+    : path_(path), format_(format), size_(size), frame_(NewFrame()), packet_(NewPacket()) {
+  QuietFfmpegLog();
+  switch (format) {
+    case OutputFormat::kBgra:
+    case OutputFormat::kY16a: {
+      const int status = avio_open(&raw_, path.c_str(), AVIO_FLAG_WRITE);
+      if (status < 0) throw VideoError("cannot create '" + path + "': " + AvErrorText(status));
+      description_ = format == OutputFormat::kBgra ? "raw BGRA frames, bottom line first"
+                                                   : "raw Y16A frames";
+      return;
+    }
+    case OutputFormat::kPng:
+      OpenEncoder("png", AV_PIX_FMT_RGBA, "image2", frame_rate, threads);
+      description_ = "PNG sequence (RGBA)";
+      return;
+    case OutputFormat::kProres:
+      OpenEncoder("prores_ks", AV_PIX_FMT_YUVA444P10LE, "mov", frame_rate, threads);
+      description_ = "ProRes 4444 (prores_ks, yuva444p10le) in QuickTime";
+      return;
+    case OutputFormat::kQtrle:
+      OpenEncoder("qtrle", AV_PIX_FMT_ARGB, "mov", frame_rate, threads);
+      description_ = "QuickTime Animation (qtrle, argb) in QuickTime";
+      return;
+  }
+}
+
+void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char* muxer,
+                              AVRational frame_rate, unsigned threads) {
+  const AVCodec* codec = avcodec_find_encoder_by_name(name);
+  if (codec == nullptr) throw VideoError(std::string("this FFmpeg has no ") + name + " encoder");
+  int status = avformat_alloc_output_context2(&muxer_, nullptr, muxer, path_.c_str());
+  if (status < 0 || muxer_ == nullptr) {
+    throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
+  }
+  muxer_->flags |= AVFMT_FLAG_BITEXACT;
+  encoder_.reset(avcodec_alloc_context3(codec));
+  if (!encoder_) throw std::bad_alloc();
+  encoder_->width = static_cast<int>(size_.width);
+  encoder_->height = static_cast<int>(size_.height);
+  encoder_->pix_fmt = pixels;
+  encoder_->time_base = av_inv_q(frame_rate);
+  encoder_->framerate = frame_rate;
+  encoder_->thread_count = static_cast<int>(threads);
+  if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  const bool yuv = pixels == AV_PIX_FMT_YUVA444P10LE;
+  const bool hd = size_.height >= kHdLines;
+  if (yuv) {
+    encoder_->color_range = AVCOL_RANGE_MPEG;
+    encoder_->colorspace = hd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    encoder_->color_primaries = hd ? AVCOL_PRI_BT709 : AVCOL_PRI_SMPTE170M;
+    encoder_->color_trc = hd ? AVCOL_TRC_BT709 : AVCOL_TRC_SMPTE170M;
+    av_opt_set(encoder_->priv_data, "profile", "4444", 0);
+  }
+  status = avcodec_open2(encoder_.get(), codec, nullptr);
+  if (status < 0) throw VideoError(std::string("cannot open the ") + name + " encoder: " + AvErrorText(status));
+  AVStream* stream = avformat_new_stream(muxer_, nullptr);
+  if (stream == nullptr) throw std::bad_alloc();
+  status = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
+  if (status < 0) throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
+  stream->time_base = encoder_->time_base;
+  stream->avg_frame_rate = frame_rate;
+  if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
+    status = avio_open(&muxer_->pb, path_.c_str(), AVIO_FLAG_WRITE);
+    if (status < 0) throw VideoError("cannot create '" + path_ + "': " + AvErrorText(status));
+  }
+  status = avformat_write_header(muxer_, nullptr);
+  if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  header_written_ = true;
+
+  scaler_ = sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGRA, encoder_->width,
+                           encoder_->height, pixels,
+                           SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr,
+                           nullptr);
+  if (scaler_ == nullptr) throw VideoError("cannot convert BGRA pictures for the encoder");
+  if (yuv) {
+    const int* table = sws_getCoefficients(hd ? SWS_CS_ITU709 : SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler_, sws_getCoefficients(SWS_CS_DEFAULT), 1, table, 0, 0,
+                             1 << 16, 1 << 16);
+  }
+  frame_->format = pixels;
+  frame_->width = encoder_->width;
+  frame_->height = encoder_->height;
+  frame_->color_range = encoder_->color_range;
+  frame_->colorspace = encoder_->colorspace;
+  frame_->color_primaries = encoder_->color_primaries;
+  frame_->color_trc = encoder_->color_trc;
+}
+
+MediaOutput::~MediaOutput() {
+  sws_freeContext(scaler_);
+  if (raw_ != nullptr) avio_closep(&raw_);
+  if (muxer_ != nullptr) {
+    if (!(muxer_->oformat->flags & AVFMT_NOFILE)) avio_closep(&muxer_->pb);
+    avformat_free_context(muxer_);
+  }
+}
+
+void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
+  if (raw_ != nullptr) {
+    avio_write(raw_, picture.data(), static_cast<int>(picture.size()));
+    if (raw_->error < 0) {
+      throw VideoError("cannot write '" + path_ + "': " + AvErrorText(raw_->error));
+    }
+    ++pictures_;
+    return;
+  }
+  // The encoders take pictures top line first.
+  const std::size_t line = std::size_t{size_.width} * 4;
+  top_down_.resize(line * size_.height);
+  for (uint32_t y = 0; y < size_.height; ++y) {
+    std::memcpy(top_down_.data() + y * line, picture.data() + (size_.height - 1 - y) * line, line);
+  }
+  int status = av_frame_get_buffer(frame_.get(), 0);
+  if (status >= 0) status = av_frame_make_writable(frame_.get());
+  if (status < 0) throw VideoError("out of memory for a picture: " + AvErrorText(status));
+  const uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(line), 0, 0, 0};
+  sws_scale(scaler_, planes, strides, 0, static_cast<int>(size_.height), frame_->data,
+            frame_->linesize);
+  frame_->pts = pictures_;
+  frame_->key_frame = 0;
+  frame_->pict_type = AV_PICTURE_TYPE_NONE;
+  Encode(frame_.get());
+  av_frame_unref(frame_.get());
+  frame_->format = encoder_->pix_fmt;
+  frame_->width = encoder_->width;
+  frame_->height = encoder_->height;
+  frame_->color_range = encoder_->color_range;
+  frame_->colorspace = encoder_->colorspace;
+  frame_->color_primaries = encoder_->color_primaries;
+  frame_->color_trc = encoder_->color_trc;
+  ++pictures_;
+}
+
+void MediaOutput::Encode(const AVFrame* frame) {
+  int status = avcodec_send_frame(encoder_.get(), frame);
+  if (status < 0) throw VideoError("cannot encode picture " + std::to_string(pictures_) + ": " + AvErrorText(status));
+  for (;;) {
+    status = avcodec_receive_packet(encoder_.get(), packet_.get());
+    if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
+    if (status < 0) throw VideoError("cannot encode picture " + std::to_string(pictures_) + ": " + AvErrorText(status));
+    packet_->stream_index = 0;
+    av_packet_rescale_ts(packet_.get(), encoder_->time_base, muxer_->streams[0]->time_base);
+    status = av_interleaved_write_frame(muxer_, packet_.get());
+    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  }
+}
+
+void MediaOutput::Finish() {
+  if (raw_ != nullptr) {
+    const int status = avio_closep(&raw_);
+    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+    return;
+  }
+  Encode(nullptr);
+  int status = av_write_trailer(muxer_);
+  if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
+  if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
+    status = avio_closep(&muxer_->pb);
+    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  }
+}
+
+void MediaOutput::Remove() {
+  if (raw_ != nullptr) avio_closep(&raw_);
+  if (muxer_ != nullptr && !(muxer_->oformat->flags & AVFMT_NOFILE)) avio_closep(&muxer_->pb);
+  if (format_ != OutputFormat::kPng) {
+    std::remove(path_.c_str());
+    return;
+  }
+  // The image muxer numbers the pictures from 1; the encoder may have held
+  // back none, so every number up to the pictures given is a candidate.
+  char name[4096];
+  for (int64_t n = 1; n <= pictures_ + 1; ++n) {
+    if (av_get_frame_filename2(name, sizeof name, path_.c_str(), static_cast<int>(n), 0) >= 0) {
+      std::remove(name);
+    }
+  }
+}
+
+}  // namespace voxa

@@ -1,0 +1,342 @@
+#include "tools/video_files.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iomanip>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "codec/color_kernels.h"
+#include "codec/field_payload.h"
+#include "codec/frame_codec.h"
+#include "codec/frame_container.h"
+#include "tools/avi_headers.h"
+#include "tools/avi_stream.h"
+#include "tools/frame_inspect.h"
+#include "tools/media_input.h"
+#include "tools/media_output.h"
+#include "tools/ordered_pool.h"
+#include "tools/progress.h"
+
+namespace voxa {
+namespace {
+
+// An interrupted run (Ctrl-C) stops between two frames and cleans up like a
+// failed one.
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    g_interrupted = 0;
+    previous_int_ = std::signal(SIGINT, OnInterrupt);
+    previous_term_ = std::signal(SIGTERM, OnInterrupt);
+  }
+  ~InterruptGuard() {
+    std::signal(SIGINT, previous_int_);
+    std::signal(SIGTERM, previous_term_);
+  }
+  static void Check() {
+    if (g_interrupted) throw VideoError("interrupted");
+  }
+
+ private:
+  void (*previous_int_)(int);
+  void (*previous_term_)(int);
+};
+
+bool ShowProgress(bool quiet) { return !quiet && isatty(STDERR_FILENO) == 1; }
+
+// Frames the pool holds at once: enough to keep every thread busy while the
+// main thread reads and writes.
+std::size_t InFlight(unsigned threads) { return std::size_t{threads} * 2; }
+
+std::string Fixed(double value, int digits) {
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(digits) << value;
+  return s.str();
+}
+
+std::string SizeText(PictureSize size) {
+  return std::to_string(size.width) + "x" + std::to_string(size.height);
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string RateReport(uint64_t frames, double seconds) {
+  return Fixed(seconds, 2) + " s, " + (seconds > 0 ? Fixed(frames / seconds, 1) : "-") +
+         " frames/s";
+}
+
+class FfmpegVerbs : public VideoVerbs {
+ public:
+  int Encode(const EncodeOptions& o, std::ostream& out, std::ostream& err) override;
+  int Decode(const DecodeOptions& o, std::ostream& out, std::ostream& err) override;
+  int Info(const InfoOptions& o, std::ostream& out) override;
+};
+
+int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream& err) {
+  InterruptGuard interrupts;
+  const auto start = std::chrono::steady_clock::now();
+  MediaInput input(o.input, o.raw_size, o.threads);
+  const PictureSize source = input.size();
+  PictureSize coded = source;
+  if (!IsCodableSize(source)) {
+    coded = PaddedSize(source);
+    if (!o.pad || !IsCodableSize(coded)) {
+      throw VideoError("'" + o.input + "': " + CodableSizeProblem(source));
+    }
+  }
+  const FrameFormat format{PixelFormat::kRgba32, coded.width, coded.height};
+  const FieldKernels kernels = KernelsOfVariant(o.kernels);
+  const std::size_t bound = MaxCompressedFrameBytes(coded.width, coded.height);
+
+  std::optional<VoxaAviWriter> writer;
+  uint64_t frames = 0, bytes = 0;
+  try {
+    writer.emplace(o.output, coded, input.frame_rate());
+    Progress progress(err, ShowProgress(o.quiet), "encode", input.expected_frames());
+    OrderedPool<std::vector<uint8_t>> pool(o.threads);
+    auto write_next = [&] {
+      const std::vector<uint8_t> frame = pool.TakeNext();
+      writer->WriteFrame(frame);
+      bytes += frame.size();
+      progress.Update(++frames);
+    };
+    std::vector<uint8_t> picture;
+    while (input.ReadPicture(&picture)) {
+      InterruptGuard::Check();
+      if (coded.width != source.width || coded.height != source.height) {
+        picture = PadBgraPicture(picture, source, coded);
+      }
+      pool.Submit([&format, &kernels, bound, picture = std::move(picture)] {
+        std::vector<uint8_t> frame(bound);
+        frame.resize(EncodeFrame(format, picture.data(), frame.data(), kernels));
+        frame.shrink_to_fit();
+        return frame;
+      });
+      picture.clear();
+      while (pool.Pending() >= InFlight(pool.threads())) write_next();
+    }
+    while (pool.Pending() != 0) write_next();
+    if (frames == 0) throw VideoError("'" + o.input + "' holds no pictures");
+    writer->Finish();
+    progress.Finish(frames);
+  } catch (...) {
+    const bool created = writer.has_value();
+    writer.reset();
+    if (created && !o.keep_partial) std::remove(o.output.c_str());
+    throw;
+  }
+  const double seconds = Seconds(start);
+  const uint64_t raw = frames * RawFrameBytes(PixelFormat::kRgba32, coded.width, coded.height);
+  out << "encoded " << frames << " frames of " << SizeText(coded);
+  if (coded.width != source.width || coded.height != source.height) {
+    out << " (padded from " << SizeText(source) << ")";
+  }
+  out << " at " << RateText(input.frame_rate()) << " frames/s from '" << o.input << "' ("
+      << input.description() << ") into '" << o.output << "'\n"
+      << "  " << bytes << " bytes of frames (raw BGRA " << raw << "), ratio "
+      << Fixed(bytes ? static_cast<double>(raw) / bytes : 0.0, 2) << ":1; "
+      << RateReport(frames, seconds) << " with " << o.threads
+      << (o.threads == 1 ? " thread\n" : " threads\n");
+  return 0;
+}
+
+int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
+  InterruptGuard interrupts;
+  const auto start = std::chrono::steady_clock::now();
+  VoxaAviReader reader(o.input);
+  const PictureSize size = reader.size();
+  const FrameFormat format{o.format == OutputFormat::kY16a ? PixelFormat::kY16a
+                                                           : PixelFormat::kRgba32,
+                           size.width, size.height};
+  const FieldKernels kernels = KernelsOfVariant(o.kernels);
+  const std::size_t picture_bytes = RawFrameBytes(format.format, size.width, size.height);
+
+  using Picture = std::shared_ptr<const std::vector<uint8_t>>;
+  std::optional<MediaOutput> output;
+  uint64_t frames = 0;
+  try {
+    output.emplace(o.output, o.format, size, reader.frame_rate(), o.threads);
+    Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
+    OrderedPool<Picture> pool(o.threads);
+    Picture previous;
+    auto write_next = [&] {
+      Picture picture = pool.TakeNext();
+      if (!picture) {
+        // A frame left out: the previous picture again.
+        if (!previous) {
+          throw VideoError("frame " + std::to_string(frames) + " of '" + o.input +
+                           "' is empty and there is no picture before it");
+        }
+        picture = previous;
+      }
+      output->WritePicture(*picture);
+      previous = std::move(picture);
+      progress.Update(++frames);
+    };
+    std::vector<uint8_t> frame;
+    for (uint64_t index = 0; reader.ReadFrame(&frame); ++index) {
+      InterruptGuard::Check();
+      if (frame.empty()) {
+        pool.Submit([] { return Picture(); });
+      } else {
+        pool.Submit([&, index, frame = std::move(frame)] {
+          auto picture = std::make_shared<std::vector<uint8_t>>(picture_bytes, 0);
+          switch (DecodeFrame(format, frame.data(), frame.size(), picture->data(), kernels)) {
+            case DecodeStatus::kDecoded:
+              break;
+            case DecodeStatus::kNotAFrame:
+              throw VideoError("frame " + std::to_string(index) + " of '" + o.input +
+                               "' is not a VOXA frame (no \"QTZ1\" magic or no field chunk)");
+            case DecodeStatus::kDamaged:
+              throw VideoError("frame " + std::to_string(index) + " of '" + o.input +
+                               "' is damaged (a chunk or payload ends early; 'voxa info "
+                               "--per-frame' lists the frames)");
+          }
+          return Picture(std::move(picture));
+        });
+      }
+      frame.clear();
+      while (pool.Pending() >= InFlight(pool.threads())) write_next();
+    }
+    while (pool.Pending() != 0) write_next();
+    if (frames == 0) throw VideoError("'" + o.input + "' holds no frames");
+    output->Finish();
+    progress.Finish(frames);
+  } catch (...) {
+    if (output && !o.keep_partial) output->Remove();
+    throw;
+  }
+  out << "decoded " << frames << " frames of " << SizeText(size) << " at "
+      << RateText(reader.frame_rate()) << " frames/s from '" << o.input << "' into '"
+      << o.output << "' (" << output->description() << ")\n"
+      << "  " << RateReport(frames, Seconds(start)) << " with " << o.threads
+      << (o.threads == 1 ? " thread\n" : " threads\n");
+  return 0;
+}
+
+struct FrameCount {
+  uint64_t bytes = 0;
+  uint64_t transparent = 0;
+  uint64_t literal = 0;
+  std::string problem;  // empty for a well-formed frame
+};
+
+FrameCount CountFrame(const std::vector<uint8_t>& frame, PictureSize size) {
+  FrameCount c;
+  c.bytes = frame.size();
+  FieldChunks chunks;
+  if (!HasFrameMagic(frame.data(), frame.size()) ||
+      !FindFieldChunks(frame.data() + kFrameMagicBytes, frame.size() - kFrameMagicBytes,
+                       &chunks)) {
+    c.problem = "not a VOXA frame (no \"QTZ1\" magic or no field chunk)";
+    return c;
+  }
+  if (chunks.damaged) c.problem = "a chunk runs past the end of the frame";
+  const uint64_t field_blocks = FieldBlockCount(size.width, size.height / 2);
+  for (const Chunk* chunk : {&chunks.first_field, &chunks.second_field}) {
+    const PayloadSummary s = SummarizePayload(chunk->payload, chunk->available, field_blocks);
+    c.transparent += s.transparent_blocks;
+    c.literal += s.literal_blocks;
+    if (c.problem.empty() && !s.problems.empty()) c.problem = s.problems.front();
+  }
+  return c;
+}
+
+std::string Percent(uint64_t part, uint64_t whole) {
+  return whole == 0 ? "-" : Fixed(100.0 * part / whole, 1) + " %";
+}
+
+int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
+  VoxaAviReader reader(o.input);
+  const PictureSize size = reader.size();
+  std::error_code error;
+  const auto file_bytes = std::filesystem::file_size(o.input, error);
+  out << "file:     " << o.input << " (" << reader.container();
+  if (!error) out << ", " << file_bytes << " bytes";
+  out << ")\n";
+  AviVideoHeaders h;
+  std::string problem;
+  if (ReadAviVideoHeaders(o.input, &h, &problem)) {
+    out << "strh:     handler " << FourccText(h.handler) << ", rate " << h.rate << "/" << h.scale
+        << ", length " << h.length << ", suggested buffer " << h.suggested_buffer_size
+        << ", quality " << static_cast<int32_t>(h.quality) << ", sample size " << h.sample_size
+        << ", frame " << h.frame_rect[0] << "," << h.frame_rect[1] << "," << h.frame_rect[2]
+        << "," << h.frame_rect[3] << "\n"
+        << "strf:     size " << h.format_size << ", " << h.width << "x" << h.height << ", planes "
+        << h.planes << ", bits " << h.bit_count << ", compression " << FourccText(h.compression)
+        << ", image size " << h.size_image << "\n";
+  }
+
+  const uint64_t blocks = 2 * FieldBlockCount(size.width, size.height / 2);
+  uint64_t frames = 0, empty = 0, bytes = 0, transparent = 0, literal = 0, damaged = 0;
+  uint64_t smallest = UINT64_MAX, largest = 0;
+  std::string first_problem;
+  std::vector<uint8_t> frame;
+  for (; reader.ReadFrame(&frame); ++frames) {
+    if (frame.empty()) {
+      ++empty;
+      if (o.per_frame) out << "frame " << frames << ": empty (shows the previous picture)\n";
+      continue;
+    }
+    const FrameCount c = CountFrame(frame, size);
+    bytes += c.bytes;
+    transparent += c.transparent;
+    literal += c.literal;
+    smallest = std::min(smallest, c.bytes);
+    largest = std::max(largest, c.bytes);
+    if (!c.problem.empty()) {
+      if (damaged++ == 0) first_problem = "frame " + std::to_string(frames) + ": " + c.problem;
+    }
+    if (o.per_frame) {
+      out << "frame " << frames << ": " << c.bytes << " bytes, " << c.transparent
+          << " transparent blocks (" << Percent(c.transparent, blocks) << "), " << c.literal
+          << " literal blocks";
+      if (!c.problem.empty()) out << "; DAMAGED: " << c.problem;
+      out << "\n";
+    }
+  }
+  const double seconds = frames * av_q2d(av_inv_q(reader.frame_rate()));
+  out << "video:    VOXA " << SizeText(size) << ", " << RateText(reader.frame_rate())
+      << " frames/s (" << Fixed(av_q2d(reader.frame_rate()), 3) << "), " << frames << " frames, "
+      << Fixed(seconds, 2) << " s\n";
+  const uint64_t coded = frames - empty;
+  if (coded != 0) {
+    const uint64_t raw = coded * RawFrameBytes(PixelFormat::kRgba32, size.width, size.height);
+    out << "frames:   " << bytes << " bytes, " << bytes / coded << " a frame (smallest "
+        << smallest << ", largest " << largest << ")";
+    if (empty != 0) out << "; " << empty << " empty";
+    out << "\n"
+        << "ratio:    " << Fixed(static_cast<double>(raw) / bytes, 2)
+        << ":1 to 32-bit BGRA\n"
+        << "blocks:   " << blocks << " a frame; " << Percent(transparent, blocks * coded)
+        << " transparent, " << Percent(literal, blocks * coded) << " literal\n";
+  }
+  if (damaged != 0) {
+    throw VideoError(std::to_string(damaged) + " of the " + std::to_string(frames) +
+                     " frames of '" + o.input + "' are damaged (" + first_problem + ")");
+  }
+  if (frames == 0) throw VideoError("'" + o.input + "' holds no frames");
+  return 0;
+}
+
+}  // namespace
+
+VideoVerbs* FfmpegVideoVerbs() {
+  static FfmpegVerbs verbs;
+  return &verbs;
+}
+
+}  // namespace voxa

@@ -1,0 +1,62 @@
+// The verbs on whole video files: encode, decode and info. The command line
+// (tools/cli.cpp) parses them; the work is done by an implementation built
+// on FFmpeg's libraries (tools/video_files.h), which only the native build
+// of the tool has; without it these verbs say they are not available.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+#include "codec/cpu_class.h"
+#include "tools/frame_geometry.h"
+
+namespace voxa {
+
+// Bad input, or output that cannot be written: the tool prints the message
+// and exits with status 1.
+struct VideoError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct EncodeOptions {
+  std::string input;
+  std::string output;
+  KernelVariant kernels = KernelVariant::kPortable;
+  unsigned threads = 1;
+  std::optional<PictureSize> raw_size;  // INPUT is raw BGRA frames of this size
+  bool pad = false;
+  bool quiet = false;
+  bool keep_partial = false;
+};
+
+enum class OutputFormat { kPng, kProres, kQtrle, kBgra, kY16a };
+
+struct DecodeOptions {
+  std::string input;
+  std::string output;
+  KernelVariant kernels = KernelVariant::kPortable;
+  unsigned threads = 1;
+  OutputFormat format = OutputFormat::kPng;
+  bool quiet = false;
+  bool keep_partial = false;
+};
+
+struct InfoOptions {
+  std::string input;
+  bool per_frame = false;
+};
+
+class VideoVerbs {
+ public:
+  virtual ~VideoVerbs() = default;
+  // Each returns the exit status or throws VideoError. Reports go to `out`,
+  // the progress bar to `err`.
+  virtual int Encode(const EncodeOptions& options, std::ostream& out, std::ostream& err) = 0;
+  virtual int Decode(const DecodeOptions& options, std::ostream& out, std::ostream& err) = 0;
+  virtual int Info(const InfoOptions& options, std::ostream& out) = 0;
+};
+
+}  // namespace voxa
