@@ -74,9 +74,13 @@ bool ParseAviVideoHeaders(const uint8_t* data, std::size_t size, AviVideoHeaders
   }
   bool have_main = false;
   for (const RiffChunk& c : ChildChunks(data, hdrl->data, hdrl->data + hdrl->size)) {
-    if (c.id == Fourcc("avih") && c.size >= 20) {
+    if (c.id == Fourcc("avih") && c.size >= 32) {
       h->micro_sec_per_frame = LoadLe32(data + c.data);
+      h->max_bytes_per_sec = LoadLe32(data + c.data + 4);
+      h->main_flags = LoadLe32(data + c.data + 12);
       h->total_frames = LoadLe32(data + c.data + 16);
+      h->main_suggested_buffer_size = LoadLe32(data + c.data + 28);
+      h->main_header_offset = c.data;
       have_main = true;
     }
     if (c.id != Fourcc("LIST") || c.list_type != Fourcc("strl")) continue;
@@ -135,17 +139,24 @@ bool ReadAviVideoHeaders(const std::string& path, AviVideoHeaders* headers,
   return ParseAviVideoHeaders(data.data(), data.size(), headers, problem);
 }
 
-bool PatchAviSizeImage(const std::string& path, uint32_t size_image, std::string* problem) {
-  AviVideoHeaders headers;
-  if (!ReadAviVideoHeaders(path, &headers, problem)) return false;
+bool PatchAviHeaders(const std::string& path, uint32_t size_image, std::string* problem) {
+  AviVideoHeaders h;
+  if (!ReadAviVideoHeaders(path, &h, problem)) return false;
+  const uint64_t per_second =
+      h.scale == 0 ? 0 : uint64_t{h.suggested_buffer_size} * h.rate / h.scale;
   std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-  uint8_t bytes[4];
-  StoreLe32(bytes, size_image);
-  file.seekp(static_cast<std::streamoff>(headers.size_image_offset));
-  file.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  auto put = [&](std::size_t offset, uint32_t value) {
+    uint8_t bytes[4];
+    StoreLe32(bytes, value);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+  };
+  put(h.main_header_offset + 4, static_cast<uint32_t>(std::min<uint64_t>(per_second, UINT32_MAX)));
+  put(h.main_header_offset + 28, h.suggested_buffer_size);
+  put(h.size_image_offset, size_image);
   file.close();
   if (!file) {
-    *problem = "cannot rewrite the picture format in '" + path + "'";
+    *problem = "cannot rewrite the headers of '" + path + "'";
     return false;
   }
   return true;

@@ -13,7 +13,10 @@ namespace voxa {
 struct AviVideoHeaders {
   // avih
   uint32_t micro_sec_per_frame = 0;
+  uint32_t max_bytes_per_sec = 0;
+  uint32_t main_flags = 0;
   uint32_t total_frames = 0;
+  uint32_t main_suggested_buffer_size = 0;
   // strh
   uint32_t handler = 0;  // fccHandler
   uint32_t stream_flags = 0;
@@ -32,7 +35,9 @@ struct AviVideoHeaders {
   uint16_t bit_count = 0;
   uint32_t compression = 0;
   uint32_t size_image = 0;
-  // Where biSizeImage lies, from the start of the file.
+  // Where the main header's fields and biSizeImage lie, from the start of
+  // the file.
+  std::size_t main_header_offset = 0;
   std::size_t size_image_offset = 0;
 };
 
@@ -46,8 +51,11 @@ bool ParseAviVideoHeaders(const uint8_t* data, std::size_t size, AviVideoHeaders
 bool ReadAviVideoHeaders(const std::string& path, AviVideoHeaders* headers,
                          std::string* problem);
 
-// Rewrites biSizeImage of the first video stream's format in the file.
-bool PatchAviSizeImage(const std::string& path, uint32_t size_image, std::string* problem);
+// Makes the headers of a finished file say what avifil32 writes: the main
+// header's suggested buffer size is the video stream's (its largest chunk)
+// and its data rate that chunk at the stream's rate; biSizeImage of the video
+// format becomes `size_image`.
+bool PatchAviHeaders(const std::string& path, uint32_t size_image, std::string* problem);
 
 // "VOXA" for the four-character code, or its value in hexadecimal when it is
 // not printable.

@@ -87,10 +87,12 @@ void VoxaAviWriter::Finish() {
   if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
   status = avio_closep(&format_->pb);
   if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
-  // libavformat stores width × height × bits / 8 as biSizeImage; a Windows
-  // host stores the size bound that the driver proposed.
+  // libavformat stores width × height × bits / 8 as biSizeImage, where a
+  // Windows host stores the size bound that the driver proposed, and a fixed
+  // 1 MiB and no data rate in the main header, where avifil32 stores the
+  // largest chunk and the rate that makes.
   std::string problem;
-  if (!PatchAviSizeImage(path_, VoxaFormatSizeImage(size_), &problem)) {
+  if (!PatchAviHeaders(path_, VoxaFormatSizeImage(size_), &problem)) {
     throw VideoError("cannot finish '" + path_ + "': " + problem);
   }
 }

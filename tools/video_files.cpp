@@ -270,6 +270,9 @@ int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
   AviVideoHeaders h;
   std::string problem;
   if (ReadAviVideoHeaders(o.input, &h, &problem)) {
+    out << "avih:     " << h.micro_sec_per_frame << " us a frame, " << h.max_bytes_per_sec
+        << " bytes/s at most, suggested buffer " << h.main_suggested_buffer_size << ", "
+        << h.total_frames << " frames\n";
     out << "strh:     handler " << FourccText(h.handler) << ", rate " << h.rate << "/" << h.scale
         << ", length " << h.length << ", suggested buffer " << h.suggested_buffer_size
         << ", quality " << static_cast<int32_t>(h.quality) << ", sample size " << h.sample_size
