@@ -442,6 +442,20 @@ int CompareVerb(const CommandLine& cl, std::ostream& out) {
   };
   double colour_mse = 0, alpha_mse = 0, worst = std::numeric_limits<double>::infinity();
   int max_colour = 0, max_alpha = 0;
+  // Pixels fully transparent in the reference, and those of them that are
+  // not in the decoded frames.
+  uint64_t transparent = 0, lost = 0;
+  const std::size_t pixels = std::size_t{f.width} * f.height;
+  for (std::size_t p = 0; p < pixels * frames; ++p) {
+    std::size_t at = p * 4 + 3;
+    if (f.format == PixelFormat::kY16a) {
+      at = p / kBlockPixels * kLiteralBlockBytes + kAlphaOffset + p % kBlockPixels;
+    }
+    if (a[at] == 0) {
+      ++transparent;
+      if (b[at] != 0) ++lost;
+    }
+  }
   for (std::size_t i = 0; i < frames; ++i) {
     const auto from = static_cast<std::ptrdiff_t>(i * frame_bytes);
     const auto to = static_cast<std::ptrdiff_t>((i + 1) * frame_bytes);
@@ -458,7 +472,8 @@ int CompareVerb(const CommandLine& cl, std::ostream& out) {
   out << "PSNR colour (alpha-weighted) " << FormatPsnr(psnr(colour_mse));
   if (frames > 1) out << " (worst frame " << FormatPsnr(worst) << ")";
   out << ", alpha " << FormatPsnr(psnr(alpha_mse)) << "; largest difference colour "
-      << max_colour << ", alpha " << max_alpha << '\n';
+      << max_colour << ", alpha " << max_alpha << "; fully transparent pixels " << transparent
+      << ", " << lost << " of them not in the decoded\n";
   return kExitOk;
 }
 
