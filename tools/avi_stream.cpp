@@ -83,6 +83,8 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
 }
 
 void VoxaAviWriter::Finish() {
+  if (finished_) return;
+  finished_ = true;
   int status = av_write_trailer(format_);
   if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
   status = avio_closep(&format_->pb);

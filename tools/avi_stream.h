@@ -26,7 +26,7 @@ class VoxaAviWriter {
 
   // Appends a compressed frame, marked as a key frame.
   void WriteFrame(const std::vector<uint8_t>& frame);
-  // Writes the index and the final headers.
+  // Writes the index and the final headers; once only.
   void Finish();
 
  private:
@@ -35,6 +35,7 @@ class VoxaAviWriter {
   AVFormatContext* format_ = nullptr;
   PacketPtr packet_;
   int64_t frames_ = 0;
+  bool finished_ = false;
 };
 
 class VoxaAviReader {

@@ -85,7 +85,6 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   }
   status = avformat_write_header(muxer_, nullptr);
   if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
-  header_written_ = true;
 
   scaler_ = sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGRA, encoder_->width,
                            encoder_->height, pixels,
@@ -167,6 +166,8 @@ void MediaOutput::Encode(const AVFrame* frame) {
 }
 
 void MediaOutput::Finish() {
+  if (finished_) return;
+  finished_ = true;
   if (raw_ != nullptr) {
     const int status = avio_closep(&raw_);
     if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));

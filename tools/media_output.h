@@ -24,7 +24,7 @@ class MediaOutput {
   MediaOutput& operator=(const MediaOutput&) = delete;
 
   void WritePicture(const std::vector<uint8_t>& picture);
-  // Flushes the encoder and finishes the file.
+  // Flushes the encoder and finishes the file; once only.
   void Finish();
   // Deletes whatever was written (a sequence: every picture file).
   void Remove();
@@ -49,7 +49,7 @@ class MediaOutput {
   SwsContext* scaler_ = nullptr;
   std::vector<uint8_t> top_down_;
   int64_t pictures_ = 0;
-  bool header_written_ = false;
+  bool finished_ = false;
 };
 
 }  // namespace voxa

@@ -134,6 +134,13 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream&
     progress.Finish(frames);
   } catch (...) {
     const bool created = writer.has_value();
+    if (created && o.keep_partial) {
+      // Index what was written, so that the frames so far can be read.
+      try {
+        writer->Finish();
+      } catch (const VideoError&) {
+      }
+    }
     writer.reset();
     if (created && !o.keep_partial) std::remove(o.output.c_str());
     throw;
@@ -217,6 +224,13 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
     progress.Finish(frames);
   } catch (...) {
     if (output && !o.keep_partial) output->Remove();
+    if (output && o.keep_partial) {
+      // Flush the encoder and finish the file with the pictures so far.
+      try {
+        output->Finish();
+      } catch (const VideoError&) {
+      }
+    }
     throw;
   }
   out << "decoded " << frames << " frames of " << SizeText(size) << " at "

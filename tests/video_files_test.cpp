@@ -1,0 +1,339 @@
+// voxa encode, decode and info on real files through FFmpeg's libraries, run
+// in-process: the frames in the AVI are the codec core's, the headers what a
+// Windows host writes, threads change nothing, bad input leaves no output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "codec/color_kernels.h"
+#include "codec/frame_codec.h"
+#include "codec/frame_container.h"
+#include "tools/avi_headers.h"
+#include "tools/avi_stream.h"
+#include "tools/cli.h"
+#include "tools/frame_geometry.h"
+#include "tools/media_output.h"
+#include "tools/sample_frames.h"
+#include "tools/video_files.h"
+
+namespace voxa {
+namespace {
+
+namespace fs = std::filesystem;
+
+class VideoFilesTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("voxa-video-test-" +
+            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  int Run(std::vector<std::string> args) {
+    out_.str(""), err_.str("");
+    return RunVoxa(args, out_, err_, FfmpegVideoVerbs());
+  }
+  // Runs and requires success.
+  void Ok(std::vector<std::string> args) {
+    ASSERT_EQ(Run(args), 0) << err_.str();
+  }
+
+  std::vector<uint8_t> Read(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  }
+  void Write(const std::string& name, const std::vector<uint8_t>& data) const {
+    std::ofstream(Path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  }
+
+  // The sample clip as raw BGRA frames, bottom line first.
+  std::vector<std::vector<uint8_t>> Clip(PictureSize size, uint32_t frames) const {
+    const std::vector<uint8_t> title =
+        MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, size.width, size.height);
+    std::vector<std::vector<uint8_t>> clip;
+    for (uint32_t i = 0; i < frames; ++i) {
+      clip.push_back(MakeSampleClipFrame(title, size.width, size.height, i));
+    }
+    return clip;
+  }
+  void WriteRaw(const std::string& name, const std::vector<std::vector<uint8_t>>& clip) const {
+    std::vector<uint8_t> all;
+    for (const auto& frame : clip) all.insert(all.end(), frame.begin(), frame.end());
+    Write(name, all);
+  }
+
+  std::vector<std::vector<uint8_t>> AviFrames(const std::string& name) const {
+    VoxaAviReader reader(Path(name));
+    std::vector<std::vector<uint8_t>> frames;
+    std::vector<uint8_t> frame;
+    while (reader.ReadFrame(&frame)) frames.push_back(frame);
+    return frames;
+  }
+
+  fs::path dir_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(VideoFilesTest, TheAviHoldsTheCoreFramesAndDecodesToTheCoreDecode) {
+  const PictureSize size{96, 40};
+  const auto clip = Clip(size, 5);
+  WriteRaw("clip.bgra", clip);
+  const FrameFormat format{PixelFormat::kRgba32, size.width, size.height};
+  for (const char* kernels : {"portable", "auto"}) {
+    const FieldKernels k =
+        KernelsOfVariant(std::string(kernels) == "auto" ? InstalledVariant() : KernelVariant::kPortable);
+    Ok({"encode", Path("clip.bgra"), Path("clip.avi"), "--size", "96x40", "--kernels", kernels,
+        "--quiet"});
+    const auto frames = AviFrames("clip.avi");
+    ASSERT_EQ(frames.size(), clip.size());
+    Ok({"decode", Path("clip.avi"), Path("back.bgra"), "--kernels", kernels, "--quiet"});
+    const std::vector<uint8_t> back = Read("back.bgra");
+    ASSERT_EQ(back.size(), clip.size() * clip[0].size());
+    std::vector<uint8_t> coded(MaxCompressedFrameBytes(size.width, size.height));
+    for (std::size_t i = 0; i < clip.size(); ++i) {
+      coded.resize(MaxCompressedFrameBytes(size.width, size.height));
+      coded.resize(EncodeFrame(format, clip[i].data(), coded.data(), k));
+      EXPECT_EQ(frames[i], coded) << kernels << " frame " << i;
+      std::vector<uint8_t> picture(clip[i].size(), 0);
+      ASSERT_EQ(DecodeFrame(format, coded.data(), coded.size(), picture.data(), k),
+                DecodeStatus::kDecoded);
+      EXPECT_TRUE(std::equal(picture.begin(), picture.end(), back.begin() + i * picture.size()))
+          << kernels << " frame " << i;
+    }
+  }
+}
+
+TEST_F(VideoFilesTest, ThreadsChangeNoByteOfTheOutput) {
+  WriteRaw("clip.bgra", Clip({64, 30}, 11));
+  Ok({"encode", Path("clip.bgra"), Path("one.avi"), "--size", "64x30", "--threads", "1", "--quiet"});
+  Ok({"decode", Path("one.avi"), Path("one.bgra"), "--threads", "1", "--quiet"});
+  Ok({"decode", Path("one.avi"), Path("one.y16a"), "--threads", "1", "--quiet"});
+  for (const char* threads : {"2", "3", "8"}) {
+    Ok({"encode", Path("clip.bgra"), Path("many.avi"), "--size", "64x30", "--threads", threads,
+        "--quiet"});
+    EXPECT_EQ(Read("many.avi"), Read("one.avi")) << threads << " threads";
+    EXPECT_NE(out_.str().find(std::string("with ") + threads + " threads"), std::string::npos);
+    Ok({"decode", Path("one.avi"), Path("many.bgra"), "--threads", threads, "--quiet"});
+    EXPECT_EQ(Read("many.bgra"), Read("one.bgra")) << threads << " threads";
+    Ok({"decode", Path("one.avi"), Path("many.y16a"), "--threads", threads, "--quiet"});
+    EXPECT_EQ(Read("many.y16a"), Read("one.y16a")) << threads << " threads";
+  }
+  EXPECT_EQ(Read("one.y16a").size(), 11u * 64 * 30 * 3);
+}
+
+TEST_F(VideoFilesTest, HeadersSayWhatAWindowsHostWrites) {
+  // A QuickTime Animation movie at 30000/1001 frames/s as the input.
+  const PictureSize size{720, 480};
+  const auto clip = Clip(size, 3);
+  {
+    MediaOutput movie(Path("in.mov"), OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
+    for (const auto& frame : clip) movie.WritePicture(frame);
+    movie.Finish();
+  }
+  Ok({"encode", Path("in.mov"), Path("out.avi"), "--quiet"});
+  AviVideoHeaders h;
+  std::string problem;
+  ASSERT_TRUE(ReadAviVideoHeaders(Path("out.avi"), &h, &problem)) << problem;
+  const auto frames = AviFrames("out.avi");
+  ASSERT_EQ(frames.size(), 3u);
+  uint32_t largest = 0;
+  for (const auto& f : frames) largest = std::max(largest, static_cast<uint32_t>(f.size()));
+  EXPECT_EQ(FourccText(h.handler), "VOXA");
+  EXPECT_EQ(FourccText(h.compression), "VOXA");
+  EXPECT_EQ(h.format_size, 40u);
+  EXPECT_EQ(h.width, 720);
+  EXPECT_EQ(h.height, 480);  // bottom-up, as the driver's frames are
+  EXPECT_EQ(h.planes, 1);
+  EXPECT_EQ(h.bit_count, 32);
+  EXPECT_EQ(h.size_image, 720u * 480 * 4 + 4096);
+  EXPECT_EQ(h.scale, 1001u);
+  EXPECT_EQ(h.rate, 30000u);
+  EXPECT_EQ(h.length, 3u);
+  EXPECT_EQ(h.total_frames, 3u);
+  EXPECT_NEAR(h.micro_sec_per_frame, 1e6 * 1001 / 30000, 1.0);
+  EXPECT_EQ(h.suggested_buffer_size, largest);
+  EXPECT_EQ(h.main_suggested_buffer_size, largest);
+  EXPECT_EQ(h.max_bytes_per_sec, static_cast<uint32_t>(uint64_t{largest} * 30000 / 1001));
+  EXPECT_EQ(static_cast<int32_t>(h.quality), -1);
+  EXPECT_EQ(h.frame_rect[2], 720);
+  EXPECT_EQ(h.frame_rect[3], 480);
+}
+
+TEST_F(VideoFilesTest, PadsToTheNextSizeWithTransparentPixels) {
+  const PictureSize source{40, 9}, padded{48, 10};
+  const auto clip = Clip(source, 2);
+  WriteRaw("clip.bgra", clip);
+  EXPECT_EQ(Run({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9"}), 1);
+  EXPECT_FALSE(fs::exists(Path("x.avi")));
+  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--pad", "--quiet"});
+  EXPECT_NE(out_.str().find("2 frames of 48x10 (padded from 40x9)"), std::string::npos) << out_.str();
+  Ok({"decode", Path("x.avi"), Path("x.bgra"), "--quiet"});
+  const std::vector<uint8_t> back = Read("x.bgra");
+  ASSERT_EQ(back.size(), 2u * 48 * 10 * 4);
+  const FrameFormat format{PixelFormat::kRgba32, padded.width, padded.height};
+  const FieldKernels k = KernelsOfVariant(InstalledVariant());
+  for (std::size_t i = 0; i < clip.size(); ++i) {
+    const std::vector<uint8_t> big = PadBgraPicture(clip[i], source, padded);
+    std::vector<uint8_t> coded(MaxCompressedFrameBytes(padded.width, padded.height));
+    coded.resize(EncodeFrame(format, big.data(), coded.data(), k));
+    std::vector<uint8_t> want(big.size(), 0);
+    DecodeFrame(format, coded.data(), coded.size(), want.data(), k);
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), back.begin() + i * want.size()));
+    // The added column strip and bottom line are fully transparent.
+    for (uint32_t y = 0; y < padded.height; ++y) {
+      for (uint32_t x = 0; x < padded.width; ++x) {
+        if (x < source.width && y < source.height) continue;
+        const std::size_t at = i * want.size() + ((padded.height - 1 - y) * padded.width + x) * 4;
+        ASSERT_EQ(back[at + 3], 0) << "frame " << i << " at " << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(VideoFilesTest, InfoCountsTheBlocksOfEveryFrame) {
+  WriteRaw("clip.bgra", Clip({64, 20}, 3));
+  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "64x20", "--quiet"});
+  Ok({"info", "--per-frame", Path("x.avi")});
+  const std::string report = out_.str();
+  EXPECT_NE(report.find("video:    VOXA 64x20, 25/1 frames/s (25.000), 3 frames, 0.12 s"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("strf:     size 40, 64x20, planes 1, bits 32, compression VOXA, image "
+                        "size 9216"),
+            std::string::npos)
+      << report;
+  // 4 blocks a line, 20 lines: every frame's blocks are transparent or literal.
+  const auto frames = AviFrames("x.avi");
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    const std::string head = "frame " + std::to_string(i) + ": " + std::to_string(frames[i].size()) + " bytes, ";
+    const std::size_t at = report.find(head);
+    ASSERT_NE(at, std::string::npos) << report;
+    unsigned transparent = 0, literal = 0;
+    ASSERT_EQ(std::sscanf(report.c_str() + at + head.size(), "%u transparent blocks (%*[^)]), %u literal",
+                          &transparent, &literal),
+              2);
+    EXPECT_EQ(transparent + literal, 80u);
+    // A literal block takes 48 bytes; run words and chunk headers the rest.
+    EXPECT_LT(literal * 48, frames[i].size());
+  }
+}
+
+struct BadInput {
+  const char* name;
+  std::vector<std::string> args;  // "@" stands for the scratch folder
+  const char* message;            // in the one line of the error
+  std::vector<std::string> must_not_exist;
+};
+
+class BadInputTest : public VideoFilesTest, public testing::WithParamInterface<BadInput> {
+ protected:
+  void MakeInputs() {
+    Write("text.avi", std::vector<uint8_t>{'n', 'o', 't', ' ', 'v', 'i', 'd', 'e', 'o', '\n'});
+    WriteRaw("clip.bgra", Clip({32, 8}, 3));
+    WriteRaw("odd.bgra", Clip({30, 8}, 2));
+    Write("short.bgra", std::vector<uint8_t>(32 * 8 * 4 * 2 + 100, 0));
+    {
+      MediaOutput movie(Path("anim.mov"), OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
+      for (const auto& frame : Clip({32, 8}, 2)) movie.WritePicture(frame);
+      movie.Finish();
+    }
+    // Frame 2 of 4 cut short: its second field's payload ends early.
+    const auto clip = Clip({32, 8}, 4);
+    const FrameFormat format{PixelFormat::kRgba32, 32, 8};
+    VoxaAviWriter writer(Path("damaged.avi"), {32, 8}, AVRational{25, 1});
+    for (std::size_t i = 0; i < clip.size(); ++i) {
+      std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));
+      frame.resize(EncodeFrame(format, clip[i].data(), frame.data(), kPortableKernels));
+      if (i == 2) frame.resize(frame.size() - 30);
+      writer.WriteFrame(frame);
+    }
+    writer.Finish();
+  }
+  std::vector<std::string> Expand(const std::vector<std::string>& args) const {
+    std::vector<std::string> out;
+    for (std::string a : args) {
+      if (a.rfind("@/", 0) == 0) a = Path(a.substr(2));
+      out.push_back(a);
+    }
+    return out;
+  }
+};
+
+TEST_P(BadInputTest, OneLineNonZeroExitNoOutput) {
+  MakeInputs();
+  const BadInput& c = GetParam();
+  EXPECT_EQ(Run(Expand(c.args)), 1);
+  const std::string err = err_.str();
+  EXPECT_EQ(err.rfind("voxa: ", 0), 0u) << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+  EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  for (const std::string& name : c.must_not_exist) EXPECT_FALSE(fs::exists(Path(name))) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BadInputTest,
+    testing::Values(
+        BadInput{"not_video_encode", {"encode", "@/text.avi", "@/out.avi"}, "cannot read", {"out.avi"}},
+        BadInput{"not_video_decode", {"decode", "@/text.avi", "@/out.bgra"}, "cannot read", {"out.bgra"}},
+        BadInput{"not_video_info", {"info", "@/text.avi"}, "cannot read", {}},
+        BadInput{"other_codec", {"decode", "@/anim.mov", "@/out_%04d.png"},
+                 "holds no VOXA video: its video is qtrle", {"out_0001.png"}},
+        BadInput{"voxa_as_encode_input", {"encode", "@/damaged.avi", "@/out.avi"},
+                 "is VOXA video already", {"out.avi"}},
+        BadInput{"damaged_frame_png", {"decode", "@/damaged.avi", "@/out_%04d.png", "--threads", "1"},
+                 "frame 2 of", {"out_0001.png", "out_0002.png", "out_0003.png"}},
+        BadInput{"damaged_frame_mov", {"decode", "@/damaged.avi", "@/out.mov", "--threads", "3"},
+                 "is damaged", {"out.mov"}},
+        BadInput{"damaged_frame_info", {"info", "@/damaged.avi"}, "1 of the 4 frames", {}},
+        BadInput{"bad_width", {"encode", "@/odd.bgra", "@/out.avi", "--size", "30x8"},
+                 "nearest sizes it takes: 16x8 (cropped) or 32x8", {"out.avi"}},
+        BadInput{"raw_size_mismatch", {"encode", "@/short.bgra", "@/out.avi", "--size", "32x8"},
+                 "not a whole number of 32x8 BGRA frames", {"out.avi"}},
+        BadInput{"no_pictures", {"encode", "@/none_%04d.png", "@/out.avi"}, "none_%04d.png",
+                 {"out.avi"}},
+        BadInput{"no_folder", {"encode", "@/clip.bgra", "@/no/such/folder/out.avi", "--size", "32x8"},
+                 "cannot create", {}}),
+    [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
+
+// With --keep-partial the output is finished with the frames before the
+// damaged one, so that it can be used.
+TEST_F(VideoFilesTest, KeepPartialKeepsWhatWasWritten) {
+  const std::vector<uint8_t> data(32 * 8 * 4, 0);
+  // Damaged at frame 2: frames 0 and 1 written before the error.
+  const auto clip = Clip({32, 8}, 3);
+  {
+    VoxaAviWriter writer(Path("damaged.avi"), {32, 8}, AVRational{25, 1});
+    const FrameFormat format{PixelFormat::kRgba32, 32, 8};
+    for (std::size_t i = 0; i < clip.size(); ++i) {
+      std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));
+      frame.resize(EncodeFrame(format, clip[i].data(), frame.data(), kPortableKernels));
+      if (i == 2) frame.resize(10);
+      writer.WriteFrame(frame);
+    }
+    writer.Finish();
+  }
+  EXPECT_EQ(Run({"decode", Path("damaged.avi"), Path("out.bgra"), "--threads", "1", "--keep-partial"}), 1);
+  EXPECT_EQ(Read("out.bgra").size(), 2 * data.size());
+  EXPECT_EQ(Run({"decode", Path("damaged.avi"), Path("out_%02d.png"), "--keep-partial"}), 1);
+  EXPECT_TRUE(fs::exists(Path("out_01.png")));
+  EXPECT_TRUE(fs::exists(Path("out_02.png")));
+  EXPECT_FALSE(fs::exists(Path("out_03.png")));
+  // A movie decoded up to the damaged frame is finished and can be read.
+  EXPECT_EQ(Run({"decode", Path("damaged.avi"), Path("out.mov"), "--keep-partial"}), 1);
+  Ok({"encode", Path("out.mov"), Path("again.avi"), "--quiet"});
+  EXPECT_EQ(AviFrames("again.avi").size(), 2u);
+}
+
+}  // namespace
+}  // namespace voxa
