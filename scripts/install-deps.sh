@@ -3,7 +3,9 @@
 #
 #   scripts/install-deps.sh [native|windows|fuzz|all]     (default: all)
 #
-#   native   compilers and libraries for the Linux build (presets native, native-asan)
+#   native   compilers and libraries for the Linux build (presets native, native-asan),
+#            FFmpeg's libraries for the tool's encode, decode and info verbs, and
+#            ffmpeg/ffprobe for their tests
 #   windows  mingw-w64 cross compilers, Wine, Xvfb, ffprobe and ImageMagick
 #            (presets win32, win64; ImageMagick for scripts/dialog-screenshots.sh)
 #   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
@@ -14,7 +16,8 @@
 # ones are listed with the command to install them, and the script fails.
 set -euo pipefail
 
-native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev)
+native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev pkg-config
+             libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
               wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick)
 
