@@ -1,7 +1,9 @@
 #!/bin/bash
 # Builds and tests every preset: native, native-asan, win32, win64 (the
 # Windows ones run their tests under Wine; after win64, scripts/test-install.sh
-# installs and uninstalls the release package under Wine), then fuzzes the
+# installs and uninstalls the release package under Wine and
+# scripts/test-interop.sh exchanges AVI files between the tool and avifil32
+# with the real driver), then fuzzes the
 # frame decoder in the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS
 # (default 60).
 # Installs the Debian packages first when run as root. Stops at the first
@@ -74,6 +76,21 @@ for preset in "${presets[@]}"; do
       exit 1
     fi
     summary+=("$(printf '%-12s %s (%d s)' install "${result:-no result line}" $((SECONDS - start)))")
+
+    # The tool's AVI files through avifil32 and the real driver, and a
+    # Windows host's AVI files through the tool (needs the native build).
+    echo
+    echo "=== interop: voxa encode/decode and avifil32 under Wine (scripts/test-interop.sh)"
+    start=$SECONDS
+    log="build/test-all-interop.log"
+    scripts/test-interop.sh 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    result=$(sed -n 's/^interop-test: \([0-9]* passed, [0-9]* failed\)$/\1/p' "$log" | tail -n 1)
+    if [ "$status" -ne 0 ]; then
+      echo "test-all: FAILED: interoperability under Wine (${result:-see $log})" >&2
+      exit 1
+    fi
+    summary+=("$(printf '%-12s %s (%d s)' interop "${result:-no result line}" $((SECONDS - start)))")
   fi
 done
 

@@ -5,8 +5,10 @@
 // chunk must be the core's compressed frame byte for byte, and the picture
 // avifil32 hands back must be the core's decode of it.
 //
-//   voxa_avi [--frames N] [--output FILE] [--remove] [--dll PATH]
+//   voxa_avi [--frames N | --input CLIP.bgra] [--output FILE] [--remove] [--dll PATH]
 //
+// The clip is the tool's sample clip, or with --input the 720x576 raw BGRA
+// frames (bottom line first) of a file, such as 'voxa sample --frames' writes.
 // Exit status 0 when every frame matched, 1 when anything differed or failed,
 // 2 for a usage error.
 //
@@ -47,6 +49,7 @@ constexpr int kMaxFrames = 1000;
 constexpr int kMaxListed = 20;
 
 struct Options {
+  std::string input;   // raw frames to compress instead of the sample clip
   std::string decode;  // the AVI file to decode, in the decoding mode
   std::string dump;
   int frames = 10;
@@ -57,9 +60,11 @@ struct Options {
 
 void PrintUsage() {
   std::fprintf(stderr,
-               "usage: voxa_avi [--frames N] [--output FILE] [--keep|--remove] [--dll PATH]\n"
+               "usage: voxa_avi [--frames N | --input CLIP.bgra] [--output FILE] [--keep|--remove]"
+               " [--dll PATH]\n"
                "       voxa_avi --decode FILE.avi --dump OUT.bgra [--dll PATH]\n"
                "  --frames N     frames of the clip, 1 to %d (default 10)\n"
+               "  --input FILE   compress the 720x576 BGRA frames of FILE instead\n"
                "  --output FILE  the AVI file to write (default voxa-clip.avi)\n"
                "  --remove       delete the file at the end (default: keep it)\n"
                "  --dll PATH     the voxa.dll to register (default: the one built with this program)\n"
@@ -78,6 +83,8 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       options->frames = static_cast<int>(n);
     } else if (arg == "--output" && has_value) {
       options->output = argv[++i];
+    } else if (arg == "--input" && has_value) {
+      options->input = argv[++i];
     } else if (arg == "--decode" && has_value) {
       options->decode = argv[++i];
     } else if (arg == "--dump" && has_value) {
@@ -450,7 +457,30 @@ int DecodeWithAvifil(const Options& options) {
   return status;
 }
 
-int Run(const Options& options) {
+// Raw 720x576 BGRA frames, one after the other.
+bool ReadClip(const std::string& path, std::vector<std::vector<uint8_t>>* clip) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::fprintf(stderr, "voxa_avi: cannot open %s\n", path.c_str());
+    return false;
+  }
+  std::vector<uint8_t> frame(std::size_t{kWidth} * kHeight * 4);
+  std::size_t got = 0;
+  while ((got = std::fread(frame.data(), 1, frame.size(), file)) == frame.size() &&
+         clip->size() < static_cast<std::size_t>(kMaxFrames)) {
+    clip->push_back(frame);
+  }
+  const bool at_end = got == 0 && std::feof(file);
+  std::fclose(file);
+  if (!at_end || clip->empty()) {
+    std::fprintf(stderr, "voxa_avi: %s does not hold 1 to %d whole %ux%u BGRA frames\n",
+                 path.c_str(), kMaxFrames, kWidth, kHeight);
+    return false;
+  }
+  return true;
+}
+
+int Run(Options options) {
   if (GetFileAttributesA(options.dll.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::fprintf(stderr, "voxa_avi: no driver at %s\n", options.dll.c_str());
     return 1;
@@ -461,10 +491,15 @@ int Run(const Options& options) {
   }
   if (!options.decode.empty()) return DecodeWithAvifil(options);
 
-  const std::vector<uint8_t> title =
-      MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, kWidth, kHeight);
   std::vector<std::vector<uint8_t>> clip;
-  for (int i = 0; i < options.frames; ++i) clip.push_back(ClipFrame(title, i));
+  if (!options.input.empty()) {
+    if (!ReadClip(options.input, &clip)) return 1;
+    options.frames = static_cast<int>(clip.size());
+  } else {
+    const std::vector<uint8_t> title =
+        MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, kWidth, kHeight);
+    for (int i = 0; i < options.frames; ++i) clip.push_back(ClipFrame(title, i));
+  }
 
   std::printf("voxa_avi: %d frames of %ux%u BGRA with alpha through %s\n", options.frames,
               kWidth, kHeight, options.dll.c_str());
