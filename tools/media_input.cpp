@@ -189,37 +189,42 @@ void MediaInput::Convert(const AVFrame& frame, std::vector<uint8_t>* bgra) {
                      std::to_string(size_.height));
   }
   const auto source = static_cast<AVPixelFormat>(frame.format);
-  scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, frame.width,
-                                 frame.height, AV_PIX_FMT_BGRA,
-                                 SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                 nullptr, nullptr);
-  if (scaler_ == nullptr) {
-    throw VideoError("cannot convert the pictures of '" + path_ + "' (" +
-                     (av_get_pix_fmt_name(source) ? av_get_pix_fmt_name(source) : "?") +
-                     ") to BGRA");
-  }
-  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
-  if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
-    // YUV: the matrix and range the stream declares (BT.601 when it says none).
-    const int space = frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
-    const int full_range = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-    const int* table = sws_getCoefficients(space);
-    sws_setColorspaceDetails(scaler_, table, full_range, sws_getCoefficients(SWS_CS_DEFAULT), 1,
-                             0, 1 << 16, 1 << 16);
-  }
   const std::size_t line = std::size_t{size_.width} * 4;
-  top_down_.resize(line * size_.height);
-  uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
-  int strides[4] = {static_cast<int>(line), 0, 0, 0};
-  sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides);
-  bgra->resize(top_down_.size());
-  if (raw_bottom_up_) {
-    // Raw input is stored bottom line first already.
-    std::memcpy(bgra->data(), top_down_.data(), top_down_.size());
-    return;
+  const uint8_t* lines = frame.data[0];
+  std::ptrdiff_t stride = frame.linesize[0];
+  if (source != AV_PIX_FMT_BGRA) {
+    scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, frame.width,
+                                   frame.height, AV_PIX_FMT_BGRA,
+                                   SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                   nullptr, nullptr);
+    if (scaler_ == nullptr) {
+      throw VideoError("cannot convert the pictures of '" + path_ + "' (" +
+                       (av_get_pix_fmt_name(source) ? av_get_pix_fmt_name(source) : "?") +
+                       ") to BGRA");
+    }
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
+    if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
+      // YUV: the matrix and range the stream declares (BT.601 when it says none).
+      const int space =
+          frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
+      const int full_range = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+      sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), full_range,
+                               sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    }
+    top_down_.resize(line * size_.height);
+    uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
+    int strides[4] = {static_cast<int>(line), 0, 0, 0};
+    sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides);
+    lines = top_down_.data();
+    stride = static_cast<std::ptrdiff_t>(line);
   }
-  for (uint32_t y = 0; y < size_.height; ++y) {
-    std::memcpy(bgra->data() + (size_.height - 1 - y) * line, top_down_.data() + y * line, line);
+  // Bottom line first; raw input is stored so already.
+  bgra->clear();
+  bgra->reserve(line * size_.height);
+  for (uint32_t i = 0; i < size_.height; ++i) {
+    const uint32_t y = raw_bottom_up_ ? i : size_.height - 1 - i;
+    const uint8_t* from = lines + static_cast<std::ptrdiff_t>(y) * stride;
+    bgra->insert(bgra->end(), from, from + line);
   }
 }
 

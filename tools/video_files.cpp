@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 
@@ -78,6 +79,48 @@ std::string RateReport(uint64_t frames, double seconds) {
          " frames/s";
 }
 
+// Picture buffers of one size, handed out as shared pointers that come back
+// when the last user lets go. Safe to use from several threads.
+class PictureBuffers {
+ public:
+  PictureBuffers(std::size_t bytes, bool clear) : state_(std::make_shared<State>()) {
+    state_->bytes = bytes;
+    state_->clear = clear;
+  }
+  std::shared_ptr<std::vector<uint8_t>> Get() {
+    std::unique_ptr<std::vector<uint8_t>> buffer;
+    {
+      std::lock_guard<std::mutex> lock(state_->mutex);
+      if (!state_->free.empty()) {
+        buffer = std::move(state_->free.back());
+        state_->free.pop_back();
+      }
+    }
+    if (!buffer) {
+      buffer = std::make_unique<std::vector<uint8_t>>(state_->bytes, 0);
+    } else if (state_->clear) {
+      std::fill(buffer->begin(), buffer->end(), 0);
+    }
+    std::weak_ptr<State> home = state_;
+    return std::shared_ptr<std::vector<uint8_t>>(buffer.release(), [home](std::vector<uint8_t>* b) {
+      std::unique_ptr<std::vector<uint8_t>> owned(b);
+      if (const std::shared_ptr<State> state = home.lock()) {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->free.push_back(std::move(owned));
+      }
+    });
+  }
+
+ private:
+  struct State {
+    std::size_t bytes = 0;
+    bool clear = false;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<std::vector<uint8_t>>> free;
+  };
+  std::shared_ptr<State> state_;
+};
+
 class FfmpegVerbs : public VideoVerbs {
  public:
   int Encode(const EncodeOptions& o, std::ostream& out, std::ostream& err) override;
@@ -120,10 +163,11 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream&
         picture = PadBgraPicture(picture, source, coded);
       }
       pool.Submit([&format, &kernels, bound, picture = std::move(picture)] {
-        std::vector<uint8_t> frame(bound);
-        frame.resize(EncodeFrame(format, picture.data(), frame.data(), kernels));
-        frame.shrink_to_fit();
-        return frame;
+        // Room for the largest frame, kept by each thread from frame to frame.
+        thread_local std::vector<uint8_t> scratch;
+        if (scratch.size() < bound) scratch.resize(bound);
+        const std::size_t size = EncodeFrame(format, picture.data(), scratch.data(), kernels);
+        return std::vector<uint8_t>(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(size));
       });
       picture.clear();
       while (pool.Pending() >= InFlight(pool.threads())) write_next();
@@ -172,6 +216,9 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
   const std::size_t picture_bytes = RawFrameBytes(format.format, size.width, size.height);
 
   using Picture = std::shared_ptr<const std::vector<uint8_t>>;
+  // A whole frame writes every byte of the picture but the last line of an
+  // odd height: buffers go round instead of being made anew for every frame.
+  PictureBuffers buffers(picture_bytes, size.height % 2 != 0);
   std::optional<MediaOutput> output;
   uint64_t frames = 0;
   try {
@@ -200,7 +247,7 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
         pool.Submit([] { return Picture(); });
       } else {
         pool.Submit([&, index, frame = std::move(frame)] {
-          auto picture = std::make_shared<std::vector<uint8_t>>(picture_bytes, 0);
+          std::shared_ptr<std::vector<uint8_t>> picture = buffers.Get();
           switch (DecodeFrame(format, frame.data(), frame.size(), picture->data(), kernels)) {
             case DecodeStatus::kDecoded:
               break;
