@@ -31,13 +31,15 @@ uint32_t VoxaFormatSizeImage(PictureSize size) {
 VoxaAviWriter::VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate)
     : path_(path), size_(size), packet_(NewPacket()) {
   QuietFfmpegLog();
-  int status = avformat_alloc_output_context2(&format_, nullptr, "avi", path.c_str());
-  if (status < 0 || format_ == nullptr) {
+  AVFormatContext* made = nullptr;
+  int status = avformat_alloc_output_context2(&made, nullptr, "avi", path.c_str());
+  if (status < 0 || made == nullptr) {
     throw VideoError("cannot set up an AVI file: " + AvErrorText(status));
   }
+  format_.reset(made);
   // No encoder name in an INFO list: a Windows host writes none.
   format_->flags |= AVFMT_FLAG_BITEXACT;
-  AVStream* stream = avformat_new_stream(format_, nullptr);
+  AVStream* stream = avformat_new_stream(format_.get(), nullptr);
   if (stream == nullptr) throw std::bad_alloc();
   AVCodecParameters* par = stream->codecpar;
   par->codec_type = AVMEDIA_TYPE_VIDEO;
@@ -53,15 +55,8 @@ VoxaAviWriter::VoxaAviWriter(const std::string& path, PictureSize size, AVRation
     status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (status < 0) throw VideoError("cannot create '" + path + "': " + AvErrorText(status));
   }
-  status = avformat_write_header(format_, nullptr);
+  status = avformat_write_header(format_.get(), nullptr);
   if (status < 0) throw VideoError("cannot write the AVI headers: " + AvErrorText(status));
-}
-
-VoxaAviWriter::~VoxaAviWriter() {
-  if (format_ != nullptr) {
-    avio_closep(&format_->pb);
-    avformat_free_context(format_);
-  }
 }
 
 void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
@@ -72,7 +67,7 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
                                              format_->streams[0]->time_base);
   packet_->duration = 0;
   packet_->flags = AV_PKT_FLAG_KEY;
-  const int status = av_write_frame(format_, packet_.get());
+  const int status = av_write_frame(format_.get(), packet_.get());
   packet_->data = nullptr;
   packet_->size = 0;
   if (status < 0) {
@@ -85,7 +80,7 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
 void VoxaAviWriter::Finish() {
   if (finished_) return;
   finished_ = true;
-  int status = av_write_trailer(format_);
+  int status = av_write_trailer(format_.get());
   if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
   status = avio_closep(&format_->pb);
   if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
@@ -101,15 +96,17 @@ void VoxaAviWriter::Finish() {
 
 VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(NewPacket()) {
   QuietFfmpegLog();
-  int status = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+  AVFormatContext* opened = nullptr;
+  int status = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
   if (status < 0) throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
+  format_.reset(opened);
   for (unsigned i = 0; i < format_->nb_streams && stream_ < 0; ++i) {
     if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) stream_ = static_cast<int>(i);
   }
   if (stream_ < 0) {
     // Some containers tell their streams only after a look at the data.
-    status = avformat_find_stream_info(format_, nullptr);
-    if (status >= 0) stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    status = avformat_find_stream_info(format_.get(), nullptr);
+    if (status >= 0) stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   }
   if (stream_ < 0) throw VideoError("'" + path + "' holds no video");
   const AVStream& stream = *format_->streams[stream_];
@@ -140,13 +137,11 @@ VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(New
   if (stream.nb_frames > 0) expected_frames_ = static_cast<uint64_t>(stream.nb_frames);
 }
 
-VoxaAviReader::~VoxaAviReader() { avformat_close_input(&format_); }
-
 const char* VoxaAviReader::container() const { return format_->iformat->name; }
 
 bool VoxaAviReader::ReadFrame(std::vector<uint8_t>* frame) {
   for (;;) {
-    const int status = av_read_frame(format_, packet_.get());
+    const int status = av_read_frame(format_.get(), packet_.get());
     if (status == AVERROR_EOF) return false;
     if (status < 0) throw VideoError("cannot read '" + path_ + "': " + AvErrorText(status));
     if (packet_->stream_index == stream_) {

@@ -20,7 +20,7 @@ class VoxaAviWriter {
  public:
   // Creates `path` for a video stream of that size and rate. Throws VideoError.
   VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate);
-  ~VoxaAviWriter();  // without Finish, the file is left as far as it got
+  // Without Finish, the file is left as far as it got.
   VoxaAviWriter(const VoxaAviWriter&) = delete;
   VoxaAviWriter& operator=(const VoxaAviWriter&) = delete;
 
@@ -32,7 +32,7 @@ class VoxaAviWriter {
  private:
   std::string path_;
   PictureSize size_;
-  AVFormatContext* format_ = nullptr;
+  OutputPtr format_;
   PacketPtr packet_;
   int64_t frames_ = 0;
   bool finished_ = false;
@@ -42,7 +42,6 @@ class VoxaAviReader {
  public:
   // Opens a file whose first video stream is VOXA. Throws VideoError.
   explicit VoxaAviReader(const std::string& path);
-  ~VoxaAviReader();
   VoxaAviReader(const VoxaAviReader&) = delete;
   VoxaAviReader& operator=(const VoxaAviReader&) = delete;
 
@@ -57,7 +56,7 @@ class VoxaAviReader {
 
  private:
   std::string path_;
-  AVFormatContext* format_ = nullptr;
+  InputPtr format_;
   PacketPtr packet_;
   int stream_ = -1;
   PictureSize size_{0, 0};

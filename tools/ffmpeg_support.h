@@ -26,6 +26,18 @@ struct AvDeleter {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
   void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
+// An opened input, and an output with its file (when the muxer has one).
+struct InputDeleter {
+  void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
+};
+struct OutputDeleter {
+  void operator()(AVFormatContext* p) const {
+    if (!(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+    avformat_free_context(p);
+  }
+};
+using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, AvDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, AvDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, AvDeleter>;

@@ -59,15 +59,17 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
     av_dict_set(&options, "framerate", "25", 0);
     raw_bottom_up_ = true;
   }
-  int status = avformat_open_input(&format_, path.c_str(), forced, &options);
+  AVFormatContext* opened = nullptr;
+  int status = avformat_open_input(&opened, path.c_str(), forced, &options);
   av_dict_free(&options);
   if (status < 0) {
     throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
   }
-  if ((status = avformat_find_stream_info(format_, nullptr)) < 0) {
+  format_.reset(opened);
+  if ((status = avformat_find_stream_info(format_.get(), nullptr)) < 0) {
     throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
   }
-  stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream_ < 0) throw VideoError("'" + path + "' holds no video");
   const AVStream& stream = *format_->streams[stream_];
   const AVCodecParameters& par = *stream.codecpar;
@@ -129,17 +131,14 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
   }
 }
 
-MediaInput::~MediaInput() {
-  sws_freeContext(scaler_);
-  avformat_close_input(&format_);
-}
+MediaInput::~MediaInput() { sws_freeContext(scaler_); }
 
 bool MediaInput::ReadPicture(std::vector<uint8_t>* bgra) {
   while (!finished_) {
     if (ReceivePicture(bgra)) return true;
     if (finished_) break;
     if (draining_) continue;
-    const int status = av_read_frame(format_, packet_.get());
+    const int status = av_read_frame(format_.get(), packet_.get());
     if (status == AVERROR_EOF) {
       draining_ = true;
       avcodec_send_packet(decoder_.get(), nullptr);

@@ -39,7 +39,7 @@ class MediaInput {
   void Convert(const AVFrame& frame, std::vector<uint8_t>* bgra);
 
   std::string path_;
-  AVFormatContext* format_ = nullptr;
+  InputPtr format_;
   CodecContextPtr decoder_;
   int stream_ = -1;
   bool raw_bottom_up_ = false;

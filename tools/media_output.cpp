@@ -48,10 +48,12 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
                               AVRational frame_rate, unsigned threads) {
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (codec == nullptr) throw VideoError(std::string("this FFmpeg has no ") + name + " encoder");
-  int status = avformat_alloc_output_context2(&muxer_, nullptr, muxer, path_.c_str());
-  if (status < 0 || muxer_ == nullptr) {
+  AVFormatContext* made = nullptr;
+  int status = avformat_alloc_output_context2(&made, nullptr, muxer, path_.c_str());
+  if (status < 0 || made == nullptr) {
     throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
   }
+  muxer_.reset(made);
   muxer_->flags |= AVFMT_FLAG_BITEXACT;
   encoder_.reset(avcodec_alloc_context3(codec));
   if (!encoder_) throw std::bad_alloc();
@@ -73,7 +75,7 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   }
   status = avcodec_open2(encoder_.get(), codec, nullptr);
   if (status < 0) throw VideoError(std::string("cannot open the ") + name + " encoder: " + AvErrorText(status));
-  AVStream* stream = avformat_new_stream(muxer_, nullptr);
+  AVStream* stream = avformat_new_stream(muxer_.get(), nullptr);
   if (stream == nullptr) throw std::bad_alloc();
   status = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
   if (status < 0) throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
@@ -83,7 +85,7 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
     status = avio_open(&muxer_->pb, path_.c_str(), AVIO_FLAG_WRITE);
     if (status < 0) throw VideoError("cannot create '" + path_ + "': " + AvErrorText(status));
   }
-  status = avformat_write_header(muxer_, nullptr);
+  status = avformat_write_header(muxer_.get(), nullptr);
   if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
 
   scaler_ = sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGRA, encoder_->width,
@@ -108,10 +110,6 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
 MediaOutput::~MediaOutput() {
   sws_freeContext(scaler_);
   if (raw_ != nullptr) avio_closep(&raw_);
-  if (muxer_ != nullptr) {
-    if (!(muxer_->oformat->flags & AVFMT_NOFILE)) avio_closep(&muxer_->pb);
-    avformat_free_context(muxer_);
-  }
 }
 
 void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
@@ -160,7 +158,7 @@ void MediaOutput::Encode(const AVFrame* frame) {
     if (status < 0) throw VideoError("cannot encode picture " + std::to_string(pictures_) + ": " + AvErrorText(status));
     packet_->stream_index = 0;
     av_packet_rescale_ts(packet_.get(), encoder_->time_base, muxer_->streams[0]->time_base);
-    status = av_interleaved_write_frame(muxer_, packet_.get());
+    status = av_interleaved_write_frame(muxer_.get(), packet_.get());
     if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
   }
 }
@@ -174,7 +172,7 @@ void MediaOutput::Finish() {
     return;
   }
   Encode(nullptr);
-  int status = av_write_trailer(muxer_);
+  int status = av_write_trailer(muxer_.get());
   if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
   if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
     status = avio_closep(&muxer_->pb);

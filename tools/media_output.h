@@ -41,7 +41,7 @@ class MediaOutput {
   OutputFormat format_;
   PictureSize size_;
   std::string description_;
-  AVFormatContext* muxer_ = nullptr;
+  OutputPtr muxer_;
   AVIOContext* raw_ = nullptr;  // raw outputs
   CodecContextPtr encoder_;
   FramePtr frame_;
