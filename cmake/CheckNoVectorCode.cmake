@@ -1,6 +1,9 @@
 # The 32-bit library must load and run on processors without SSE: no object
-# outside codec/simd may hold an MMX or SSE instruction.
-#   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> -P CheckNoVectorCode.cmake
+# outside codec/simd may hold an MMX or SSE instruction, and in the linked DLL
+# only the vector kernels themselves may (an inline function from a shared
+# header, compiled into a vector unit, could otherwise be the copy the linker
+# keeps for everyone).
+#   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> [-DDLL=<voxa.dll>] -P CheckNoVectorCode.cmake
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "|" ";" objects "${OBJECTS}")
 set(checked 0)
@@ -22,3 +25,27 @@ if(checked EQUAL 0)
   message(FATAL_ERROR "no objects checked")
 endif()
 message(STATUS "${checked} objects without vector code")
+
+if(DLL)
+  execute_process(COMMAND ${OBJDUMP} -d ${DLL} OUTPUT_VARIABLE code RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${DLL}")
+  endif()
+  string(REPLACE ";" "," code "${code}")
+  string(REPLACE "\n" ";" lines "${code}")
+  set(function "")
+  set(kernels "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-f]+ <([^>]+)>:$")
+      set(function "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "%xmm[0-9]|%mm[0-7]|movnt|prefetch|sfence|lfence|mfence|emms")
+      if(NOT function MATCHES "Field_sse2?E")
+        message(FATAL_ERROR "${DLL}: ${function} holds vector code: ${line}")
+      endif()
+      list(APPEND kernels "${function}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES kernels)
+  list(LENGTH kernels count)
+  message(STATUS "${DLL}: vector code only in ${count} kernels")
+endif()
