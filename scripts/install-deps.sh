@@ -19,7 +19,7 @@ set -euo pipefail
 native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev pkg-config
              libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
-              wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick)
+              wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip)
 
 # clang's libFuzzer and sanitizer runtimes come in libclang-rt-dev, which
 # clang only recommends; llvm brings llvm-symbolizer for readable stacks.
