@@ -68,27 +68,17 @@ inline Channels ConvertPixels(__m128i luma, __m128i cu, __m128i cv, const Weight
 }
 
 inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const Weights& w) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i luma = LoadBytes(in + kLumaOffset);
-  const __m128i inverse_alpha = LoadBytes(in + kAlphaOffset);
-  const __m128i chroma = LoadBytes(in + kUOffset);
-  const Reciprocals rc = GatherReciprocals(in + kAlphaOffset);
-
-  const __m128i y_low = Unpremultiply(_mm_unpacklo_epi8(zero, luma), rc.pixels_low);
-  const __m128i y_high = Unpremultiply(_mm_unpackhi_epi8(zero, luma), rc.pixels_high);
-  const __m128i u = Unpremultiply(_mm_unpacklo_epi8(zero, chroma), rc.even);
-  const __m128i v = Unpremultiply(_mm_unpackhi_epi8(zero, chroma), rc.odd);
-
+  const Unpremultiplied s = UnpremultiplyBlock(in);
   __m128i cu_low, cu_high, cv_low, cv_high;
-  PixelChroma(u, w, &cu_low, &cu_high);
-  PixelChroma(v, w, &cv_low, &cv_high);
-  const Channels low = ConvertPixels(y_low, cu_low, cv_low, w);
-  const Channels high = ConvertPixels(y_high, cu_high, cv_high, w);
+  PixelChroma(s.u, w, &cu_low, &cu_high);
+  PixelChroma(s.v, w, &cv_low, &cv_high);
+  const Channels low = ConvertPixels(s.y_low, cu_low, cv_low, w);
+  const Channels high = ConvertPixels(s.y_high, cu_high, cv_high, w);
 
   const __m128i b = _mm_packus_epi16(low.b, high.b);
   const __m128i g = _mm_packus_epi16(low.g, high.g);
   const __m128i r = _mm_packus_epi16(low.r, high.r);
-  const __m128i a = _mm_xor_si128(inverse_alpha, _mm_cmpeq_epi8(zero, zero));
+  const __m128i a = s.alpha;
   const __m128i bg_low = _mm_unpacklo_epi8(b, g), bg_high = _mm_unpackhi_epi8(b, g);
   const __m128i ra_low = _mm_unpacklo_epi8(r, a), ra_high = _mm_unpackhi_epi8(r, a);
   StoreBytes(out, _mm_unpacklo_epi16(bg_low, ra_low));

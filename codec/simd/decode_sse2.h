@@ -63,5 +63,28 @@ inline __m128i Unpremultiply(__m128i widened, __m128i rc) {
   return _mm_sub_epi16(x, _mm_subs_epu16(x, _mm_set1_epi16(255)));
 }
 
+// Stage 1 of a literal block: luma and chroma divided by their pixels'
+// alphas, in 16-bit lanes, and the alphas themselves.
+struct Unpremultiplied {
+  __m128i y_low, y_high;  // Y′ of pixels 0-7 and 8-15
+  __m128i u, v;           // U′ and V′ of pairs 0-7
+  __m128i alpha;          // the 16 alphas, as bytes
+};
+
+inline Unpremultiplied UnpremultiplyBlock(const uint8_t* in) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i luma = LoadBytes(in + kLumaOffset);
+  const __m128i chroma = LoadBytes(in + kUOffset);
+  const Reciprocals rc = GatherReciprocals(in + kAlphaOffset);
+  Unpremultiplied b;
+  b.y_low = Unpremultiply(_mm_unpacklo_epi8(zero, luma), rc.pixels_low);
+  b.y_high = Unpremultiply(_mm_unpackhi_epi8(zero, luma), rc.pixels_high);
+  // U of pair k goes with the alpha of pixel 2k, V with that of pixel 2k + 1.
+  b.u = Unpremultiply(_mm_unpacklo_epi8(zero, chroma), rc.even);
+  b.v = Unpremultiply(_mm_unpackhi_epi8(zero, chroma), rc.odd);
+  b.alpha = _mm_xor_si128(LoadBytes(in + kAlphaOffset), _mm_cmpeq_epi8(zero, zero));
+  return b;
+}
+
 }  // namespace
 }  // namespace voxa

@@ -18,21 +18,10 @@ namespace {
 constexpr std::size_t kBlockBytes = 48;
 
 inline void DecodeLiteral(uint8_t* out, const uint8_t* in) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i luma = LoadBytes(in + kLumaOffset);
-  const __m128i inverse_alpha = LoadBytes(in + kAlphaOffset);
-  const __m128i chroma = LoadBytes(in + kUOffset);
-  const Reciprocals rc = GatherReciprocals(in + kAlphaOffset);
-
-  const __m128i y_low = Unpremultiply(_mm_unpacklo_epi8(zero, luma), rc.pixels_low);
-  const __m128i y_high = Unpremultiply(_mm_unpackhi_epi8(zero, luma), rc.pixels_high);
-  // U of pair k goes with the alpha of pixel 2k, V with that of pixel 2k + 1.
-  const __m128i u = Unpremultiply(_mm_unpacklo_epi8(zero, chroma), rc.even);
-  const __m128i v = Unpremultiply(_mm_unpackhi_epi8(zero, chroma), rc.odd);
-
-  StoreBytes(out + kLumaOffset, _mm_packus_epi16(y_low, y_high));
-  StoreBytes(out + kAlphaOffset, _mm_xor_si128(inverse_alpha, _mm_cmpeq_epi8(zero, zero)));
-  StoreBytes(out + kUOffset, _mm_packus_epi16(u, v));
+  const Unpremultiplied s = UnpremultiplyBlock(in);
+  StoreBytes(out + kLumaOffset, _mm_packus_epi16(s.y_low, s.y_high));
+  StoreBytes(out + kAlphaOffset, s.alpha);
+  StoreBytes(out + kUOffset, _mm_packus_epi16(s.u, s.v));
 }
 
 }  // namespace
