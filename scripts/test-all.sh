@@ -21,6 +21,24 @@ fi
 
 scripts/install-deps.sh all || { echo "test-all: FAILED: installing the Debian packages" >&2; exit 1; }
 
+# A test script run after the presets: NAME, what it does, the script, the
+# prefix of its "PREFIX: N passed, M failed" line, and what a failure means.
+run_step() {
+  local name=$1 what=$2 script=$3 prefix=$4 failure=$5
+  echo
+  echo "=== $name: $what ($script)"
+  local start=$SECONDS log="build/test-all-$name.log"
+  "$script" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  local result
+  result=$(sed -n "s/^$prefix: \([0-9]* passed, [0-9]* failed\)\$/\1/p" "$log" | tail -n 1)
+  if [ "$status" -ne 0 ]; then
+    echo "test-all: FAILED: $failure (${result:-see $log})" >&2
+    exit 1
+  fi
+  summary+=("$(printf '%-12s %s (%d s)' "$name" "${result:-no result line}" $((SECONDS - start)))")
+}
+
 summary=()
 start_all=$SECONDS
 
@@ -64,33 +82,12 @@ for preset in "${presets[@]}"; do
   if [ "$preset" = win64 ]; then
     # The release package installed into Wine prefixes of its own, for 32-
     # and 64-bit programs (builds what it needs of win32 too).
-    echo
-    echo "=== install: the release package under Wine (scripts/test-install.sh)"
-    start=$SECONDS
-    log="build/test-all-install.log"
-    scripts/test-install.sh 2>&1 | tee "$log"
-    status=${PIPESTATUS[0]}
-    result=$(sed -n 's/^install-test: \([0-9]* passed, [0-9]* failed\)$/\1/p' "$log" | tail -n 1)
-    if [ "$status" -ne 0 ]; then
-      echo "test-all: FAILED: installing the release package (${result:-see $log})" >&2
-      exit 1
-    fi
-    summary+=("$(printf '%-12s %s (%d s)' install "${result:-no result line}" $((SECONDS - start)))")
-
+    run_step install "the release package under Wine" scripts/test-install.sh \
+      install-test "installing the release package"
     # The tool's AVI files through avifil32 and the real driver, and a
     # Windows host's AVI files through the tool (needs the native build).
-    echo
-    echo "=== interop: voxa encode/decode and avifil32 under Wine (scripts/test-interop.sh)"
-    start=$SECONDS
-    log="build/test-all-interop.log"
-    scripts/test-interop.sh 2>&1 | tee "$log"
-    status=${PIPESTATUS[0]}
-    result=$(sed -n 's/^interop-test: \([0-9]* passed, [0-9]* failed\)$/\1/p' "$log" | tail -n 1)
-    if [ "$status" -ne 0 ]; then
-      echo "test-all: FAILED: interoperability under Wine (${result:-see $log})" >&2
-      exit 1
-    fi
-    summary+=("$(printf '%-12s %s (%d s)' interop "${result:-no result line}" $((SECONDS - start)))")
+    run_step interop "voxa encode/decode and avifil32 under Wine" scripts/test-interop.sh \
+      interop-test "interoperability under Wine"
   fi
 done
 
