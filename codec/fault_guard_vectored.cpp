@@ -1,48 +1,20 @@
-// The fault guard on Windows. GCC has no __try, and a longjmp straight out of
-// an exception handler leaves the system in a state hosts later crash on.
-// Instead a vectored handler edits the faulting thread's context so that the
-// thread resumes in LeaveGuard, which jumps back to the guard's setjmp frame.
+// The fault guard of 64-bit Windows: a vectored handler, installed at the
+// first guard and removed when the library is unloaded, edits the faulting
+// thread's context so that the thread resumes in LeaveGuard, which jumps back
+// to the innermost guard's setjmp frame, kept in a thread-local slot.
 #include "codec/fault_guard.h"
 
 #include <windows.h>
 
 #include <atomic>
 
+#include "codec/hardware_faults_windows.h"
+
 namespace voxa {
 namespace {
 
-// Below the faulting frame's stack pointer, room that the jump may use.
-constexpr ULONG_PTR kResumeStackGap = 256;
-
 std::atomic<PVOID> g_handler{nullptr};
 std::atomic<DWORD> g_slot{TLS_OUT_OF_INDEXES};
-
-bool IsHardwareFault(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_FLT_DENORMAL_OPERAND:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INEXACT_RESULT:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_FLT_STACK_CHECK:
-    case EXCEPTION_FLT_UNDERFLOW:
-      return true;
-    default:
-      return false;
-  }
-}
-
-[[noreturn]] __attribute__((noinline)) void LeaveGuard(void** frame) {
-  __builtin_longjmp(frame, 1);
-}
 
 LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   const DWORD slot = g_slot.load(std::memory_order_acquire);
@@ -52,7 +24,6 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
     return EXCEPTION_CONTINUE_SEARCH;
   }
   CONTEXT* c = info->ContextRecord;
-#if defined(_WIN64)
   // A fresh aligned stack below the faulting one; the function is entered as
   // if called, with the frame in the first argument register.
   ULONG_PTR sp = (c->Rsp - kResumeStackGap) & ~ULONG_PTR{15};
@@ -60,14 +31,6 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   c->Rsp = sp;
   c->Rcx = reinterpret_cast<ULONG_PTR>(frame);
   c->Rip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
-#else
-  ULONG_PTR sp = (c->Esp - kResumeStackGap) & ~ULONG_PTR{15};
-  *reinterpret_cast<ULONG_PTR*>(sp) = reinterpret_cast<ULONG_PTR>(frame);  // the argument
-  sp -= sizeof(ULONG_PTR);
-  *reinterpret_cast<ULONG_PTR*>(sp) = 0;  // a return address never used
-  c->Esp = sp;
-  c->Eip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
-#endif
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
