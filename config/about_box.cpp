@@ -3,7 +3,6 @@
 // version resource ("not available." when it can't be had).
 #include "config/dialogs.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "driver/private_heap.h"
@@ -27,6 +26,13 @@ struct Translation {
   WORD language;
   WORD code_page;
 };
+
+// Appends as much of `more` as fits, keeping the zero at the end.
+void AppendText(char* text, std::size_t capacity, const char* more) {
+  std::size_t used = std::strlen(text);
+  while (*more != '\0' && used + 1 < capacity) text[used++] = *more++;
+  text[used] = '\0';
+}
 
 // A version-information block in the private heap, freed on every path.
 class VersionBlock {
@@ -68,12 +74,15 @@ void InitAboutBox(HWND dialog) {
   char text[kTextBytes];
 
   LoadLibraryString(IDS_ABOUT_TEXT, loaded);
-  std::snprintf(text, sizeof text, "%s\n\n", loaded);
+  // Whatever does not fit in the text buffer is cut off.
+  text[0] = '\0';
+  AppendText(text, sizeof text, loaded);
+  AppendText(text, sizeof text, "\n\n");
   LoadLibraryString(IDS_BUILD, loaded);
   ReadOwnSpecialBuild(version);
-  // Whatever does not fit in the text buffer is cut off.
-  const std::size_t used = std::strlen(text);
-  std::snprintf(text + used, sizeof text - used, "%s: %s", loaded, version);
+  AppendText(text, sizeof text, loaded);
+  AppendText(text, sizeof text, ": ");
+  AppendText(text, sizeof text, version);
   SendDlgItemMessageA(dialog, IDC_ABOUT_TEXT, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
@@ -110,11 +119,13 @@ void ReadSpecialBuild(char (&destination)[kVersionTextBytes], const void* block)
   }
   if (chosen == nullptr) return;
 
+  // At most 37 characters: wsprintfA's limit of 1024 is far off.
   char sub_block[64];
-  std::snprintf(sub_block, sizeof sub_block, "\\StringFileInfo\\%04x%04x\\SpecialBuild",
-                chosen->language, chosen->code_page);
+  wsprintfA(sub_block, "\\StringFileInfo\\%04x%04x\\SpecialBuild", chosen->language,
+            chosen->code_page);
   if (!VerQueryValueA(block, sub_block, &value, &bytes)) return;
-  std::snprintf(destination, kVersionTextBytes, "%s", static_cast<const char*>(value));
+  destination[0] = '\0';
+  AppendText(destination, kVersionTextBytes, static_cast<const char*>(value));
 }
 
 }  // namespace voxa

@@ -1,6 +1,5 @@
 #include "config/settings_store.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "config/registry_key.h"
@@ -15,7 +14,7 @@ CodecSettings g_process_settings;
 constexpr std::size_t kValueNameBytes = 32;
 
 void ApplicationValueName(std::size_t slot, char (&name)[kValueNameBytes]) {
-  std::snprintf(name, sizeof name, kApplicationValueFormat, static_cast<unsigned>(slot));
+  wsprintfA(name, kApplicationValueFormat, static_cast<unsigned>(slot));
 }
 
 bool OpenSettingsKey(RegistryKey& key) {
