@@ -93,15 +93,6 @@ passed_line='^\[  (PASSED  \] 1 test\.|SKIPPED \] 1 test)'
 wine "$@" >"$log" 2>&1
 status=$?
 cat "$log"
-# Under load the Wine loader itself now and then dies of SIGSEGV while the
-# process ends, after the test has printed its verdict. Such a run is run
-# once more; a crash of the program's own would come back.
-if [ "$status" -eq 139 ] && grep -Eq "$passed_line" "$log"; then
-  echo "wine-run: Wine died (status 139) after the test passed; running it once more" >&2
-  wine "$@" >"$log" 2>&1
-  status=$?
-  cat "$log"
-fi
 if [ "$status" -ne 0 ]; then
   echo "wine-run: test program exited with status $status" >&2
   exit "$status"

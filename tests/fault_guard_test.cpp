@@ -124,5 +124,43 @@ TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
   EXPECT_EQ(pending, 0);
 }
 
+// Faults raised inside each kernel of every variant this processor runs
+// (reading a source or writing a picture in a page without access) end at
+// the guard around it.
+TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
+  NoAccessPage page;
+  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
+  // Nothing the jump back would have to free lives in the guarded call.
+  struct Call {
+    FieldKernels kernels;
+    int family;
+    uint8_t* page;
+    const std::vector<uint8_t>* payload;
+    uint8_t out[4 + 48];
+  };
+  const GuardedFn run = [](void* context) {
+    Call& c = *static_cast<Call*>(context);
+    uint8_t* pos = c.out + 4;
+    uint8_t* run_word = c.out;
+    const uint8_t* in = c.payload->data();
+    const uint8_t* in_end = in + c.payload->size();
+    int32_t pending = 0;
+    switch (c.family) {
+      case 0: c.kernels.encode_rgba(&pos, c.page, 16, 1, 64, &run_word); break;
+      case 1: c.kernels.encode_y16a(&pos, c.page, 16, 1, 48, &run_word); break;
+      case 2: c.kernels.decode_rgba(c.page, &in, in_end, 16, 1, 64, &pending); break;
+      default: c.kernels.decode_y16a(c.page, &in, in_end, 16, 1, 48, &pending); break;
+    }
+  };
+  for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2}) {
+    if (!HasKernelVariant(variant)) continue;
+    for (int family = 0; family < 4; ++family) {
+      Call call{KernelsOfVariant(variant), family, page.get(), &payload, {}};
+      EXPECT_FALSE(RunGuarded(run, &call)) << "variant " << static_cast<int>(variant)
+                                           << ", family " << family;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace voxa
