@@ -23,6 +23,12 @@ struct GuardRecord {
 
 constexpr DWORD kUnwinding = EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND;
 
+// Takes the guard's frame in a register (ecx), so the handler need not
+// write it to the stack.
+[[noreturn]] __attribute__((noinline, fastcall)) void LeaveGuard(void** frame) {
+  __builtin_longjmp(frame, 1);
+}
+
 EXCEPTION_REGISTRATION_RECORD* ExceptionChain() {
   EXCEPTION_REGISTRATION_RECORD* head;
   asm volatile("movl %%fs:0, %0" : "=r"(head) : : "memory");
@@ -39,12 +45,10 @@ EXCEPTION_DISPOSITION NTAPI OnException(EXCEPTION_RECORD* record, void* establis
     return ExceptionContinueSearch;
   }
   GuardRecord* guard = static_cast<GuardRecord*>(established);
-  // LeaveGuard is entered as if called, with its argument on a fresh stack.
-  ULONG_PTR sp = (c->Esp - kResumeStackGap) & ~ULONG_PTR{15};
-  *reinterpret_cast<ULONG_PTR*>(sp) = reinterpret_cast<ULONG_PTR>(guard->resume);
-  sp -= sizeof(ULONG_PTR);
-  *reinterpret_cast<ULONG_PTR*>(sp) = 0;  // a return address never used
-  c->Esp = sp;
+  // LeaveGuard is entered as if called, on a fresh aligned stack, its
+  // return address (never used) in the slot a call would have pushed.
+  c->Esp = ((c->Esp - kResumeStackGap) & ~ULONG_PTR{15}) - sizeof(ULONG_PTR);
+  c->Ecx = reinterpret_cast<ULONG_PTR>(guard->resume);
   c->Eip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
   return ExceptionContinueExecution;
 }

@@ -16,6 +16,10 @@ namespace {
 std::atomic<PVOID> g_handler{nullptr};
 std::atomic<DWORD> g_slot{TLS_OUT_OF_INDEXES};
 
+[[noreturn]] __attribute__((noinline)) void LeaveGuard(void** frame) {
+  __builtin_longjmp(frame, 1);
+}
+
 LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   const DWORD slot = g_slot.load(std::memory_order_acquire);
   if (slot == TLS_OUT_OF_INDEXES) return EXCEPTION_CONTINUE_SEARCH;

@@ -31,15 +31,12 @@ inline bool IsHardwareFault(DWORD code) {
 }
 
 // Below the faulting frame's stack pointer, room that the jump back to the
-// guard may use.
+// guard may use. A handler makes the faulting thread continue in a function
+// that jumps back to the guard's __builtin_setjmp frame, on a fresh stack
+// below the faulting one; a jump straight out of the handler would leave the
+// system's dispatcher in a state hosts later crash on. The handler writes
+// nothing there itself: the dispatcher's records of the fault still lie
+// below the faulting stack pointer until the thread continues.
 constexpr ULONG_PTR kResumeStackGap = 256;
-
-// Where a guard resumes after a fault: a jump back to its __builtin_setjmp
-// frame. The exception handler makes the faulting thread continue here, on
-// a fresh stack below the faulting one; a jump straight out of the handler
-// would leave the system's dispatcher in a state hosts later crash on.
-[[noreturn]] __attribute__((noinline)) inline void LeaveGuard(void** frame) {
-  __builtin_longjmp(frame, 1);
-}
 
 }  // namespace voxa

@@ -85,7 +85,9 @@ run() {
 run64() {
   local name=$1
   shift
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$wine64" "$@" </dev/null >"$work/$name.log" 2>&1
+  # Without address-space randomisation, as cmake/wine-run.sh says why.
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" setarch "$(uname -m)" -R "$wine64" "$@" \
+    </dev/null >"$work/$name.log" 2>&1
   status=$?
   output=$(tr -d '\r' <"$work/$name.log")
 }
