@@ -50,6 +50,7 @@ EXCEPTION_DISPOSITION NTAPI OnException(EXCEPTION_RECORD* record, void* establis
   c->Esp = ((c->Esp - kResumeStackGap) & ~ULONG_PTR{15}) - sizeof(ULONG_PTR);
   c->Ecx = reinterpret_cast<ULONG_PTR>(guard->resume);
   c->Eip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
+  ClearFloatingPointStack(c);
   return ExceptionContinueExecution;
 }
 

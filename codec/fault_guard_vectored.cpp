@@ -35,6 +35,7 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   c->Rsp = sp;
   c->Rcx = reinterpret_cast<ULONG_PTR>(frame);
   c->Rip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
+  ClearFloatingPointStack(c);
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 

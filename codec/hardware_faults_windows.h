@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace voxa {
 
 inline bool IsHardwareFault(DWORD code) {
@@ -38,5 +40,28 @@ inline bool IsHardwareFault(DWORD code) {
 // nothing there itself: the dispatcher's records of the fault still lie
 // below the faulting stack pointer until the thread continues.
 constexpr ULONG_PTR kResumeStackGap = 256;
+
+// The floating-point registers as a normal return leaves them: all empty.
+// Vector kernels use the MMX registers, which alias the x87 stack and mark
+// every register in use until they clear the state on their way out; a
+// kernel ended by a fault never gets there, and the host's next x87
+// arithmetic would find a full stack. The thread continues with the state
+// of the context, so the context's tag words are cleared (the x87 form and
+// the extended form: whichever the system restores).
+inline void ClearFloatingPointStack(CONTEXT* c) {
+  if ((c->ContextFlags & CONTEXT_FLOATING_POINT) == CONTEXT_FLOATING_POINT) {
+#if defined(_WIN64)
+    c->FltSave.TagWord = 0;  // abridged: one bit a register, 0 empty
+#else
+    c->FloatSave.TagWord = 0xFFFF;  // two bits a register, 11 empty
+#endif
+  }
+#if !defined(_WIN64)
+  constexpr std::size_t kAbridgedTagWord = 4;  // in the FXSAVE image
+  if ((c->ContextFlags & CONTEXT_EXTENDED_REGISTERS) == CONTEXT_EXTENDED_REGISTERS) {
+    c->ExtendedRegisters[kAbridgedTagWord] = 0;
+  }
+#endif
+}
 
 }  // namespace voxa

@@ -55,7 +55,8 @@ LRESULT Compress(DriverInstance& instance, const ICCOMPRESS* record, DWORD_PTR r
     return code;
   }
   if (record->lpbiOutput == nullptr || record->lpOutput == nullptr ||
-      (record->lpInput == nullptr && HasPixels(*record->lpbiInput))) {
+      (record->lpInput == nullptr && HasPixels(*record->lpbiInput)) ||
+      !HoldsRawFrame(*record->lpbiInput)) {
     return ICERR_BADPARAM;
   }
   CompressCall call{encoder, record, false};
@@ -83,12 +84,16 @@ LRESULT Decompress(DriverInstance& instance, const ICDECOMPRESS* record,
   if (record_size < sizeof(ICDECOMPRESS)) return ICERR_MEMORY;
   FrameDecoder* decoder = instance.decoder;
   if (decoder == nullptr || !decoder->prepared()) return ICERR_ERROR;
+  // A dropped frame: nothing to decode, the picture stays as it was.
+  if ((record->dwFlags & ICDECOMPRESS_NULLFRAME) != 0) return ICERR_OK;
   if (const LRESULT code = DecompressQuery(record->lpbiInput, record->lpbiOutput);
       code != ICERR_OK) {
     return code;
   }
+  if (record->lpbiInput->biSizeImage == 0) return ICERR_OK;
   if (record->lpbiOutput == nullptr || record->lpInput == nullptr ||
-      (record->lpOutput == nullptr && HasPixels(*record->lpbiOutput))) {
+      (record->lpOutput == nullptr && HasPixels(*record->lpbiOutput)) ||
+      !HoldsRawFrame(*record->lpbiOutput)) {
     return ICERR_BADPARAM;
   }
   DecompressCall call{decoder, record, DecompressResult::kDamaged};

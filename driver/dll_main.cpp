@@ -8,8 +8,9 @@
 
 #include "driver/process_attach.h"
 
-extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) voxa::ProcessAttach(module);
-  if (reason == DLL_PROCESS_DETACH) voxa::ProcessDetach();
+  // A reserved pointer means the process is ending, not FreeLibrary.
+  if (reason == DLL_PROCESS_DETACH) voxa::ProcessDetach(reserved != nullptr);
   return TRUE;
 }

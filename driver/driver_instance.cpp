@@ -6,17 +6,22 @@
 #include "config/settings_store.h"
 #include "driver/fourcc.h"
 #include "driver/frame_coders.h"
+#include "driver/instance_table.h"
 
 namespace voxa {
 
 namespace {
 constexpr DWORD_PTR kNoInstanceId = ~DWORD_PTR{0};
-constexpr DWORD_PTR kNoInstanceId32 = 0xFFFFFFFF;
 }  // namespace
 
-DriverInstance::DriverInstance() : settings(ProcessSettings()) {}
+DriverInstance::DriverInstance() : settings(ProcessSettings()) {
+  InitializeCriticalSection(&lock_);
+}
 
-DriverInstance::~DriverInstance() { ReleaseCoders(); }
+DriverInstance::~DriverInstance() {
+  ReleaseCoders();
+  DeleteCriticalSection(&lock_);
+}
 
 namespace {
 
@@ -42,11 +47,6 @@ void DriverInstance::ReleaseCoders() {
   RunGuarded(DeleteCoders, &coders);
 }
 
-DriverInstance* InstanceFromDriverId(DWORD_PTR id) {
-  if (id == 0 || id == kNoInstanceId || id == kNoInstanceId32) return nullptr;
-  return reinterpret_cast<DriverInstance*>(id);
-}
-
 LRESULT OpenDriver(const ICOPEN* open) {
   // The manager's first open comes without a record and must not fail.
   if (open == nullptr) return static_cast<LRESULT>(kNoInstanceId);
@@ -55,11 +55,12 @@ LRESULT OpenDriver(const ICOPEN* open) {
     return 0;
   }
   DriverInstance* instance = new DriverInstance;
-  return reinterpret_cast<LRESULT>(instance);
+  if (instance == nullptr) return 0;
+  return static_cast<LRESULT>(EnterInstance(instance));
 }
 
-LRESULT CloseDriver(DriverInstance* instance) {
-  delete instance;
+LRESULT CloseDriver(DWORD_PTR id) {
+  CloseInstance(id);
   return 1;
 }
 

@@ -28,20 +28,24 @@ class DriverInstance : public HeapObject {
   // Deletes the encoder and the decoder, whichever exist.
   void ReleaseCoders();
 
+  // Serialises the messages of one instance (a critical section, which
+  // every Windows has; the thread holding it may take it again).
+  void Lock() { EnterCriticalSection(&lock_); }
+  void Unlock() { LeaveCriticalSection(&lock_); }
+
   CodecSettings settings;
   FrameEncoder* encoder = nullptr;
   FrameDecoder* decoder = nullptr;
+
+ private:
+  CRITICAL_SECTION lock_;
 };
 
-// The instance a driver id names, or null for the ids that name none: 0,
-// all ones, and 0xFFFFFFFF (what a 32-bit host passes on a 64-bit system).
-DriverInstance* InstanceFromDriverId(DWORD_PTR id);
-
 // DRV_OPEN: an instance for a matching open record; the id that names no
-// instance when there is no record; 0 when the open fails.
+// instance (all ones) when there is no record; 0 when the open fails.
 LRESULT OpenDriver(const ICOPEN* open);
-// DRV_CLOSE
-LRESULT CloseDriver(DriverInstance* instance);
+// DRV_CLOSE: 1, whatever the id.
+LRESULT CloseDriver(DWORD_PTR id);
 
 LRESULT GetState(DriverInstance& instance, void* buffer, DWORD_PTR size);
 LRESULT SetState(DriverInstance& instance, const void* state, DWORD_PTR size);

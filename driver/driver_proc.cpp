@@ -1,5 +1,6 @@
 // DriverProc: the message table. Each row resolves the instance where the
 // message needs one (-100 without it) and forwards to the message's handler.
+// The instance is held, locked, for the whole message.
 #include "driver/driver_proc.h"
 
 #include <vfw.h>
@@ -8,6 +9,7 @@
 #include "driver/coding_messages.h"
 #include "driver/driver_instance.h"
 #include "driver/format_negotiation.h"
+#include "driver/instance_table.h"
 
 using namespace voxa;
 
@@ -45,12 +47,13 @@ LRESULT OnDriverConfigure(LPARAM param1) {
 
 extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driver_id, HDRVR, UINT message, LPARAM param1,
                                      LPARAM param2) {
-  DriverInstance* const in = InstanceFromDriverId(driver_id);
+  const InstanceAccess access(driver_id);
+  DriverInstance* const in = access.get();
   switch (message) {
     case DRV_LOAD: return 1;
     case DRV_ENABLE: return 1;
     case DRV_OPEN: return OpenDriver(reinterpret_cast<const ICOPEN*>(param2));
-    case DRV_CLOSE: return CloseDriver(in);
+    case DRV_CLOSE: return CloseDriver(driver_id);
     case DRV_DISABLE: return 1;
     case DRV_FREE: return 1;
     case DRV_CONFIGURE: return OnDriverConfigure(param1);

@@ -49,6 +49,12 @@ PixelFormat RawPixelFormat(const BITMAPINFOHEADER& header) {
   return header.biCompression == BI_RGB ? PixelFormat::kRgba32 : PixelFormat::kY16a;
 }
 
+bool HoldsRawFrame(const BITMAPINFOHEADER& raw) {
+  const uint64_t frame = RawFrameBytes(RawPixelFormat(raw), static_cast<uint32_t>(raw.biWidth),
+                                       static_cast<uint32_t>(raw.biHeight));
+  return raw.biSizeImage == 0 || raw.biSizeImage >= frame;
+}
+
 LONG CompressedSizeBound(const BITMAPINFOHEADER& input) {
   return static_cast<LONG>(int64_t{input.biWidth} * input.biHeight * kBoundBytesPerPixel +
                            kSizeBoundSlack);
@@ -70,8 +76,9 @@ LRESULT DecompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* o
   if (FourccToUpper(input->biCompression) != kFourccVoxa) return ICERR_BADFORMAT;
   if (!IsCodableFrame(*input)) return ICERR_BADFORMAT;
   if (output == nullptr) return ICERR_OK;
-  if (!IsRawFormatSupported(output)) return ICERR_BADFORMAT;
+  // Nothing of a short header is read but its size.
   if (output->biSize < kBitmapHeaderBytes) return ICERR_BADFORMAT;
+  if (!IsRawFormatSupported(output)) return ICERR_BADFORMAT;
   if (!SameFrameSize(*input, *output)) return ICERR_BADFORMAT;
   return ICERR_OK;
 }

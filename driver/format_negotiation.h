@@ -19,6 +19,11 @@ bool IsRawFormatSupported(const BITMAPINFOHEADER* header);
 // The pixel format of a header that IsRawFormatSupported accepted.
 PixelFormat RawPixelFormat(const BITMAPINFOHEADER& header);
 
+// Whether the buffer of an uncompressed header that the queries accepted
+// holds its frame: a biSizeImage of 0 says nothing of it, any other value
+// must be the frame's size or more.
+bool HoldsRawFrame(const BITMAPINFOHEADER& raw);
+
 // The largest compressed frame for an input header, which the queries have
 // made sure fits in 32 bits.
 LONG CompressedSizeBound(const BITMAPINFOHEADER& input);

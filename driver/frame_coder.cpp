@@ -8,6 +8,7 @@ namespace {
 
 constexpr int64_t kScratchSlackBytes = 128;
 constexpr int32_t kChangeFieldsOrder = 1;
+constexpr WORD kLargestPixelBits = 32;
 
 struct Owned {
   ColorKernels* kernels;
@@ -34,15 +35,15 @@ void FrameCoder::Release() {
   RunGuarded(DeleteOwned, &owned);
 }
 
-bool FrameCoder::PrepareFor(const BITMAPINFOHEADER& uncompressed,
+bool FrameCoder::PrepareFor(const BITMAPINFOHEADER& frame, WORD bit_count,
                             const CodecSettings& settings) {
   Release();
   settings_ = settings;
   kernels_ = new DriverColorKernels;
   if (kernels_ == nullptr) return false;
   if (settings_.change_fields_order == kChangeFieldsOrder) {
-    const int64_t bytes = int64_t{uncompressed.biBitCount} * uncompressed.biHeight *
-                              uncompressed.biWidth / 8 + kScratchSlackBytes;
+    const int64_t bytes =
+        int64_t{bit_count} * frame.biHeight * frame.biWidth / 8 + kScratchSlackBytes;
     scratch_frame_ = HeapAllocate(static_cast<std::size_t>(bytes));
     if (scratch_frame_ == nullptr) return false;
   }
@@ -52,12 +53,15 @@ bool FrameCoder::PrepareFor(const BITMAPINFOHEADER& uncompressed,
 
 bool FrameEncoder::Prepare(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER*,
                            const CodecSettings& settings) {
-  return PrepareFor(*input, settings);
+  return PrepareFor(*input, input->biBitCount, settings);
 }
 
-bool FrameDecoder::Prepare(const BITMAPINFOHEADER*, const BITMAPINFOHEADER* output,
+bool FrameDecoder::Prepare(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* output,
                            const CodecSettings& settings) {
-  return PrepareFor(*output, settings);
+  // A host may begin without naming the output: the frame's size is the
+  // input's, and its pixels are at most 32 bits.
+  if (output == nullptr) return PrepareFor(*input, kLargestPixelBits, settings);
+  return PrepareFor(*output, output->biBitCount, settings);
 }
 
 }  // namespace voxa

@@ -37,9 +37,10 @@ class FrameCoder : public HeapObject {
   virtual ~FrameCoder();
 
   // Copies the settings, allocates the kernels and, when the field-order
-  // flag is 1, a scratch frame the size of the uncompressed frame that
-  // nothing reads or writes.
-  bool PrepareFor(const BITMAPINFOHEADER& uncompressed, const CodecSettings& settings);
+  // flag is 1, a scratch frame the size of the uncompressed frame (the
+  // header's width and height at `bit_count` bits a pixel) that nothing
+  // reads or writes.
+  bool PrepareFor(const BITMAPINFOHEADER& frame, WORD bit_count, const CodecSettings& settings);
 
   ColorKernels* kernels_ = nullptr;
   void* scratch_frame_ = nullptr;

@@ -11,9 +11,7 @@
 
 #include "codec/color_kernels.h"
 #include "codec/frame_codec.h"
-#include "driver/driver_proc.h"
-#include "driver/fourcc.h"
-#include "driver/process_attach.h"
+#include "driver_test_support.h"
 #include "test_frames.h"
 
 namespace voxa {
@@ -21,41 +19,16 @@ namespace {
 
 using test::FrameFromChunks;
 using test::PayloadBuilder;
+using test::Ptr;
 
 BITMAPINFOHEADER Raw(LONG width, LONG height, PixelFormat format = PixelFormat::kRgba32) {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = format == PixelFormat::kRgba32 ? 32 : 24;
-  h.biCompression = format == PixelFormat::kRgba32 ? BI_RGB : kFourccY16a;
-  return h;
+  return test::RawHeader(width, height, format);
 }
 
-BITMAPINFOHEADER Compressed(LONG width, LONG height) {
-  BITMAPINFOHEADER h = Raw(width, height);
-  h.biCompression = kFourccVoxa;
-  return h;
-}
+BITMAPINFOHEADER Compressed(LONG width, LONG height) { return test::CompressedHeader(width, height); }
 
-class CodingTest : public testing::Test {
+class CodingTest : public test::OpenInstanceTest {
  protected:
-  static void SetUpTestSuite() { ProcessAttach(GetModuleHandleA(nullptr)); }
-  void SetUp() override {
-    ICOPEN open{};
-    open.fccType = kFourccVidc;
-    open.fccHandler = kFourccVoxa;
-    id_ = static_cast<DWORD_PTR>(Send(DRV_OPEN, 0, reinterpret_cast<LPARAM>(&open)));
-    ASSERT_NE(id_, 0u);
-  }
-  void TearDown() override { Send(DRV_CLOSE); }
-
-  LRESULT Send(UINT message, LPARAM p1 = 0, LPARAM p2 = 0) {
-    return DriverProc(id_, nullptr, message, p1, p2);
-  }
-  static LPARAM Ptr(const void* p) { return reinterpret_cast<LPARAM>(p); }
-
   LRESULT CompressBegin(const BITMAPINFOHEADER& in, const BITMAPINFOHEADER& out) {
     return Send(ICM_COMPRESS_BEGIN, Ptr(&in), Ptr(&out));
   }
@@ -91,8 +64,6 @@ class CodingTest : public testing::Test {
     d.lpOutput = raw->data();
     return Send(ICM_DECOMPRESS, Ptr(&d), record_size);
   }
-
-  DWORD_PTR id_ = 0;
 };
 
 // Which coder an instance holds, step by step: every begin and end releases

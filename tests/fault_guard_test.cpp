@@ -8,40 +8,11 @@
 #include "codec/color_kernels.h"
 #include "codec/fault_guard.h"
 #include "codec/field_payload.h"
+#include "page_end_buffer.h"
 #include "test_frames.h"
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#endif
 
 namespace voxa {
 namespace {
-
-// A page that faults on every access.
-class NoAccessPage {
- public:
-  NoAccessPage() {
-#if defined(_WIN32)
-    page_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
-#else
-    void* p = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    page_ = p == MAP_FAILED ? nullptr : static_cast<uint8_t*>(p);
-#endif
-  }
-  ~NoAccessPage() {
-#if defined(_WIN32)
-    VirtualFree(page_, 0, MEM_RELEASE);
-#else
-    munmap(page_, 4096);
-#endif
-  }
-  uint8_t* get() const { return page_; }
-
- private:
-  uint8_t* page_;
-};
 
 struct Probe {
   volatile uint8_t* address;
@@ -65,10 +36,10 @@ void WriteFaulting(void* context) {
 void Returns(void* context) { static_cast<Probe*>(context)->reached = 2; }
 
 TEST(FaultGuard, TurnsAccessViolationsIntoResults) {
-  NoAccessPage page;
-  ASSERT_NE(page.get(), nullptr);
+  test::PageEndBuffer page(0);
+  ASSERT_NE(page.data(), nullptr);
   for (auto fn : {ReadFaulting, WriteFaulting}) {
-    Probe p{page.get() + 100};
+    Probe p{page.data() + 100};
     EXPECT_FALSE(RunGuarded(fn, &p));
     EXPECT_EQ(p.reached, 1);  // the write before the fault stays
   }
@@ -78,9 +49,9 @@ TEST(FaultGuard, TurnsAccessViolationsIntoResults) {
 }
 
 TEST(FaultGuard, ManyFaultsInARowAndNested) {
-  NoAccessPage page;
+  test::PageEndBuffer page(0);
   for (int i = 0; i < 2000; ++i) {
-    Probe p{page.get() + i % 4096};
+    Probe p{page.data() + i % 4096};
     ASSERT_FALSE(RunGuarded(ReadFaulting, &p)) << i;
   }
   // A fault inside an inner guard ends only the inner one.
@@ -88,7 +59,7 @@ TEST(FaultGuard, ManyFaultsInARowAndNested) {
     uint8_t* page;
     bool inner_result = true;
     bool after_inner = false;
-  } outer{page.get()};
+  } outer{page.data()};
   EXPECT_TRUE(RunGuarded(
       [](void* c) {
         auto& o = *static_cast<Outer*>(c);
@@ -106,20 +77,20 @@ TEST(FaultGuard, ManyFaultsInARowAndNested) {
 // A fault inside a BGRA kernel is caught by its entry: it reports the
 // failure and hands back the in/out arguments as they came.
 TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
-  NoAccessPage page;
+  test::PageEndBuffer page(0);
   ColorKernels kernels;
   std::vector<uint8_t> out(4 + 48);
   StoreRunWord(out.data(), 0);
   uint8_t* pos = out.data() + 4;
   uint8_t* run_word = out.data();
-  EXPECT_FALSE(kernels.EncodeRgbaField(&pos, page.get(), 16, 1, 64, &run_word));
+  EXPECT_FALSE(kernels.EncodeRgbaField(&pos, page.data(), 16, 1, 64, &run_word));
   EXPECT_EQ(pos, out.data() + 4);
   EXPECT_EQ(run_word, out.data());
 
   const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
   const uint8_t* in = payload.data();
   int32_t pending = 0;
-  EXPECT_FALSE(kernels.DecodeRgbaField(page.get(), &in, in + 4, 16, 1, 64, &pending));
+  EXPECT_FALSE(kernels.DecodeRgbaField(page.data(), &in, in + 4, 16, 1, 64, &pending));
   EXPECT_EQ(in, payload.data());
   EXPECT_EQ(pending, 0);
 }
@@ -128,7 +99,7 @@ TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
 // (reading a source or writing a picture in a page without access) end at
 // the guard around it.
 TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
-  NoAccessPage page;
+  test::PageEndBuffer page(0);
   const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
   // Nothing the jump back would have to free lives in the guarded call.
   struct Call {
@@ -155,11 +126,35 @@ TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
   for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2}) {
     if (!HasKernelVariant(variant)) continue;
     for (int family = 0; family < 4; ++family) {
-      Call call{KernelsOfVariant(variant), family, page.get(), &payload, {}};
+      Call call{KernelsOfVariant(variant), family, page.data(), &payload, {}};
       EXPECT_FALSE(RunGuarded(run, &call)) << "variant " << static_cast<int>(variant)
                                            << ", family " << family;
     }
   }
+}
+
+// A fault inside a kernel on the MMX registers (the SSE variant), after it
+// has computed: the x87 arithmetic that follows still works.
+TEST(FaultGuard, FloatingPointWorksAfterAFaultInAnSseKernel) {
+  if (!HasKernelVariant(KernelVariant::kSse)) GTEST_SKIP() << "processor lacks SSE";
+  test::PageEndBuffer page(0);
+  const std::vector<uint8_t> payload =
+      test::PayloadBuilder().Word(1).Block(test::LiteralBlock(200, 40, 90, 170)).bytes();
+  struct Call {
+    uint8_t* page;
+    const std::vector<uint8_t>* payload;
+  } call{page.data(), &payload};
+  EXPECT_FALSE(RunGuarded(
+      [](void* context) {
+        const Call& c = *static_cast<Call*>(context);
+        const uint8_t* in = c.payload->data();
+        int32_t pending = 0;
+        KernelsOfVariant(KernelVariant::kSse)
+            .decode_rgba(c.page, &in, in + c.payload->size(), 16, 1, 64, &pending);
+      },
+      &call));
+  volatile long double a = 1.5L, b = 2.25L;  // x87 arithmetic on every x86
+  EXPECT_EQ(a * b + a, 4.875L);
 }
 
 }  // namespace

@@ -83,8 +83,9 @@ void ExpectNothingLeft(int cycles, Cycle cycle) {
 }
 
 // LoadLibrary, the messages of an opening, one compressed frame, the
-// messages of a closing, FreeLibrary.
-bool LoadCompressUnload(const std::string& path) {
+// messages of a closing (or none: a host that forgets its instance),
+// FreeLibrary.
+bool LoadCompressUnload(const std::string& path, bool close) {
   HMODULE dll = LoadLibraryA(path.c_str());
   if (dll == nullptr) return false;
   auto proc = reinterpret_cast<DRIVERPROC>(
@@ -111,7 +112,8 @@ bool LoadCompressUnload(const std::string& path) {
     c.lpOutput = frame.data();
     ok = id != 0 && send(id, ICM_COMPRESS_BEGIN, &in, reinterpret_cast<LPARAM>(&out)) == ICERR_OK &&
          send(id, ICM_COMPRESS, &c, sizeof c) == ICERR_OK && out.biSizeImage > 4 &&
-         send(id, ICM_COMPRESS_END, nullptr, 0) == ICERR_OK && send(id, DRV_CLOSE, nullptr, 0) == 1;
+         send(id, ICM_COMPRESS_END, nullptr, 0) == ICERR_OK &&
+         (!close || send(id, DRV_CLOSE, nullptr, 0) == 1);
     send(0, DRV_DISABLE, nullptr, 0);
     send(0, DRV_FREE, nullptr, 0);
   }
@@ -132,7 +134,13 @@ class LoadUnload : public testing::Test {
 
 TEST_F(LoadUnload, LoadLibraryAndFreeLibrary) {
   const std::string path = test::DriverDllPath();
-  ExpectNothingLeft(10000, [&] { return LoadCompressUnload(path); });
+  ExpectNothingLeft(10000, [&] { return LoadCompressUnload(path, true); });
+}
+
+// The instances a host left open go with the library, their locks with them.
+TEST_F(LoadUnload, InstancesLeftOpen) {
+  const std::string path = test::DriverDllPath();
+  ExpectNothingLeft(2000, [&] { return LoadCompressUnload(path, false); });
 }
 
 // The manager loads the DLL at ICOpen and unloads it at the last ICClose.

@@ -1,0 +1,128 @@
+#include "driver/instance_table.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "driver/driver_instance.h"
+
+namespace voxa {
+namespace {
+
+// One 32-bit word a slot, changed only atomically (the 486 has the locked
+// compare-exchange): bit 0 open, bits 1-11 the messages holding the
+// instance, bits 12-31 the generation. An even generation marks a free slot;
+// taking a slot makes it odd, freeing it makes it even again, so an id (an
+// odd generation and the slot's number) is never handed out twice in a
+// row. Generations wrap before the all-ones value, so no id is 0xFFFFFFFF,
+// and the lowest odd generation keeps every id above 0.
+constexpr int kSlotBits = 12;
+constexpr int kSlots = 1 << kSlotBits;
+constexpr uint32_t kOpen = 1;
+constexpr uint32_t kOneUser = 2;
+constexpr uint32_t kUserMask = 0xFFE;
+constexpr uint32_t kGenerations = 0xFFFFE;
+
+struct Slot {
+  std::atomic<uint32_t> state{0};
+  DriverInstance* instance = nullptr;
+};
+
+Slot g_slots[kSlots];
+
+uint32_t Generation(uint32_t state) { return state >> kSlotBits; }
+uint32_t NextGeneration(uint32_t generation) { return (generation + 1) % kGenerations; }
+
+// Takes a reference to the slot an id names while its instance is open; -1
+// when the id names none.
+int Acquire(DWORD_PTR id) {
+  if (id >> kSlotBits >= kGenerations) return -1;
+  const int slot = static_cast<int>(id & (kSlots - 1));
+  const uint32_t generation = static_cast<uint32_t>(id >> kSlotBits);
+  if (generation % 2 == 0) return -1;
+  std::atomic<uint32_t>& state = g_slots[slot].state;
+  uint32_t s = state.load(std::memory_order_acquire);
+  do {
+    if (Generation(s) != generation || (s & kOpen) == 0 || (s & kUserMask) == kUserMask) {
+      return -1;
+    }
+  } while (!state.compare_exchange_weak(s, s + kOneUser, std::memory_order_acq_rel));
+  return slot;
+}
+
+// Drops a reference; whoever drops the last one of a closed instance deletes
+// it and frees the slot.
+void Release(int slot) {
+  Slot& entry = g_slots[slot];
+  const uint32_t s = entry.state.fetch_sub(kOneUser, std::memory_order_acq_rel) - kOneUser;
+  if ((s & (kOpen | kUserMask)) != 0) return;
+  delete entry.instance;
+  entry.instance = nullptr;
+  entry.state.store(NextGeneration(Generation(s)) << kSlotBits, std::memory_order_release);
+}
+
+bool IsOpen(int slot) {
+  return (g_slots[slot].state.load(std::memory_order_acquire) & kOpen) != 0;
+}
+
+}  // namespace
+
+DWORD_PTR EnterInstance(DriverInstance* instance) {
+  for (int slot = 0; slot < kSlots; ++slot) {
+    Slot& entry = g_slots[slot];
+    uint32_t s = entry.state.load(std::memory_order_acquire);
+    if (Generation(s) % 2 != 0 || s != Generation(s) << kSlotBits) continue;
+    // Taken, not yet open: nobody else uses the slot until it is published.
+    const uint32_t generation = NextGeneration(Generation(s));
+    if (!entry.state.compare_exchange_strong(s, generation << kSlotBits,
+                                             std::memory_order_acq_rel)) {
+      continue;
+    }
+    entry.instance = instance;
+    entry.state.store(generation << kSlotBits | kOpen, std::memory_order_release);
+    return DWORD_PTR{generation} << kSlotBits | static_cast<DWORD_PTR>(slot);
+  }
+  delete instance;
+  return 0;
+}
+
+void CloseInstance(DWORD_PTR id) {
+  const int slot = Acquire(id);
+  if (slot < 0) return;
+  // Waits for a message in progress on another thread; the thread that
+  // drops the last reference deletes the instance.
+  DriverInstance& instance = *g_slots[slot].instance;
+  instance.Lock();
+  g_slots[slot].state.fetch_and(~kOpen, std::memory_order_acq_rel);
+  instance.Unlock();
+  Release(slot);
+}
+
+void DeleteOpenInstances() {
+  for (Slot& entry : g_slots) {
+    const uint32_t s = entry.state.load(std::memory_order_acquire);
+    if (Generation(s) % 2 == 0 || entry.instance == nullptr) continue;
+    delete entry.instance;
+    entry.instance = nullptr;
+    entry.state.store(NextGeneration(Generation(s)) << kSlotBits, std::memory_order_release);
+  }
+}
+
+InstanceAccess::InstanceAccess(DWORD_PTR id) : slot_(Acquire(id)) {
+  if (slot_ < 0) return;
+  DriverInstance* instance = g_slots[slot_].instance;
+  instance->Lock();
+  // Closed while this message waited for the lock.
+  if (IsOpen(slot_)) {
+    instance_ = instance;
+  } else {
+    instance->Unlock();
+  }
+}
+
+InstanceAccess::~InstanceAccess() {
+  if (slot_ < 0) return;
+  if (instance_ != nullptr) instance_->Unlock();
+  Release(slot_);
+}
+
+}  // namespace voxa
