@@ -94,10 +94,10 @@ TEST_F(VideoFilesTest, TheAviHoldsTheCoreFramesAndDecodesToTheCoreDecode) {
     const FieldKernels k =
         KernelsOfVariant(std::string(kernels) == "auto" ? InstalledVariant() : KernelVariant::kPortable);
     Ok({"encode", Path("clip.bgra"), Path("clip.avi"), "--size", "96x40", "--kernels", kernels,
-        "--quiet"});
+        "--quiet", "-y"});
     const auto frames = AviFrames("clip.avi");
     ASSERT_EQ(frames.size(), clip.size());
-    Ok({"decode", Path("clip.avi"), Path("back.bgra"), "--kernels", kernels, "--quiet"});
+    Ok({"decode", Path("clip.avi"), Path("back.bgra"), "--kernels", kernels, "--quiet", "-y"});
     const std::vector<uint8_t> back = Read("back.bgra");
     ASSERT_EQ(back.size(), clip.size() * clip[0].size());
     std::vector<uint8_t> coded(MaxCompressedFrameBytes(size.width, size.height));
@@ -121,12 +121,12 @@ TEST_F(VideoFilesTest, ThreadsChangeNoByteOfTheOutput) {
   Ok({"decode", Path("one.avi"), Path("one.y16a"), "--threads", "1", "--quiet"});
   for (const char* threads : {"2", "3", "8"}) {
     Ok({"encode", Path("clip.bgra"), Path("many.avi"), "--size", "64x30", "--threads", threads,
-        "--quiet"});
+        "--overwrite"});
     EXPECT_EQ(Read("many.avi"), Read("one.avi")) << threads << " threads";
-    EXPECT_NE(out_.str().find(std::string("with ") + threads + " threads"), std::string::npos);
-    Ok({"decode", Path("one.avi"), Path("many.bgra"), "--threads", threads, "--quiet"});
+    EXPECT_NE(err_.str().find(std::string("with ") + threads + " threads"), std::string::npos);
+    Ok({"decode", Path("one.avi"), Path("many.bgra"), "--threads", threads, "--quiet", "-y"});
     EXPECT_EQ(Read("many.bgra"), Read("one.bgra")) << threads << " threads";
-    Ok({"decode", Path("one.avi"), Path("many.y16a"), "--threads", threads, "--quiet"});
+    Ok({"decode", Path("one.avi"), Path("many.y16a"), "--threads", threads, "--quiet", "-y"});
     EXPECT_EQ(Read("many.y16a"), Read("one.y16a")) << threads << " threads";
   }
   EXPECT_EQ(Read("one.y16a").size(), 11u * 64 * 30 * 3);
@@ -176,8 +176,8 @@ TEST_F(VideoFilesTest, PadsToTheNextSizeWithTransparentPixels) {
   WriteRaw("clip.bgra", clip);
   EXPECT_EQ(Run({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9"}), 1);
   EXPECT_FALSE(fs::exists(Path("x.avi")));
-  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--pad", "--quiet"});
-  EXPECT_NE(out_.str().find("2 frames of 48x10 (padded from 40x9)"), std::string::npos) << out_.str();
+  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--pad"});
+  EXPECT_NE(err_.str().find("2 frames of 48x10 (padded from 40x9)"), std::string::npos) << err_.str();
   Ok({"decode", Path("x.avi"), Path("x.bgra"), "--quiet"});
   const std::vector<uint8_t> back = Read("x.bgra");
   ASSERT_EQ(back.size(), 2u * 48 * 10 * 4);

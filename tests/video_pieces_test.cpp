@@ -366,7 +366,7 @@ TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
   fs::create_directories(dir);
   const std::string clip = (dir / "clip").string(), one = (dir / "one").string();
   ASSERT_EQ(Run({"sample", "--size", "32x4", "--frames", "3", clip}), 0) << err_.str();
-  EXPECT_NE(out_.str().find("wrote 3 frames of a 32x4 title clip, 1536 bytes"), std::string::npos);
+  EXPECT_NE(err_.str().find("wrote 3 frames of a 32x4 title clip, 1536 bytes"), std::string::npos);
   ASSERT_EQ(Run({"compare", "--size", "32x4", clip, clip}), 0) << err_.str();
   EXPECT_NE(out_.str().find("3 frames: PSNR colour (alpha-weighted) inf (identical) (worst frame "
                             "inf (identical)), alpha inf (identical)"),

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "tools/avi_headers.h"
+#include "tools/avi_repair.h"
 #include "tools/video_verbs.h"
 
 namespace voxa {
@@ -67,14 +68,29 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
                                              format_->streams[0]->time_base);
   packet_->duration = 0;
   packet_->flags = AV_PKT_FLAG_KEY;
-  const int status = av_write_frame(format_.get(), packet_.get());
+  int status = av_write_frame(format_.get(), packet_.get());
   packet_->data = nullptr;
   packet_->size = 0;
+  if (status >= 0) {
+    avio_flush(format_->pb);
+    status = format_->pb->error;
+  }
   if (status < 0) {
     throw VideoError("cannot write frame " + std::to_string(frames_) + " to '" + path_ +
                      "': " + AvErrorText(status));
   }
+  written_end_ = avio_tell(format_->pb);
   ++frames_;
+}
+
+int64_t VoxaAviWriter::Salvage(std::string* problem) {
+  finished_ = true;
+  // What the muxer still holds may land behind the last whole frame: it is
+  // cut off again.
+  avio_closep(&format_->pb);
+  const int64_t kept = RepairAvi(path_, static_cast<uint64_t>(written_end_), problem);
+  if (kept < 0 || !PatchAviHeaders(path_, VoxaFormatSizeImage(size_), problem)) return -1;
+  return kept;
 }
 
 void VoxaAviWriter::Finish() {
@@ -97,7 +113,8 @@ void VoxaAviWriter::Finish() {
 VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(NewPacket()) {
   QuietFfmpegLog();
   AVFormatContext* opened = nullptr;
-  int status = avformat_open_input(&opened, path.c_str(), nullptr, nullptr);
+  const std::string source = path == "-" ? "pipe:0" : path;  // standard input
+  int status = avformat_open_input(&opened, source.c_str(), nullptr, nullptr);
   if (status < 0) throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
   format_.reset(opened);
   for (unsigned i = 0; i < format_->nb_streams && stream_ < 0; ++i) {

@@ -24,10 +24,14 @@ class VoxaAviWriter {
   VoxaAviWriter(const VoxaAviWriter&) = delete;
   VoxaAviWriter& operator=(const VoxaAviWriter&) = delete;
 
-  // Appends a compressed frame, marked as a key frame.
+  // Appends a compressed frame, marked as a key frame, and hands it to the
+  // system. Throws VideoError.
   void WriteFrame(const std::vector<uint8_t>& frame);
   // Writes the index and the final headers; once only.
   void Finish();
+  // After a failure: makes the file readable with the frames written whole
+  // (tools/avi_repair.h). Returns how many, or -1 with a reason.
+  int64_t Salvage(std::string* problem);
 
  private:
   std::string path_;
@@ -35,6 +39,7 @@ class VoxaAviWriter {
   OutputPtr format_;
   PacketPtr packet_;
   int64_t frames_ = 0;
+  int64_t written_end_ = 0;  // every byte before it reached the system
   bool finished_ = false;
 };
 

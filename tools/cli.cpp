@@ -21,6 +21,7 @@
 #include "codec/frame_codec.h"
 #include "tools/frame_compare.h"
 #include "tools/frame_inspect.h"
+#include "tools/output_file.h"
 #include "tools/sample_frames.h"
 #include "tools/video_verbs.h"
 
@@ -30,19 +31,6 @@ namespace {
 // Large enough for any frame a host sends; small enough that a typing error
 // does not ask for more memory than the machine has.
 constexpr uint64_t kMaxRawFrameBytes = uint64_t{1} << 30;
-
-const char kUsage[] =
-    "usage: voxa encode INPUT OUTPUT.avi [--kernels auto|portable|sse|sse2] [--threads N]"
-    " [--size WxH] [--pad] [--quiet] [--keep-partial]\n"
-    "       voxa decode INPUT.avi OUTPUT [--kernels auto|portable|sse|sse2] [--threads N]"
-    " [--format png|prores|qtrle|bgra|y16a] [--quiet] [--keep-partial]\n"
-    "       voxa info [--per-frame] FILE.avi\n"
-    "       voxa encode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2] IN OUT\n"
-    "       voxa decode-frame --size WxH [--format rgba|y16a] [--kernels auto|portable|sse|sse2]"
-    " [--onto BASE] IN OUT\n"
-    "       voxa inspect [--size WxH] FRAME\n"
-    "       voxa sample --size WxH [--format rgba|y16a] [--kind title|opaque] [--frames N] OUT\n"
-    "       voxa compare --size WxH [--format rgba|y16a] REFERENCE DECODED\n";
 
 // Upper limits that catch typing errors.
 constexpr unsigned long kMaxThreads = 256;
@@ -55,28 +43,146 @@ struct DataError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct Verb {
-  std::set<std::string> options;  // each takes a value
-  std::size_t operands;
-  std::set<std::string> flags = {};  // options without a value
+struct OptionHelp {
+  const char* name;
+  const char* value;  // null for an option without a value
+  const char* text;   // what it does, and its default
 };
 
-const std::map<std::string, Verb> kVerbs = {
-    {"encode", {{"--kernels", "--threads", "--size"}, 2, {"--pad", "--quiet", "--keep-partial"}}},
-    {"decode", {{"--kernels", "--threads", "--format"}, 2, {"--quiet", "--keep-partial"}}},
-    {"info", {{}, 1, {"--per-frame"}}},
-    {"encode-frame", {{"--size", "--format", "--kernels"}, 2}},
-    {"decode-frame", {{"--size", "--format", "--kernels", "--onto"}, 2}},
-    {"inspect", {{"--size"}, 1}},
-    {"sample", {{"--size", "--format", "--kind", "--frames"}, 1}},
-    {"compare", {{"--size", "--format"}, 2}},
+struct Verb {
+  const char* name;
+  const char* synopsis;
+  const char* summary;
+  std::size_t operands;
+  std::vector<OptionHelp> options;
+  std::vector<const char*> examples;
+
+  const OptionHelp* Find(const std::string& option) const {
+    for (const OptionHelp& o : options) {
+      if (option == o.name) return &o;
+    }
+    return nullptr;
+  }
 };
+
+const OptionHelp kKernelsOption{"--kernels", "auto|portable|sse|sse2",
+                                "the kernels to code with (default auto: what the driver "
+                                "installs on this processor)"};
+const OptionHelp kThreadsOption{"--threads", "N", "frames coded at once (default: one a processor)"};
+const OptionHelp kQuietOption{"--quiet", nullptr, "no progress bar, summary or warnings; errors only"};
+const OptionHelp kOverwriteOption{"-y", nullptr,
+                                  "overwrite an existing output (also --overwrite; default: refuse)"};
+const OptionHelp kKeepPartialOption{"--keep-partial", nullptr,
+                                    "after an error, keep the output with the frames written "
+                                    "before it (default: leave no output)"};
+const OptionHelp kSizeOption{"--size", "WxH", "the frame size, e.g. 720x576"};
+const OptionHelp kFrameFormatOption{"--format", "rgba|y16a",
+                                    "raw frames: 32-bit BGRA, bottom line first, or Y16A "
+                                    "(default rgba)"};
+
+const std::vector<Verb> kVerbs = {
+    {"encode", "voxa encode INPUT OUTPUT.avi [options]",
+     "Codes a video, a PNG sequence or raw BGRA frames into a VOXA AVI file, as a Windows host "
+     "stores it through the driver. INPUT '-' is standard input.",
+     2,
+     {kKernelsOption, kThreadsOption,
+      {"--size", "WxH", "INPUT is raw BGRA frames of this size (needed for raw frames)"},
+      {"--top-down", nullptr, "raw frames are stored top line first (default: bottom line first)"},
+      {"--rate", "R", "frames a second, e.g. 25, 30000/1001 or 29.97 (default: the input's; "
+                      "25 for PNG sequences and raw frames)"},
+      {"--fill-gaps", nullptr, "a PNG sequence with numbers missing: each missing frame shows "
+                               "the one before it (default: a gap is an error)"},
+      {"--pad", nullptr, "pad a picture the codec cannot take to the next size it takes, "
+                         "with transparent columns and lines (default: refuse)"},
+      kOverwriteOption, kQuietOption, kKeepPartialOption},
+     {"voxa encode title_%04d.png title.avi", "voxa encode lower-third.mov lower-third.avi -y",
+      "voxa encode frames.bgra clip.avi --size 720x576 --top-down --rate 30000/1001"}},
+    {"decode", "voxa decode INPUT.avi OUTPUT [options]",
+     "Decodes a VOXA AVI file into a PNG sequence, a QuickTime movie (ProRes 4444 or "
+     "Animation) or raw frames. OUTPUT '-' is standard output (raw frames only).",
+     2,
+     {kKernelsOption, kThreadsOption,
+      {"--format", "png|prores|qtrle|bgra|y16a", "the output format (default: from OUTPUT's "
+                                                 "name: .png, .mov, .bgra/.rgba/.raw, .y16a)"},
+      {"--keep-going", nullptr, "a damaged frame shows the last good picture and the run goes "
+                                "on; exit status 1 if there was any (default: stop)"},
+      kOverwriteOption, kQuietOption, kKeepPartialOption},
+     {"voxa decode title.avi back_%04d.png", "voxa decode title.avi title.mov -y",
+      "voxa decode title.avi - --format bgra | ffplay -f rawvideo -pixel_format bgra "
+      "-video_size 720x576 -vf vflip -"}},
+    {"info", "voxa info FILE.avi [options]",
+     "Shows the stream, the AVI headers and a summary of the frames of a VOXA AVI file.",
+     1,
+     {{"--per-frame", nullptr, "list every frame (default: the summary only)"}},
+     {"voxa info title.avi", "voxa info --per-frame title.avi"}},
+    {"encode-frame", "voxa encode-frame --size WxH [options] IN OUT",
+     "Codes one raw frame into one compressed frame, as the driver writes it.",
+     2,
+     {kSizeOption, kFrameFormatOption, kKernelsOption},
+     {"voxa encode-frame --size 720x576 title.bgra title.voxa"}},
+    {"decode-frame", "voxa decode-frame --size WxH [options] IN OUT",
+     "Decodes one compressed frame into one raw frame.",
+     2,
+     {kSizeOption, kFrameFormatOption, kKernelsOption,
+      {"--onto", "BASE", "decode onto this raw frame, as a host's buffer (default: zeros)"}},
+     {"voxa decode-frame --size 720x576 title.voxa back.bgra"}},
+    {"inspect", "voxa inspect [--size WxH] FRAME",
+     "Lists the chunks, run words and blocks of a compressed frame, and says precisely what is "
+     "wrong with a malformed one.",
+     1,
+     {{"--size", "WxH", "check the fields against this frame size (default: no check)"}},
+     {"voxa inspect title.voxa", "voxa inspect --size 720x576 title.voxa"}},
+    {"sample", "voxa sample --size WxH [options] OUT",
+     "Writes the built-in sample picture or clip as raw frames.",
+     1,
+     {kSizeOption, kFrameFormatOption,
+      {"--kind", "title|opaque", "a video title with transparency or an opaque picture "
+                                 "(default title)"},
+      {"--frames", "N", "the sample clip of N frames, moving and fading in (default: one "
+                        "picture)"}},
+     {"voxa sample --size 720x576 title.bgra", "voxa sample --size 720x576 --frames 12 clip.bgra"}},
+    {"compare", "voxa compare --size WxH [--format rgba|y16a] REFERENCE DECODED",
+     "Compares raw frames: PSNR of colour (alpha-weighted) and alpha, largest differences, and "
+     "the fully transparent pixels of the reference that are not so in the decoded frames.",
+     2,
+     {kSizeOption, kFrameFormatOption},
+     {"voxa compare --size 720x576 clip.bgra back.bgra"}},
+};
+
+const Verb* FindVerb(const std::string& name) {
+  for (const Verb& verb : kVerbs) {
+    if (name == verb.name) return &verb;
+  }
+  return nullptr;
+}
+
+std::string Overview() {
+  std::ostringstream s;
+  s << "usage: voxa COMMAND [options] FILES...   (voxa help COMMAND, voxa COMMAND --help)\n"
+       "       voxa --version\n\ncommands:\n";
+  for (const Verb& verb : kVerbs) s << "  " << std::left << std::setw(14) << verb.name << verb.synopsis << "\n";
+  s << "\nExit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+  return s.str();
+}
+
+std::string VerbHelp(const Verb& verb) {
+  std::ostringstream s;
+  s << "usage: " << verb.synopsis << "\n\n" << verb.summary << "\n\noptions:\n";
+  for (const OptionHelp& o : verb.options) {
+    std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
+    s << "  " << std::left << std::setw(34) << head << " " << o.text << "\n";
+  }
+  s << "  " << std::left << std::setw(34) << "-h, --help" << " this text\n\nexamples:\n";
+  for (const char* example : verb.examples) s << "  " << example << "\n";
+  return s.str();
+}
 
 struct CommandLine {
   std::string verb;
   std::map<std::string, std::string> options;
   std::set<std::string> flags;
   std::vector<std::string> operands;
+  bool help = false;
 
   std::optional<std::string> Option(const std::string& name) const {
     auto it = options.find(name);
@@ -90,17 +196,21 @@ CommandLine Parse(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no command given");
   CommandLine cl;
   cl.verb = args[0];
-  auto verb = kVerbs.find(cl.verb);
-  if (verb == kVerbs.end()) throw UsageError("unknown command '" + cl.verb + "'");
+  const Verb* verb = FindVerb(cl.verb);
+  if (verb == nullptr) throw UsageError("unknown command '" + cl.verb + "'");
   for (std::size_t i = 1; i < args.size(); ++i) {
-    const std::string& a = args[i];
+    std::string a = args[i];
+    if (a == "-h" || a == "--help") {
+      cl.help = true;
+      return cl;
+    }
+    if (a == "--overwrite") a = "-y";
     if (a.size() > 1 && a[0] == '-') {
-      if (verb->second.flags.count(a) != 0) {
+      const OptionHelp* option = verb->Find(a);
+      if (option == nullptr) throw UsageError("unknown option '" + a + "' for " + cl.verb);
+      if (option->value == nullptr) {
         cl.flags.insert(a);
         continue;
-      }
-      if (verb->second.options.count(a) == 0) {
-        throw UsageError("unknown option '" + a + "' for " + cl.verb);
       }
       if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
       if (!cl.options.emplace(a, args[++i]).second) {
@@ -110,9 +220,9 @@ CommandLine Parse(const std::vector<std::string>& args) {
       cl.operands.push_back(a);
     }
   }
-  if (cl.operands.size() != verb->second.operands) {
-    throw UsageError(cl.verb + " takes " + std::to_string(verb->second.operands) +
-                     (verb->second.operands == 1 ? " file" : " files") + ", got " +
+  if (cl.operands.size() != verb->operands) {
+    throw UsageError(cl.verb + " takes " + std::to_string(verb->operands) +
+                     (verb->operands == 1 ? " file" : " files") + ", got " +
                      std::to_string(cl.operands.size()));
   }
   return cl;
@@ -227,6 +337,8 @@ OutputFormat ParseOutputFormat(const CommandLine& cl) {
       throw UsageError("unknown --format '" + *name + "' (png, prores, qtrle, bgra or y16a)");
     }
     format = it->second;
+  } else if (output == "-") {
+    throw UsageError("give --format bgra or y16a for frames on standard output");
   } else if (EndsWith(output, ".png")) {
     format = OutputFormat::kPng;
   } else if (EndsWith(output, ".mov")) {
@@ -254,29 +366,77 @@ VideoVerbs& RequireVideo(VideoVerbs* video, const std::string& verb) {
   return *video;
 }
 
-int EncodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out, std::ostream& err) {
+// "25", "30000/1001" or "29.97".
+FrameRate ParseRate(const std::string& text) {
+  const std::string bad = "bad --rate '" + text + "' (frames a second, e.g. 25, 30000/1001 or 29.97)";
+  const auto number = [&](const std::string& digits) {
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos) {
+      throw UsageError(bad);
+    }
+    return std::stol(digits);
+  };
+  long num, den = 1;
+  if (const std::size_t slash = text.find('/'); slash != std::string::npos) {
+    num = number(text.substr(0, slash));
+    den = number(text.substr(slash + 1));
+  } else if (const std::size_t dot = text.find('.'); dot != std::string::npos) {
+    const std::string fraction = text.substr(dot + 1);
+    if (fraction.size() > 3) throw UsageError(bad);
+    num = number(text.substr(0, dot) + fraction);
+    for (std::size_t i = 0; i < fraction.size(); ++i) den *= 10;
+  } else {
+    num = number(text);
+  }
+  if (num <= 0 || den <= 0 || num / den > 1000) throw UsageError(bad);
+  return FrameRate{static_cast<int>(num), static_cast<int>(den)};
+}
+
+// Raw frames are named so; FFmpeg cannot tell their size by itself.
+bool LooksRaw(const std::string& path) {
+  return EndsWith(path, ".bgra") || EndsWith(path, ".rgba") || EndsWith(path, ".raw");
+}
+
+int EncodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& err) {
   EncodeOptions o;
   o.input = cl.operands[0];
   o.output = cl.operands[1];
   o.kernels = ParseKernelVariant(cl);
   o.threads = ParseThreads(cl);
-  if (const std::optional<std::string> size = cl.Option("--size")) o.raw_size = ParseSize(*size);
+  if (const std::optional<std::string> size = cl.Option("--size")) {
+    o.raw_size = ParseSize(*size);
+    if (o.raw_size->width == 0 || o.raw_size->height == 0) {
+      throw UsageError("--size " + *size + " is empty");
+    }
+  } else if (LooksRaw(o.input)) {
+    throw UsageError("'" + o.input + "' holds raw frames: give their size with --size WxH");
+  }
+  if (cl.Flag("--top-down") && !o.raw_size) throw UsageError("--top-down is for raw frames (with --size)");
+  o.top_down = cl.Flag("--top-down");
+  if (const std::optional<std::string> rate = cl.Option("--rate")) o.rate = ParseRate(*rate);
+  if (o.output != "-" && !EndsWith(o.output, ".avi")) {
+    throw UsageError("encode writes AVI files: name the output .avi (not '" + o.output + "')");
+  }
+  o.fill_gaps = cl.Flag("--fill-gaps");
   o.pad = cl.Flag("--pad");
+  o.overwrite = cl.Flag("-y");
   o.quiet = cl.Flag("--quiet");
   o.keep_partial = cl.Flag("--keep-partial");
-  return RequireVideo(video, cl.verb).Encode(o, out, err);
+  return RequireVideo(video, cl.verb).Encode(o, err);
 }
 
-int DecodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out, std::ostream& err) {
+int DecodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& err) {
   DecodeOptions o;
   o.input = cl.operands[0];
   o.output = cl.operands[1];
   o.kernels = ParseKernelVariant(cl);
   o.threads = ParseThreads(cl);
   o.format = ParseOutputFormat(cl);
+  o.keep_going = cl.Flag("--keep-going");
+  o.overwrite = cl.Flag("-y");
   o.quiet = cl.Flag("--quiet");
   o.keep_partial = cl.Flag("--keep-partial");
-  return RequireVideo(video, cl.verb).Decode(o, out, err);
+  return RequireVideo(video, cl.verb).Decode(o, err);
 }
 
 int InfoVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out) {
@@ -284,6 +444,24 @@ int InfoVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out) {
   o.input = cl.operands[0];
   o.per_frame = cl.Flag("--per-frame");
   return RequireVideo(video, cl.verb).Info(o, out);
+}
+
+const char* VariantName(KernelVariant variant) {
+  switch (variant) {
+    case KernelVariant::kSse: return "sse";
+    case KernelVariant::kSse2: return "sse2";
+    default: return "portable";
+  }
+}
+
+int Version(std::ostream& out, VideoVerbs* video) {
+  out << "voxa " << VOXA_VERSION << "\n"
+      << "FFmpeg: " << (video ? video->LibraryVersions() : "not in this build (encode, decode "
+                                                           "and info are not available)")
+      << "\n"
+      << "kernels: " << VariantName(InstalledVariant()) << " (processor class "
+      << DetectCpuClass() << ")\n";
+  return kExitOk;
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -299,15 +477,21 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return data;
 }
 
-void WriteFile(const std::string& path, const uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+// The frame commands replace their output, but never destroy it: it is
+// written beside and moved into place (tools/output_file.h).
+void WriteFile(const std::string& path, const std::string& input, const uint8_t* data,
+               std::size_t size) {
+  OutputRules rules;
+  rules.input = input;
+  rules.overwrite = true;
+  rules.not_streamable = "the frame commands write files, not standard output";
+  OutputFile file(path, rules);
+  std::ofstream out(file.write_path(), std::ios::binary | std::ios::trunc);
   if (!out) throw DataError("cannot create '" + path + "': " + std::strerror(errno));
   out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   out.close();
-  if (!out) {
-    std::remove(path.c_str());
-    throw DataError("cannot write '" + path + "'");
-  }
+  if (!out) throw DataError("cannot write '" + path + "': " + std::strerror(errno));
+  file.Commit();
 }
 
 std::vector<uint8_t> ReadRawFrame(const std::string& path, const FrameFormat& f) {
@@ -335,7 +519,7 @@ int EncodeFrameVerb(const CommandLine& cl, std::ostream& out) {
   const std::vector<uint8_t> raw = ReadRawFrame(cl.operands[0], f);
   std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
   const std::size_t size = EncodeFrame(f, raw.data(), frame.data(), kernels);
-  WriteFile(cl.operands[1], frame.data(), size);
+  WriteFile(cl.operands[1], cl.operands[0], frame.data(), size);
   out << "encoded " << raw.size() << " bytes into " << size << " bytes (ratio "
       << std::fixed << std::setprecision(2)
       << (size ? static_cast<double>(raw.size()) / size : 0.0) << ":1)\n";
@@ -363,7 +547,7 @@ int DecodeFrameVerb(const CommandLine& cl, std::ostream& out) {
                       "' is damaged (a chunk or payload ends early); "
                       "'voxa inspect' tells where");
   }
-  WriteFile(cl.operands[1], raw.data(), raw.size());
+  WriteFile(cl.operands[1], cl.operands[0], raw.data(), raw.size());
   out << "decoded " << frame.size() << " bytes into " << raw.size() << " bytes\n";
   return kExitOk;
 }
@@ -390,7 +574,7 @@ int SampleVerb(const CommandLine& cl, std::ostream& out) {
   }
   if (!cl.Option("--frames")) {
     const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
-    WriteFile(cl.operands[0], raw.data(), raw.size());
+    WriteFile(cl.operands[0], "", raw.data(), raw.size());
     out << "wrote a " << f.width << "x" << f.height << " " << name << " frame, " << raw.size()
         << " bytes\n";
     return kExitOk;
@@ -409,7 +593,7 @@ int SampleVerb(const CommandLine& cl, std::ostream& out) {
     if (f.format == PixelFormat::kY16a) frame = BgraToY16a(frame, f.width, f.height);
     clip.insert(clip.end(), frame.begin(), frame.end());
   }
-  WriteFile(cl.operands[0], clip.data(), clip.size());
+  WriteFile(cl.operands[0], "", clip.data(), clip.size());
   out << "wrote " << frames << " frames of a " << f.width << "x" << f.height << " " << name
       << " clip, " << clip.size() << " bytes\n";
   return kExitOk;
@@ -481,23 +665,44 @@ int CompareVerb(const CommandLine& cl, std::ostream& out) {
 
 int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             VideoVerbs* video) {
+  std::string verb = args.empty() ? "" : args[0];
   try {
+    if (verb == "--version") return Version(out, video);
+    if (verb == "-h" || verb == "--help" || verb == "help") {
+      if (args.size() < 2) {
+        out << Overview();
+        return kExitOk;
+      }
+      const Verb* about = FindVerb(args[1]);
+      if (about == nullptr) throw UsageError("unknown command '" + args[1] + "'");
+      out << VerbHelp(*about);
+      return kExitOk;
+    }
     const CommandLine cl = Parse(args);
-    if (cl.verb == "encode") return EncodeVerb(cl, video, out, err);
-    if (cl.verb == "decode") return DecodeVerb(cl, video, out, err);
+    if (cl.help) {
+      out << VerbHelp(*FindVerb(cl.verb));
+      return kExitOk;
+    }
+    // Summaries of the frame commands go with the other messages; their
+    // reports (inspect, compare) are the command's data.
+    if (cl.verb == "encode") return EncodeVerb(cl, video, err);
+    if (cl.verb == "decode") return DecodeVerb(cl, video, err);
     if (cl.verb == "info") return InfoVerb(cl, video, out);
-    if (cl.verb == "encode-frame") return EncodeFrameVerb(cl, out);
-    if (cl.verb == "decode-frame") return DecodeFrameVerb(cl, out);
+    if (cl.verb == "encode-frame") return EncodeFrameVerb(cl, err);
+    if (cl.verb == "decode-frame") return DecodeFrameVerb(cl, err);
     if (cl.verb == "inspect") return InspectVerb(cl, out);
-    if (cl.verb == "sample") return SampleVerb(cl, out);
+    if (cl.verb == "sample") return SampleVerb(cl, err);
     return CompareVerb(cl, out);
   } catch (const UsageError& e) {
-    err << "voxa: " << e.what() << '\n' << kUsage;
+    err << "voxa: " << e.what() << " ("
+        << (FindVerb(verb) ? "voxa " + verb + " --help" : std::string("voxa --help"))
+        << " tells more)\n";
     return kExitUsage;
-  } catch (const DataError& e) {
-    err << "voxa: " << e.what() << '\n';
-    return kExitBadData;
-  } catch (const VideoError& e) {
+  } catch (const Interrupted&) {
+    err << "voxa: interrupted\n";
+    return kExitInterrupted;
+  } catch (const std::runtime_error& e) {
+    // Bad data, a refused output, and everything FFmpeg's side reports.
     err << "voxa: " << e.what() << '\n';
     return kExitBadData;
   } catch (const std::bad_alloc&) {

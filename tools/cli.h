@@ -13,9 +13,11 @@ class VideoVerbs;
 constexpr int kExitOk = 0;
 constexpr int kExitBadData = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;
 
-// Runs one command line (without the program name); reports go to `out`,
-// the one line of an error (and a progress bar) to `err`. Returns the exit
+// Runs one command line (without the program name); data (reports, help)
+// go to `out`, the one line of an error, summaries and a progress bar to
+// `err`. Returns the exit
 // status. `video` does the verbs on video files (encode, decode, info);
 // without it they are not available.
 int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -1,6 +1,10 @@
 #include "tools/media_input.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -8,6 +12,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "tools/output_file.h"
 #include "tools/video_verbs.h"
 
 namespace voxa {
@@ -39,28 +44,131 @@ std::string TagText(uint32_t tag) {
   return text;
 }
 
+std::string Seconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
+
+// A numbered file name split around its number: title_%04d.png is "title_",
+// "%04d", ".png" (with %% in them standing for %).
+struct NumberedName {
+  std::string prefix, suffix;
+};
+
+NumberedName SplitNumberedName(const std::string& name) {
+  NumberedName parts;
+  std::string* side = &parts.prefix;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == '%' && i + 1 < name.size() && name[i + 1] == '%') {
+      *side += '%';
+      ++i;
+    } else if (name[i] == '%' && side == &parts.prefix) {
+      i = name.find('d', i);
+      if (i == std::string::npos) break;
+      side = &parts.suffix;
+    } else {
+      *side += name[i];
+    }
+  }
+  return parts;
+}
+
+// A glob(3) pattern of the sequence's files, whose numbers all have the same
+// number of digits, so that the sorted names are in number order.
+std::string GlobOfSequence(const std::string& pattern, const std::vector<uint64_t>& numbers) {
+  const std::filesystem::path path = pattern;
+  const NumberedName parts = SplitNumberedName(path.filename().string());
+  const std::size_t digits =
+      SequenceFileName(path.filename().string(), numbers.front()).size() - parts.prefix.size() -
+      parts.suffix.size();
+  const auto escape = [](const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+      if (std::strchr("*?[]{}\\", c) != nullptr) escaped += '\\';
+      escaped += c;
+    }
+    return escaped;
+  };
+  std::string glob = escape(parts.prefix);
+  for (std::size_t i = 0; i < digits; ++i) glob += "[0-9]";
+  glob += escape(parts.suffix);
+  return (path.parent_path() / glob).string();
+}
+
 }  // namespace
 
-MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_size,
-                       unsigned threads)
-    : path_(path), packet_(NewPacket()), frame_(NewFrame()) {
+void MediaInput::FindSequence(const std::string& pattern, bool fill_gaps, AVDictionary** options) {
+  namespace fs = std::filesystem;
+  const fs::path path = pattern;
+  const std::string name = path.filename().string();
+  const NumberedName parts = SplitNumberedName(name);
+  const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+  std::vector<uint64_t> numbers;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string file = it->path().filename().string();
+    if (file.size() <= parts.prefix.size() + parts.suffix.size() ||
+        file.compare(0, parts.prefix.size(), parts.prefix) != 0 ||
+        file.compare(file.size() - parts.suffix.size(), parts.suffix.size(), parts.suffix) != 0) {
+      continue;
+    }
+    const std::string digits =
+        file.substr(parts.prefix.size(), file.size() - parts.prefix.size() - parts.suffix.size());
+    if (digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const uint64_t number = std::strtoull(digits.c_str(), nullptr, 10);
+    if (SequenceFileName(name, number) == file) numbers.push_back(number);
+  }
+  if (error) throw VideoError("cannot read the folder of '" + pattern + "': " + error.message());
+  if (numbers.empty()) throw VideoError("no file matches '" + pattern + "'");
+  std::sort(numbers.begin(), numbers.end());
+  const auto shown = [&](uint64_t n) { return "'" + (folder / SequenceFileName(name, n)).string() + "'"; };
+  for (std::size_t i = 0; i + 1 < numbers.size(); ++i) {
+    if (numbers[i + 1] == numbers[i] + 1) continue;
+    if (!fill_gaps) {
+      throw VideoError(shown(numbers[i] + 1) + " is missing: the sequence runs from " +
+                       shown(numbers.front()) + " to " + shown(numbers.back()) +
+                       " (--fill-gaps shows the frame before each missing one)");
+    }
+    if (SequenceFileName(name, numbers.front()).size() != SequenceFileName(name, numbers.back()).size()) {
+      throw VideoError("--fill-gaps needs the numbers of '" + pattern +
+                       "' to have one width (such as %04d)");
+    }
+    numbers_ = numbers;
+    first_missing_ = shown(numbers[i] + 1);
+    av_dict_set(options, "pattern_type", "glob", 0);
+    return;
+  }
+  av_dict_set(options, "start_number", std::to_string(numbers.front()).c_str(), 0);
+}
+
+MediaInput::MediaInput(const EncodeOptions& o)
+    : path_(o.input), packet_(NewPacket()), frame_(NewFrame()) {
   QuietFfmpegLog();
+  const std::string& path = o.input;
+  const std::string source = path == "-" ? "pipe:0" : path;
   const AVInputFormat* forced = nullptr;
   AVDictionary* options = nullptr;
-  if (raw_size) {
-    if (raw_size->width == 0 || raw_size->height == 0) {
-      throw VideoError("--size " + std::to_string(raw_size->width) + "x" +
-                       std::to_string(raw_size->height) + " is empty");
-    }
+  const AVRational rate = o.rate ? AVRational{o.rate->num, o.rate->den} : kRawFrameRate;
+  const std::string rate_text = std::to_string(rate.num) + "/" + std::to_string(rate.den);
+  std::string opened_as = source;
+  if (o.raw_size) {
     forced = av_find_input_format("rawvideo");
-    const std::string size = std::to_string(raw_size->width) + "x" + std::to_string(raw_size->height);
+    const std::string size = std::to_string(o.raw_size->width) + "x" + std::to_string(o.raw_size->height);
     av_dict_set(&options, "video_size", size.c_str(), 0);
     av_dict_set(&options, "pixel_format", "bgra", 0);
-    av_dict_set(&options, "framerate", "25", 0);
-    raw_bottom_up_ = true;
+    av_dict_set(&options, "framerate", rate_text.c_str(), 0);
+    raw_bottom_up_ = !o.top_down;
+    own_rate_ = false;
+  } else if (path.find('%') != std::string::npos && path != "-") {
+    forced = av_find_input_format("image2");
+    av_dict_set(&options, "framerate", rate_text.c_str(), 0);
+    FindSequence(path, o.fill_gaps, &options);
+    if (!numbers_.empty()) opened_as = GlobOfSequence(path, numbers_);
+    own_rate_ = false;
   }
   AVFormatContext* opened = nullptr;
-  int status = avformat_open_input(&opened, path.c_str(), forced, &options);
+  int status = avformat_open_input(&opened, opened_as.c_str(), forced, &options);
   av_dict_free(&options);
   if (status < 0) {
     throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
@@ -71,6 +179,9 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
   }
   stream_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream_ < 0) throw VideoError("'" + path + "' holds no video");
+  for (unsigned i = 0; i < format_->nb_streams; ++i) {
+    if (format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) has_audio_ = true;
+  }
   const AVStream& stream = *format_->streams[stream_];
   const AVCodecParameters& par = *stream.codecpar;
   if (TagText(par.codec_tag) == "VOXA" || TagText(par.codec_tag) == "voxa") {
@@ -87,7 +198,7 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
   if (!decoder_) throw std::bad_alloc();
   status = avcodec_parameters_to_context(decoder_.get(), &par);
   if (status >= 0) {
-    decoder_->thread_count = static_cast<int>(threads);
+    decoder_->thread_count = static_cast<int>(o.threads);
     status = avcodec_open2(decoder_.get(), codec, nullptr);
   }
   if (status < 0) {
@@ -97,23 +208,28 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
     throw VideoError("'" + path + "' does not say its picture size");
   }
   size_ = PictureSize{static_cast<uint32_t>(par.width), static_cast<uint32_t>(par.height)};
-  if (raw_size) {
+  if (o.raw_size) {
     const int64_t bytes = avio_size(format_->pb);
-    const int64_t frame_bytes = int64_t{raw_size->width} * raw_size->height * 4;
+    const int64_t frame_bytes = int64_t{o.raw_size->width} * o.raw_size->height * 4;
     if (bytes >= 0 && (bytes == 0 || bytes % frame_bytes != 0)) {
       throw VideoError("'" + path + "' holds " + std::to_string(bytes) +
-                       " bytes, not a whole number of " + std::to_string(raw_size->width) + "x" +
-                       std::to_string(raw_size->height) + " BGRA frames of " +
+                       " bytes, not a whole number of " + std::to_string(o.raw_size->width) + "x" +
+                       std::to_string(o.raw_size->height) + " BGRA frames of " +
                        std::to_string(frame_bytes) + " bytes");
     }
-    frame_rate_ = kRawFrameRate;
+  }
+  if (o.rate) own_rate_ = false;
+  if (!own_rate_) {
+    frame_rate_ = rate;
   } else if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0) {
     frame_rate_ = stream.avg_frame_rate;
   } else if (stream.r_frame_rate.num > 0 && stream.r_frame_rate.den > 0) {
     frame_rate_ = stream.r_frame_rate;
   }
   av_reduce(&frame_rate_.num, &frame_rate_.den, frame_rate_.num, frame_rate_.den, INT32_MAX);
-  if (stream.nb_frames > 0) {
+  if (!numbers_.empty()) {
+    expected_frames_ = numbers_.back() - numbers_.front() + 1;
+  } else if (stream.nb_frames > 0) {
     expected_frames_ = static_cast<uint64_t>(stream.nb_frames);
   } else if (stream.duration > 0) {
     expected_frames_ = static_cast<uint64_t>(
@@ -134,6 +250,13 @@ MediaInput::MediaInput(const std::string& path, std::optional<PictureSize> raw_s
 MediaInput::~MediaInput() { sws_freeContext(scaler_); }
 
 bool MediaInput::ReadPicture(std::vector<uint8_t>* bgra) {
+  if (repeats_ != 0) {
+    // A missing number of the sequence: the picture before it again.
+    --repeats_;
+    ++bridged_;
+    *bgra = last_;
+    return true;
+  }
   while (!finished_) {
     if (ReceivePicture(bgra)) return true;
     if (finished_) break;
@@ -174,9 +297,48 @@ bool MediaInput::ReceivePicture(std::vector<uint8_t>* bgra) {
                      "' cannot be decoded: " + AvErrorText(status));
   }
   Convert(*frame_, bgra);
+  NoteTiming(frame_->best_effort_timestamp);
   av_frame_unref(frame_.get());
+  if (!numbers_.empty() && pictures_ + 1 < numbers_.size()) {
+    repeats_ = numbers_[pictures_ + 1] - numbers_[pictures_] - 1;
+    if (repeats_ != 0) last_ = *bgra;
+  }
   ++pictures_;
   return true;
+}
+
+void MediaInput::NoteTiming(int64_t pts) {
+  if (pts == AV_NOPTS_VALUE) return;
+  if (last_pts_ != AV_NOPTS_VALUE && pts > last_pts_) {
+    const int64_t step = pts - last_pts_;
+    shortest_step_ = shortest_step_ == 0 ? step : std::min(shortest_step_, step);
+    longest_step_ = std::max(longest_step_, step);
+  }
+  if (first_pts_ == AV_NOPTS_VALUE) first_pts_ = pts;
+  last_pts_ = pts;
+}
+
+std::vector<std::string> MediaInput::Warnings() const {
+  std::vector<std::string> warnings;
+  if (has_audio_) {
+    warnings.push_back("'" + path_ + "' has sound, which a VOXA AVI file does not carry: it is left out");
+  }
+  // Steps between pictures that differ by half a frame or more.
+  if (own_rate_ && shortest_step_ > 0 && longest_step_ * 2 >= shortest_step_ * 3) {
+    const AVRational base = format_->streams[stream_]->time_base;
+    const double lasts = (last_pts_ - first_pts_ + shortest_step_) * av_q2d(base);
+    const double stored = static_cast<double>(pictures_) / av_q2d(frame_rate_);
+    warnings.push_back("'" + path_ + "' has a variable frame rate: its " + std::to_string(pictures_) +
+                       " pictures, " + Seconds(lasts) + " long, are stored evenly at " +
+                       RateText(frame_rate_) + " frames/s (" + Seconds(stored) +
+                       "); --rate chooses another rate");
+  }
+  if (bridged_ != 0) {
+    warnings.push_back(std::to_string(bridged_) + " missing frame" + (bridged_ == 1 ? "" : "s") +
+                       " of '" + path_ + "' show the frame before them (the first: " +
+                       first_missing_ + ")");
+  }
+  return warnings;
 }
 
 void MediaInput::Convert(const AVFrame& frame, std::vector<uint8_t>* bgra) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/video_verbs.h"
+
 #include "tools/ffmpeg_support.h"
 #include "tools/frame_geometry.h"
 
@@ -14,11 +16,14 @@ namespace voxa {
 
 class MediaInput {
  public:
-  // Opens `path` (a file, or an image sequence such as title_%04d.png). With
-  // `raw_size` the file holds raw BGRA frames of that size, bottom line
-  // first (as the frame verbs and Windows bitmaps store them), at 25 frames
-  // a second. `threads` goes to the decoder. Throws VideoError.
-  MediaInput(const std::string& path, std::optional<PictureSize> raw_size, unsigned threads);
+  // Opens the input of `options` (a file, "-" for standard input, or a
+  // numbered sequence such as title_%04d.png, found from whatever number it
+  // starts at). With a raw size the file holds raw BGRA frames of that
+  // size, bottom line first (as the frame verbs and Windows bitmaps store
+  // them) unless top_down. Sequences and raw frames go at the options' rate
+  // or 25 frames a second, anything else at its own rate unless the options
+  // give one. Throws VideoError.
+  explicit MediaInput(const EncodeOptions& options);
   ~MediaInput();
   MediaInput(const MediaInput&) = delete;
   MediaInput& operator=(const MediaInput&) = delete;
@@ -34,8 +39,15 @@ class MediaInput {
   // a picture of another size than the first.
   bool ReadPicture(std::vector<uint8_t>* bgra);
 
+  // What the run should hear of: audio left out, a variable frame rate,
+  // gaps bridged. Complete after the last picture.
+  std::vector<std::string> Warnings() const;
+
  private:
+  // Opens a numbered sequence; the first number it has, and the gaps.
+  void FindSequence(const std::string& pattern, bool fill_gaps, AVDictionary** options);
   bool ReceivePicture(std::vector<uint8_t>* bgra);
+  void NoteTiming(int64_t pts);
   void Convert(const AVFrame& frame, std::vector<uint8_t>* bgra);
 
   std::string path_;
@@ -43,6 +55,20 @@ class MediaInput {
   CodecContextPtr decoder_;
   int stream_ = -1;
   bool raw_bottom_up_ = false;
+  bool own_rate_ = true;      // the input's own timing decides the frame rate
+  bool has_audio_ = false;
+  // Sequence numbers present, when gaps are bridged; pictures still to
+  // repeat for the gap after the one last read.
+  std::vector<uint64_t> numbers_;
+  uint64_t repeats_ = 0;
+  uint64_t bridged_ = 0;
+  std::string first_missing_;
+  std::vector<uint8_t> last_;
+  // The input's timing, to tell a variable frame rate.
+  int64_t first_pts_ = AV_NOPTS_VALUE;
+  int64_t last_pts_ = AV_NOPTS_VALUE;
+  int64_t shortest_step_ = 0;
+  int64_t longest_step_ = 0;
   PictureSize size_{0, 0};
   AVRational frame_rate_{25, 1};
   uint64_t expected_frames_ = 0;

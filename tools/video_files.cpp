@@ -22,6 +22,7 @@
 #include "tools/frame_inspect.h"
 #include "tools/media_input.h"
 #include "tools/media_output.h"
+#include "tools/output_file.h"
 #include "tools/ordered_pool.h"
 #include "tools/progress.h"
 
@@ -46,7 +47,7 @@ class InterruptGuard {
     std::signal(SIGTERM, previous_term_);
   }
   static void Check() {
-    if (g_interrupted) throw VideoError("interrupted");
+    if (g_interrupted) throw Interrupted();
   }
 
  private:
@@ -123,15 +124,37 @@ class PictureBuffers {
 
 class FfmpegVerbs : public VideoVerbs {
  public:
-  int Encode(const EncodeOptions& o, std::ostream& out, std::ostream& err) override;
-  int Decode(const DecodeOptions& o, std::ostream& out, std::ostream& err) override;
+  int Encode(const EncodeOptions& o, std::ostream& err) override;
+  int Decode(const DecodeOptions& o, std::ostream& err) override;
   int Info(const InfoOptions& o, std::ostream& out) override;
+  std::string LibraryVersions() override;
 };
 
-int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream& err) {
+std::string VersionText(unsigned version) {
+  return std::to_string(AV_VERSION_MAJOR(version)) + "." + std::to_string(AV_VERSION_MINOR(version)) +
+         "." + std::to_string(AV_VERSION_MICRO(version));
+}
+
+std::string FfmpegVerbs::LibraryVersions() {
+  return "libavformat " + VersionText(avformat_version()) + ", libavcodec " +
+         VersionText(avcodec_version()) + ", libswscale " + VersionText(swscale_version()) +
+         ", libavutil " + VersionText(avutil_version());
+}
+
+void Warn(std::ostream& err, bool quiet, const std::string& warning) {
+  if (!quiet) err << "voxa: warning: " << warning << "\n";
+}
+
+int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
   InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
-  MediaInput input(o.input, o.raw_size, o.threads);
+  OutputRules rules;
+  rules.input = o.input;
+  rules.overwrite = o.overwrite;
+  rules.not_streamable =
+      "an AVI file cannot go to standard output: its headers and index are written last";
+  OutputFile output(o.output, rules);
+  MediaInput input(o);
   const PictureSize source = input.size();
   PictureSize coded = source;
   if (!IsCodableSize(source)) {
@@ -147,7 +170,7 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream&
   std::optional<VoxaAviWriter> writer;
   uint64_t frames = 0, bytes = 0;
   try {
-    writer.emplace(o.output, coded, input.frame_rate());
+    writer.emplace(output.write_path(), coded, input.frame_rate());
     Progress progress(err, ShowProgress(o.quiet), "encode", input.expected_frames());
     OrderedPool<std::vector<uint8_t>> pool(o.threads);
     auto write_next = [&] {
@@ -177,25 +200,32 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream&
     writer->Finish();
     progress.Finish(frames);
   } catch (...) {
-    const bool created = writer.has_value();
-    if (created && o.keep_partial) {
-      // Index what was written, so that the frames so far can be read.
-      try {
-        writer->Finish();
-      } catch (const VideoError&) {
+    if (writer && o.keep_partial) {
+      // The frames written whole, indexed, in place of what would have been.
+      std::string problem;
+      const int64_t kept = writer->Salvage(&problem);
+      writer.reset();
+      if (kept < 0) {
+        Warn(err, false, "could not keep the frames written: " + problem);
+      } else {
+        output.Commit();
+        Warn(err, false, "kept the " + std::to_string(kept) + " frames written whole in '" +
+                             o.output + "'");
       }
     }
-    writer.reset();
-    if (created && !o.keep_partial) std::remove(o.output.c_str());
     throw;
   }
+  writer.reset();
+  output.Commit();
+  for (const std::string& warning : input.Warnings()) Warn(err, o.quiet, warning);
+  if (o.quiet) return 0;
   const double seconds = Seconds(start);
   const uint64_t raw = frames * RawFrameBytes(PixelFormat::kRgba32, coded.width, coded.height);
-  out << "encoded " << frames << " frames of " << SizeText(coded);
+  err << "encoded " << frames << " frames of " << SizeText(coded);
   if (coded.width != source.width || coded.height != source.height) {
-    out << " (padded from " << SizeText(source) << ")";
+    err << " (padded from " << SizeText(source) << ")";
   }
-  out << " at " << RateText(input.frame_rate()) << " frames/s from '" << o.input << "' ("
+  err << " at " << RateText(input.frame_rate()) << " frames/s from '" << o.input << "' ("
       << input.description() << ") into '" << o.output << "'\n"
       << "  " << bytes << " bytes of frames (raw BGRA " << raw << "), ratio "
       << Fixed(bytes ? static_cast<double>(raw) / bytes : 0.0, 2) << ":1; "
@@ -204,9 +234,50 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& out, std::ostream&
   return 0;
 }
 
-int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream& err) {
+// Where decoded pictures go: a file (or standard output) or a numbered
+// sequence, each written beside its final name until the run succeeds.
+class DecodeTarget {
+ public:
+  DecodeTarget(const DecodeOptions& o) {
+    OutputRules rules;
+    rules.input = o.input;
+    rules.overwrite = o.overwrite;
+    switch (o.format) {
+      case OutputFormat::kPng:
+        rules.not_streamable =
+            "a PNG sequence cannot go to standard output: give --format bgra or y16a";
+        sequence_.emplace(o.output, rules);
+        return;
+      case OutputFormat::kProres:
+      case OutputFormat::kQtrle:
+        rules.not_streamable =
+            "a QuickTime movie cannot go to standard output (its index is written last): give "
+            "--format bgra or y16a";
+        break;
+      default:
+        break;
+    }
+    file_.emplace(o.output, rules);
+  }
+  const std::string& write_path() const {
+    return sequence_ ? sequence_->write_pattern() : file_->write_path();
+  }
+  // Moves the output into place; a warning, or empty.
+  std::string Commit(uint64_t pictures) {
+    if (sequence_) return sequence_->Commit(pictures);
+    file_->Commit();
+    return "";
+  }
+
+ private:
+  std::optional<OutputFile> file_;
+  std::optional<OutputSequence> sequence_;
+};
+
+int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
   InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
+  DecodeTarget target(o);
   VoxaAviReader reader(o.input);
   const PictureSize size = reader.size();
   const FrameFormat format{o.format == OutputFormat::kY16a ? PixelFormat::kY16a
@@ -220,15 +291,23 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
   // odd height: buffers go round instead of being made anew for every frame.
   PictureBuffers buffers(picture_bytes, size.height % 2 != 0);
   std::optional<MediaOutput> output;
-  uint64_t frames = 0;
+  uint64_t frames = 0, damaged = 0;
+  std::string first_damage;
   try {
-    output.emplace(o.output, o.format, size, reader.frame_rate(), o.threads);
+    output.emplace(target.write_path(), o.format, size, reader.frame_rate(), o.threads);
     Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
-    OrderedPool<Picture> pool(o.threads);
+    // A damaged frame (going on past damage) shows the picture before it;
+    // without one, what it decodes.
+    struct Decoded {
+      Picture picture;  // null for a frame left out
+      bool damaged = false;
+    };
+    OrderedPool<Decoded> pool(o.threads);
     Picture previous;
     auto write_next = [&] {
-      Picture picture = pool.TakeNext();
-      if (!picture) {
+      Decoded decoded = pool.TakeNext();
+      Picture picture = std::move(decoded.picture);
+      if (!picture || (decoded.damaged && previous)) {
         // A frame left out: the previous picture again.
         if (!previous) {
           throw VideoError("frame " + std::to_string(frames) + " of '" + o.input +
@@ -240,26 +319,32 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
       previous = std::move(picture);
       progress.Update(++frames);
     };
+    std::mutex damage_mutex;
+    uint64_t first_damaged = 0;
     std::vector<uint8_t> frame;
     for (uint64_t index = 0; reader.ReadFrame(&frame); ++index) {
       InterruptGuard::Check();
       if (frame.empty()) {
-        pool.Submit([] { return Picture(); });
+        pool.Submit([] { return Decoded(); });
       } else {
         pool.Submit([&, index, frame = std::move(frame)] {
           std::shared_ptr<std::vector<uint8_t>> picture = buffers.Get();
-          switch (DecodeFrame(format, frame.data(), frame.size(), picture->data(), kernels)) {
-            case DecodeStatus::kDecoded:
-              break;
-            case DecodeStatus::kNotAFrame:
-              throw VideoError("frame " + std::to_string(index) + " of '" + o.input +
-                               "' is not a VOXA frame (no \"QTZ1\" magic or no field chunk)");
-            case DecodeStatus::kDamaged:
-              throw VideoError("frame " + std::to_string(index) + " of '" + o.input +
-                               "' is damaged (a chunk or payload ends early; 'voxa info "
-                               "--per-frame' lists the frames)");
+          const DecodeStatus status =
+              DecodeFrame(format, frame.data(), frame.size(), picture->data(), kernels);
+          if (status == DecodeStatus::kDecoded) return Decoded{Picture(std::move(picture))};
+          const std::string problem =
+              "frame " + std::to_string(index) + " of '" + o.input + "' " +
+              (status == DecodeStatus::kNotAFrame
+                   ? "is not a VOXA frame (no \"QTZ1\" magic or no field chunk)"
+                   : "is damaged (a chunk or payload ends early; 'voxa info --per-frame' "
+                     "lists the frames)");
+          if (!o.keep_going) throw VideoError(problem);
+          std::lock_guard<std::mutex> lock(damage_mutex);
+          if (damaged++ == 0 || index < first_damaged) {
+            first_damage = problem;
+            first_damaged = index;
           }
-          return Picture(std::move(picture));
+          return Decoded{Picture(std::move(picture)), true};
         });
       }
       frame.clear();
@@ -270,21 +355,35 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& out, std::ostream&
     output->Finish();
     progress.Finish(frames);
   } catch (...) {
-    if (output && !o.keep_partial) output->Remove();
     if (output && o.keep_partial) {
       // Flush the encoder and finish the file with the pictures so far.
       try {
         output->Finish();
-      } catch (const VideoError&) {
+        output.reset();
+        const std::string leftover = target.Commit(frames);
+        if (!leftover.empty()) Warn(err, o.quiet, leftover);
+      } catch (const std::runtime_error& e) {
+        Warn(err, false, std::string("could not keep the pictures written: ") + e.what());
       }
     }
     throw;
   }
-  out << "decoded " << frames << " frames of " << SizeText(size) << " at "
-      << RateText(reader.frame_rate()) << " frames/s from '" << o.input << "' into '"
-      << o.output << "' (" << output->description() << ")\n"
-      << "  " << RateReport(frames, Seconds(start)) << " with " << o.threads
-      << (o.threads == 1 ? " thread\n" : " threads\n");
+  const std::string description = output->description();
+  output.reset();
+  const std::string leftover = target.Commit(frames);
+  if (!leftover.empty()) Warn(err, o.quiet, leftover);
+  if (!o.quiet) {
+    err << "decoded " << frames << " frames of " << SizeText(size) << " at "
+        << RateText(reader.frame_rate()) << " frames/s from '" << o.input << "' into '"
+        << o.output << "' (" << description << ")\n"
+        << "  " << RateReport(frames, Seconds(start)) << " with " << o.threads
+        << (o.threads == 1 ? " thread\n" : " threads\n");
+  }
+  if (damaged != 0) {
+    throw VideoError(std::to_string(damaged) + " of the " + std::to_string(frames) +
+                     " frames were damaged and show the picture before them (the first: " +
+                     first_damage + ")");
+  }
   return 0;
 }
 

@@ -21,13 +21,28 @@ struct VideoError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Ctrl-C (or a termination request) stopped the run: exit status 130.
+struct Interrupted : std::runtime_error {
+  Interrupted() : std::runtime_error("interrupted") {}
+};
+
+// Frames a second, as a fraction.
+struct FrameRate {
+  int num;
+  int den;
+};
+
 struct EncodeOptions {
   std::string input;
   std::string output;
   KernelVariant kernels = KernelVariant::kPortable;
   unsigned threads = 1;
   std::optional<PictureSize> raw_size;  // INPUT is raw BGRA frames of this size
+  bool top_down = false;                // raw frames stored top line first
+  std::optional<FrameRate> rate;        // instead of the input's
+  bool fill_gaps = false;               // a PNG sequence's missing numbers repeat a picture
   bool pad = false;
+  bool overwrite = false;
   bool quiet = false;
   bool keep_partial = false;
 };
@@ -40,6 +55,8 @@ struct DecodeOptions {
   KernelVariant kernels = KernelVariant::kPortable;
   unsigned threads = 1;
   OutputFormat format = OutputFormat::kPng;
+  bool keep_going = false;  // damaged frames show the last good picture
+  bool overwrite = false;
   bool quiet = false;
   bool keep_partial = false;
 };
@@ -52,11 +69,15 @@ struct InfoOptions {
 class VideoVerbs {
  public:
   virtual ~VideoVerbs() = default;
-  // Each returns the exit status or throws VideoError. Reports go to `out`,
-  // the progress bar to `err`.
-  virtual int Encode(const EncodeOptions& options, std::ostream& out, std::ostream& err) = 0;
-  virtual int Decode(const DecodeOptions& options, std::ostream& out, std::ostream& err) = 0;
+  // Each returns the exit status or throws VideoError, OutputRefused or
+  // Interrupted. Standard output carries only data (frames written to "-"
+  // and the report of Info); the progress bar, summaries and warnings go to
+  // `err`.
+  virtual int Encode(const EncodeOptions& options, std::ostream& err) = 0;
+  virtual int Decode(const DecodeOptions& options, std::ostream& err) = 0;
   virtual int Info(const InfoOptions& options, std::ostream& out) = 0;
+  // The FFmpeg libraries' versions, one line.
+  virtual std::string LibraryVersions() = 0;
 };
 
 }  // namespace voxa

@@ -1,0 +1,193 @@
+#include "tools/avi_repair.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include "codec/frame_container.h"
+
+namespace voxa {
+namespace {
+
+constexpr uint32_t Fourcc(const char (&text)[5]) {
+  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
+}
+
+constexpr uint32_t kKeyFrame = 0x10;  // AVIIF_KEYFRAME
+constexpr std::size_t kIndexEntryBytes = 16;
+
+// Where the headers keep what a cut file has wrong.
+struct Layout {
+  uint64_t total_frames = 0;  // avih dwTotalFrames
+  uint64_t length = 0;        // strh dwLength of the video stream
+  uint64_t suggested = 0;     // its dwSuggestedBufferSize
+  uint64_t all_frames = 0;    // dmlh dwTotalFrames (OpenDML), 0 when absent
+  uint64_t movi = 0;          // the 'movi' type of the frames' list
+};
+
+struct Frame {
+  uint64_t offset;  // of the chunk header
+  uint32_t id;
+  uint32_t size;
+};
+
+class File {
+ public:
+  explicit File(const std::string& path) : stream_(path, std::ios::binary | std::ios::in | std::ios::out) {}
+  bool ok() const { return static_cast<bool>(stream_); }
+  bool Read(uint64_t at, uint8_t* bytes, std::size_t n) {
+    stream_.clear();
+    stream_.seekg(static_cast<std::streamoff>(at));
+    stream_.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(n));
+    return static_cast<std::size_t>(stream_.gcount()) == n;
+  }
+  bool Write(uint64_t at, const uint8_t* bytes, std::size_t n) {
+    stream_.clear();
+    stream_.seekp(static_cast<std::streamoff>(at));
+    stream_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
+    stream_.flush();
+    return static_cast<bool>(stream_);
+  }
+  bool Put(uint64_t at, uint64_t value) {
+    uint8_t bytes[4];
+    StoreLe32(bytes, static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX)));
+    return at == 0 || Write(at, bytes, sizeof bytes);
+  }
+  void Close() { stream_.close(); }
+
+ private:
+  std::fstream stream_;
+};
+
+// The header list's fields and the frames' list, from the start of the file.
+bool FindLayout(File& file, uint64_t file_size, Layout* layout, std::string* problem) {
+  uint8_t head[12];
+  if (!file.Read(0, head, 12) || LoadLe32(head) != Fourcc("RIFF") || LoadLe32(head + 8) != Fourcc("AVI ")) {
+    *problem = "not an AVI file";
+    return false;
+  }
+  // Walks a list's children; `inside` is called for each.
+  auto walk = [&](uint64_t begin, uint64_t end, auto&& inside) {
+    for (uint64_t at = begin; at + 8 <= end;) {
+      uint8_t h[12];
+      if (!file.Read(at, h, 12)) return;
+      const uint32_t id = LoadLe32(h), size = LoadLe32(h + 4);
+      if (!inside(at, id, size, LoadLe32(h + 8))) return;
+      at += 8 + uint64_t{size} + size % 2;
+    }
+  };
+  bool video = false;
+  walk(12, file_size, [&](uint64_t at, uint32_t id, uint32_t size, uint32_t type) {
+    if (id == Fourcc("LIST") && type == Fourcc("movi")) {
+      layout->movi = at + 8;
+      return false;
+    }
+    if (id != Fourcc("LIST") || type != Fourcc("hdrl")) return true;
+    walk(at + 12, at + 8 + size, [&](uint64_t h_at, uint32_t h_id, uint32_t h_size, uint32_t h_type) {
+      if (h_id == Fourcc("avih")) layout->total_frames = h_at + 8 + 16;
+      if (h_id == Fourcc("LIST") && h_type == Fourcc("odml")) {
+        walk(h_at + 12, h_at + 8 + h_size, [&](uint64_t d_at, uint32_t d_id, uint32_t, uint32_t) {
+          if (d_id == Fourcc("dmlh")) layout->all_frames = d_at + 8;
+          return true;
+        });
+      }
+      if (h_id == Fourcc("LIST") && h_type == Fourcc("strl") && !video) {
+        walk(h_at + 12, h_at + 8 + h_size, [&](uint64_t s_at, uint32_t s_id, uint32_t, uint32_t s_type) {
+          if (s_id == Fourcc("strh") && s_type == Fourcc("vids")) {
+            layout->length = s_at + 8 + 32;
+            layout->suggested = s_at + 8 + 36;
+            video = true;
+          }
+          return true;
+        });
+      }
+      return true;
+    });
+    return true;
+  });
+  if (layout->movi == 0 || layout->total_frames == 0 || !video) {
+    *problem = "its headers are not whole (no main header, video stream or frame list)";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* problem) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const uint64_t file_size = fs::file_size(path, error);
+  if (error) {
+    *problem = error.message();
+    return -1;
+  }
+  File file(path);
+  Layout layout;
+  if (!file.ok() || !FindLayout(file, std::min(file_size, written_end), &layout, problem)) return -1;
+
+  // The frame chunks written whole, up to the first chunk of anything else
+  // (an OpenDML part's index, the next RIFF part).
+  std::vector<Frame> frames;
+  const uint64_t end = std::min(file_size, written_end);
+  for (uint64_t at = layout.movi + 4; at + 8 <= end;) {
+    uint8_t h[8];
+    if (!file.Read(at, h, 8)) break;
+    const Frame f{at, LoadLe32(h), LoadLe32(h + 4)};
+    const uint64_t next = at + 8 + f.size + f.size % 2;
+    if ((f.id != Fourcc("00dc") && f.id != Fourcc("00db")) || next > end) break;
+    frames.push_back(f);
+    at = next;
+  }
+
+  for (;;) {
+    const uint64_t cut = frames.empty() ? layout.movi + 4
+                                        : frames.back().offset + 8 + frames.back().size +
+                                              frames.back().size % 2;
+    file.Close();
+    fs::resize_file(path, cut, error);
+    if (error) {
+      *problem = "cannot cut it to its whole frames: " + error.message();
+      return -1;
+    }
+    file = File(path);
+    std::vector<uint8_t> index(8 + kIndexEntryBytes * frames.size());
+    StoreLe32(index.data(), Fourcc("idx1"));
+    StoreLe32(index.data() + 4, static_cast<uint32_t>(index.size() - 8));
+    uint32_t largest = 0;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+      uint8_t* entry = index.data() + 8 + kIndexEntryBytes * i;
+      StoreLe32(entry, frames[i].id);
+      StoreLe32(entry + 4, kKeyFrame);
+      StoreLe32(entry + 8, static_cast<uint32_t>(frames[i].offset - layout.movi));
+      StoreLe32(entry + 12, frames[i].size);
+      largest = std::max(largest, frames[i].size);
+    }
+    if (!file.ok() || !file.Write(cut, index.data(), index.size())) {
+      // No room for the index: one frame less makes room.
+      if (frames.empty()) {
+        *problem = "no room left even for an empty index";
+        return -1;
+      }
+      frames.pop_back();
+      continue;
+    }
+    const uint64_t total = cut + index.size();
+    const bool ok = file.Put(4, total - 8) && file.Put(layout.movi - 4, cut - layout.movi) &&
+                    file.Put(layout.total_frames, frames.size()) &&
+                    file.Put(layout.length, frames.size()) && file.Put(layout.suggested, largest) &&
+                    file.Put(layout.all_frames, frames.size());
+    file.Close();
+    if (!ok) {
+      *problem = "cannot rewrite its headers";
+      return -1;
+    }
+    return static_cast<int64_t>(frames.size());
+  }
+}
+
+}  // namespace voxa
