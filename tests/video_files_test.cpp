@@ -137,7 +137,7 @@ TEST_F(VideoFilesTest, HeadersSayWhatAWindowsHostWrites) {
   const PictureSize size{720, 480};
   const auto clip = Clip(size, 3);
   {
-    MediaOutput movie(Path("in.mov"), OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
+    MediaOutput movie(Path("in.mov"), "in.mov", OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
     for (const auto& frame : clip) movie.WritePicture(frame);
     movie.Finish();
   }
@@ -244,14 +244,14 @@ class BadInputTest : public VideoFilesTest, public testing::WithParamInterface<B
     WriteRaw("odd.bgra", Clip({30, 8}, 2));
     Write("short.bgra", std::vector<uint8_t>(32 * 8 * 4 * 2 + 100, 0));
     {
-      MediaOutput movie(Path("anim.mov"), OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
+      MediaOutput movie(Path("anim.mov"), "anim.mov", OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
       for (const auto& frame : Clip({32, 8}, 2)) movie.WritePicture(frame);
       movie.Finish();
     }
     // Frame 2 of 4 cut short: its second field's payload ends early.
     const auto clip = Clip({32, 8}, 4);
     const FrameFormat format{PixelFormat::kRgba32, 32, 8};
-    VoxaAviWriter writer(Path("damaged.avi"), {32, 8}, AVRational{25, 1});
+    VoxaAviWriter writer(Path("damaged.avi"), "damaged.avi", {32, 8}, AVRational{25, 1});
     for (std::size_t i = 0; i < clip.size(); ++i) {
       std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));
       frame.resize(EncodeFrame(format, clip[i].data(), frame.data(), kPortableKernels));
@@ -313,7 +313,7 @@ TEST_F(VideoFilesTest, KeepPartialKeepsWhatWasWritten) {
   // Damaged at frame 2: frames 0 and 1 written before the error.
   const auto clip = Clip({32, 8}, 3);
   {
-    VoxaAviWriter writer(Path("damaged.avi"), {32, 8}, AVRational{25, 1});
+    VoxaAviWriter writer(Path("damaged.avi"), "damaged.avi", {32, 8}, AVRational{25, 1});
     const FrameFormat format{PixelFormat::kRgba32, 32, 8};
     for (std::size_t i = 0; i < clip.size(); ++i) {
       std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));

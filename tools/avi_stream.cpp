@@ -29,8 +29,9 @@ uint32_t VoxaFormatSizeImage(PictureSize size) {
   return size.width * size.height * 4 + kSizeBoundSlack;
 }
 
-VoxaAviWriter::VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate)
-    : path_(path), size_(size), packet_(NewPacket()) {
+VoxaAviWriter::VoxaAviWriter(const std::string& path, const std::string& name, PictureSize size,
+                             AVRational frame_rate)
+    : path_(path), name_(name), size_(size), packet_(NewPacket()) {
   QuietFfmpegLog();
   AVFormatContext* made = nullptr;
   int status = avformat_alloc_output_context2(&made, nullptr, "avi", path.c_str());
@@ -54,7 +55,7 @@ VoxaAviWriter::VoxaAviWriter(const std::string& path, PictureSize size, AVRation
   stream->r_frame_rate = frame_rate;
   if (!(format_->oformat->flags & AVFMT_NOFILE)) {
     status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (status < 0) throw VideoError("cannot create '" + path + "': " + AvErrorText(status));
+    if (status < 0) throw VideoError("cannot create '" + name + "': " + AvErrorText(status));
   }
   status = avformat_write_header(format_.get(), nullptr);
   if (status < 0) throw VideoError("cannot write the AVI headers: " + AvErrorText(status));
@@ -76,7 +77,7 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
     status = format_->pb->error;
   }
   if (status < 0) {
-    throw VideoError("cannot write frame " + std::to_string(frames_) + " to '" + path_ +
+    throw VideoError("cannot write frame " + std::to_string(frames_) + " to '" + name_ +
                      "': " + AvErrorText(status));
   }
   written_end_ = avio_tell(format_->pb);
@@ -97,16 +98,16 @@ void VoxaAviWriter::Finish() {
   if (finished_) return;
   finished_ = true;
   int status = av_write_trailer(format_.get());
-  if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
+  if (status < 0) throw VideoError("cannot finish '" + name_ + "': " + AvErrorText(status));
   status = avio_closep(&format_->pb);
-  if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
   // libavformat stores width × height × bits / 8 as biSizeImage, where a
   // Windows host stores the size bound that the driver proposed, and a fixed
   // 1 MiB and no data rate in the main header, where avifil32 stores the
   // largest chunk and the rate that makes.
   std::string problem;
   if (!PatchAviHeaders(path_, VoxaFormatSizeImage(size_), &problem)) {
-    throw VideoError("cannot finish '" + path_ + "': " + problem);
+    throw VideoError("cannot finish '" + name_ + "': " + problem);
   }
 }
 

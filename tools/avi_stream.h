@@ -18,8 +18,11 @@ uint32_t VoxaFormatSizeImage(PictureSize size);
 
 class VoxaAviWriter {
  public:
-  // Creates `path` for a video stream of that size and rate. Throws VideoError.
-  VoxaAviWriter(const std::string& path, PictureSize size, AVRational frame_rate);
+  // Creates `path` for a video stream of that size and rate; messages call
+  // it `name` (the final name of a file written under a temporary one).
+  // Throws VideoError.
+  VoxaAviWriter(const std::string& path, const std::string& name, PictureSize size,
+                AVRational frame_rate);
   // Without Finish, the file is left as far as it got.
   VoxaAviWriter(const VoxaAviWriter&) = delete;
   VoxaAviWriter& operator=(const VoxaAviWriter&) = delete;
@@ -35,6 +38,7 @@ class VoxaAviWriter {
 
  private:
   std::string path_;
+  std::string name_;
   PictureSize size_;
   OutputPtr format_;
   PacketPtr packet_;

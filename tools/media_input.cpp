@@ -334,8 +334,9 @@ std::vector<std::string> MediaInput::Warnings() const {
                        "); --rate chooses another rate");
   }
   if (bridged_ != 0) {
-    warnings.push_back(std::to_string(bridged_) + " missing frame" + (bridged_ == 1 ? "" : "s") +
-                       " of '" + path_ + "' show the frame before them (the first: " +
+    warnings.push_back(std::to_string(bridged_) + " missing frame" +
+                       (bridged_ == 1 ? " of '" + path_ + "' shows the frame before it ("
+                                      : "s of '" + path_ + "' show the frame before them (the first: ") +
                        first_missing_ + ")");
   }
   return warnings;

@@ -16,15 +16,16 @@ constexpr uint32_t kHdLines = 720;
 
 }  // namespace
 
-MediaOutput::MediaOutput(const std::string& path, OutputFormat format, PictureSize size,
-                         AVRational frame_rate, unsigned threads)
-    : path_(path), format_(format), size_(size), frame_(NewFrame()), packet_(NewPacket()) {
+MediaOutput::MediaOutput(const std::string& path, const std::string& name, OutputFormat format,
+                         PictureSize size, AVRational frame_rate, unsigned threads)
+    : path_(path), name_(name), format_(format), size_(size), frame_(NewFrame()),
+      packet_(NewPacket()) {
   QuietFfmpegLog();
   switch (format) {
     case OutputFormat::kBgra:
     case OutputFormat::kY16a: {
       const int status = avio_open(&raw_, path.c_str(), AVIO_FLAG_WRITE);
-      if (status < 0) throw VideoError("cannot create '" + path + "': " + AvErrorText(status));
+      if (status < 0) throw VideoError("cannot create '" + name + "': " + AvErrorText(status));
       description_ = format == OutputFormat::kBgra ? "raw BGRA frames, bottom line first"
                                                    : "raw Y16A frames";
       return;
@@ -51,7 +52,7 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   AVFormatContext* made = nullptr;
   int status = avformat_alloc_output_context2(&made, nullptr, muxer, path_.c_str());
   if (status < 0 || made == nullptr) {
-    throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
+    throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
   }
   muxer_.reset(made);
   muxer_->flags |= AVFMT_FLAG_BITEXACT;
@@ -78,15 +79,15 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   AVStream* stream = avformat_new_stream(muxer_.get(), nullptr);
   if (stream == nullptr) throw std::bad_alloc();
   status = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
-  if (status < 0) throw VideoError("cannot set up '" + path_ + "': " + AvErrorText(status));
+  if (status < 0) throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
   stream->time_base = encoder_->time_base;
   stream->avg_frame_rate = frame_rate;
   if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
     status = avio_open(&muxer_->pb, path_.c_str(), AVIO_FLAG_WRITE);
-    if (status < 0) throw VideoError("cannot create '" + path_ + "': " + AvErrorText(status));
+    if (status < 0) throw VideoError("cannot create '" + name_ + "': " + AvErrorText(status));
   }
   status = avformat_write_header(muxer_.get(), nullptr);
-  if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+  if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
 
   scaler_ = sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGRA, encoder_->width,
                            encoder_->height, pixels,
@@ -116,7 +117,7 @@ void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
   if (raw_ != nullptr) {
     avio_write(raw_, picture.data(), static_cast<int>(picture.size()));
     if (raw_->error < 0) {
-      throw VideoError("cannot write '" + path_ + "': " + AvErrorText(raw_->error));
+      throw VideoError("cannot write '" + name_ + "': " + AvErrorText(raw_->error));
     }
     ++pictures_;
     return;
@@ -159,7 +160,7 @@ void MediaOutput::Encode(const AVFrame* frame) {
     packet_->stream_index = 0;
     av_packet_rescale_ts(packet_.get(), encoder_->time_base, muxer_->streams[0]->time_base);
     status = av_interleaved_write_frame(muxer_.get(), packet_.get());
-    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
   }
 }
 
@@ -168,32 +169,15 @@ void MediaOutput::Finish() {
   finished_ = true;
   if (raw_ != nullptr) {
     const int status = avio_closep(&raw_);
-    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
+    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
     return;
   }
   Encode(nullptr);
   int status = av_write_trailer(muxer_.get());
-  if (status < 0) throw VideoError("cannot finish '" + path_ + "': " + AvErrorText(status));
+  if (status < 0) throw VideoError("cannot finish '" + name_ + "': " + AvErrorText(status));
   if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
     status = avio_closep(&muxer_->pb);
-    if (status < 0) throw VideoError("cannot write '" + path_ + "': " + AvErrorText(status));
-  }
-}
-
-void MediaOutput::Remove() {
-  if (raw_ != nullptr) avio_closep(&raw_);
-  if (muxer_ != nullptr && !(muxer_->oformat->flags & AVFMT_NOFILE)) avio_closep(&muxer_->pb);
-  if (format_ != OutputFormat::kPng) {
-    std::remove(path_.c_str());
-    return;
-  }
-  // The image muxer numbers the pictures from 1; the encoder may have held
-  // back none, so every number up to the pictures given is a candidate.
-  char name[4096];
-  for (int64_t n = 1; n <= pictures_ + 1; ++n) {
-    if (av_get_frame_filename2(name, sizeof name, path_.c_str(), static_cast<int>(n), 0) >= 0) {
-      std::remove(name);
-    }
+    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
   }
 }
 

@@ -17,8 +17,9 @@ class MediaOutput {
   // Creates the output. Pictures given to WritePicture are 32-bit BGRA with
   // straight alpha, bottom line first, for every format but kY16a, whose
   // pictures are raw Y16A frames. Throws VideoError.
-  MediaOutput(const std::string& path, OutputFormat format, PictureSize size,
-              AVRational frame_rate, unsigned threads);
+  // Messages call the output `name` (its final name).
+  MediaOutput(const std::string& path, const std::string& name, OutputFormat format,
+              PictureSize size, AVRational frame_rate, unsigned threads);
   ~MediaOutput();
   MediaOutput(const MediaOutput&) = delete;
   MediaOutput& operator=(const MediaOutput&) = delete;
@@ -26,8 +27,6 @@ class MediaOutput {
   void WritePicture(const std::vector<uint8_t>& picture);
   // Flushes the encoder and finishes the file; once only.
   void Finish();
-  // Deletes whatever was written (a sequence: every picture file).
-  void Remove();
 
   // A description such as "ProRes 4444 (prores_ks, yuva444p10le) in QuickTime".
   const std::string& description() const { return description_; }
@@ -38,6 +37,7 @@ class MediaOutput {
   void Encode(const AVFrame* frame);
 
   std::string path_;
+  std::string name_;
   OutputFormat format_;
   PictureSize size_;
   std::string description_;

@@ -170,7 +170,7 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
   std::optional<VoxaAviWriter> writer;
   uint64_t frames = 0, bytes = 0;
   try {
-    writer.emplace(output.write_path(), coded, input.frame_rate());
+    writer.emplace(output.write_path(), o.output, coded, input.frame_rate());
     Progress progress(err, ShowProgress(o.quiet), "encode", input.expected_frames());
     OrderedPool<std::vector<uint8_t>> pool(o.threads);
     auto write_next = [&] {
@@ -294,7 +294,7 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
   uint64_t frames = 0, damaged = 0;
   std::string first_damage;
   try {
-    output.emplace(target.write_path(), o.format, size, reader.frame_rate(), o.threads);
+    output.emplace(target.write_path(), o.output, o.format, size, reader.frame_rate(), o.threads);
     Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
     // A damaged frame (going on past damage) shows the picture before it;
     // without one, what it decodes.
