@@ -262,6 +262,35 @@ TEST(AviHeaders, ReadsTheVideoStreamPastAnAudioStream) {
   EXPECT_EQ(LoadLe32(&avi[h.size_image_offset]), 1658880u);
 }
 
+// An OpenDML file: the extended header's count of all frames, and its RIFF
+// parts counted.
+TEST(AviHeaders, OpenDmlFilesTellAllTheirFrames) {
+  RiffBuilder dmlh, hdrl, file;
+  dmlh.Chunk("dmlh", Words({720}, 248));
+  hdrl.Chunk("avih", Words({40000, 0, 0, 0x910, 174, 0, 1, 1u << 20, 64, 32}, 56))
+      .List("strl", RiffBuilder()
+                        .Chunk("strh", Words({Tag("vids"), Tag("VOXA"), 0, 0, 0, 1, 25, 0, 174}, 56))
+                        .Chunk("strf", Words({40, 64, 32, (32u << 16) | 1u, Tag("VOXA")}, 40)))
+      .List("odml", dmlh);
+  file.List("hdrl", hdrl).List("movi", RiffBuilder());
+  std::vector<uint8_t> avi = file.Riff();
+  for (int i = 0; i < 4; ++i) {
+    std::vector<uint8_t> more = RiffBuilder().List("movi", RiffBuilder()).Riff();
+    std::copy_n("AVIX", 4, more.begin() + 8);
+    avi.insert(avi.end(), more.begin(), more.end());
+  }
+  AviVideoHeaders h;
+  std::string problem;
+  ASSERT_TRUE(ParseAviVideoHeaders(avi.data(), avi.size(), &h, &problem)) << problem;
+  EXPECT_EQ(h.total_frames, 174u);
+  EXPECT_EQ(h.all_frames, 720u);
+  const fs::path path = fs::temp_directory_path() / "voxa-odml-test.avi";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(avi.data()), static_cast<std::streamsize>(avi.size()));
+  EXPECT_EQ(CountRiffParts(path.string()), 5u);
+  fs::remove(path);
+}
+
 TEST(AviHeaders, RefusesCutAndForeignData) {
   const std::vector<uint8_t> avi = SampleAvi();
   AviVideoHeaders h;

@@ -73,7 +73,16 @@ bool ParseAviVideoHeaders(const uint8_t* data, std::size_t size, AviVideoHeaders
     return false;
   }
   bool have_main = false;
-  for (const RiffChunk& c : ChildChunks(data, hdrl->data, hdrl->data + hdrl->size)) {
+  const std::vector<RiffChunk> children = ChildChunks(data, hdrl->data, hdrl->data + hdrl->size);
+  // The extended header follows the streams' lists.
+  for (const RiffChunk& c : children) {
+    if (c.id == Fourcc("LIST") && c.list_type == Fourcc("odml")) {
+      for (const RiffChunk& d : ChildChunks(data, c.data, c.data + c.size)) {
+        if (d.id == Fourcc("dmlh") && d.size >= 4) h->all_frames = LoadLe32(data + d.data);
+      }
+    }
+  }
+  for (const RiffChunk& c : children) {
     if (c.id == Fourcc("avih") && c.size >= 32) {
       h->micro_sec_per_frame = LoadLe32(data + c.data);
       h->max_bytes_per_sec = LoadLe32(data + c.data + 4);
@@ -137,6 +146,19 @@ bool ReadAviVideoHeaders(const std::string& path, AviVideoHeaders* headers,
   in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<std::size_t>(in.gcount()));
   return ParseAviVideoHeaders(data.data(), data.size(), headers, problem);
+}
+
+uint32_t CountRiffParts(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  uint32_t parts = 0;
+  for (uint64_t at = 0;; ++parts) {
+    uint8_t head[8];
+    in.seekg(static_cast<std::streamoff>(at));
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head) || LoadLe32(head) != Fourcc("RIFF")) break;
+    const uint32_t size = LoadLe32(head + 4);
+    at += 8 + uint64_t{size} + size % 2;
+  }
+  return parts;
 }
 
 bool PatchAviHeaders(const std::string& path, uint32_t size_image, std::string* problem) {

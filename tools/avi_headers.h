@@ -17,6 +17,9 @@ struct AviVideoHeaders {
   uint32_t main_flags = 0;
   uint32_t total_frames = 0;
   uint32_t main_suggested_buffer_size = 0;
+  // dmlh of an OpenDML file: the frames of all its RIFF parts (0: none);
+  // total_frames counts the first part's only
+  uint32_t all_frames = 0;
   // strh
   uint32_t handler = 0;  // fccHandler
   uint32_t stream_flags = 0;
@@ -50,6 +53,11 @@ bool ParseAviVideoHeaders(const uint8_t* data, std::size_t size, AviVideoHeaders
 // Reads the headers from the file at `path`.
 bool ReadAviVideoHeaders(const std::string& path, AviVideoHeaders* headers,
                          std::string* problem);
+
+// The RIFF parts of the file at `path`: 1 for a plain AVI file, more for an
+// OpenDML one (RIFF 'AVIX' parts follow the first); 0 when it starts with
+// none.
+uint32_t CountRiffParts(const std::string& path);
 
 // Makes the headers of a finished file say what avifil32 writes: the main
 // header's suggested buffer size is the video stream's (its largest chunk)

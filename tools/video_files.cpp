@@ -432,7 +432,13 @@ int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
   if (ReadAviVideoHeaders(o.input, &h, &problem)) {
     out << "avih:     " << h.micro_sec_per_frame << " us a frame, " << h.max_bytes_per_sec
         << " bytes/s at most, suggested buffer " << h.main_suggested_buffer_size << ", "
-        << h.total_frames << " frames\n";
+        << h.total_frames << " frames";
+    if (h.all_frames != 0) {
+      const uint32_t parts = CountRiffParts(o.input);
+      out << " in the first of " << parts << " RIFF part" << (parts == 1 ? "" : "s") << "; "
+          << h.all_frames << " in all (OpenDML)";
+    }
+    out << "\n";
     out << "strh:     handler " << FourccText(h.handler) << ", rate " << h.rate << "/" << h.scale
         << ", length " << h.length << ", suggested buffer " << h.suggested_buffer_size
         << ", quality " << static_cast<int32_t>(h.quality) << ", sample size " << h.sample_size
