@@ -1,0 +1,120 @@
+#!/bin/bash
+# The voxa tool never destroys a file and behaves as a command-line user
+# expects: one row a case, each a command with its exit status and a check
+# of what it left behind (run with bash -c in the work folder, $voxa the tool).
+#
+#   tool_safety_test.sh VOXA WORK_DIR
+#
+# Ends with "tool-safety-test: N passed, M failed" (exit status 0 only when
+# none failed).
+set -uo pipefail
+
+export voxa=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work" || exit 1
+
+passed=0
+failed=0
+# row NAME STATUS COMMAND [CHECK]: runs COMMAND, wants exit STATUS, then CHECK.
+row() {
+  local name=$1 want=$2 command=$3 check=${4:-true} status
+  bash -c "$command" >"$name.out" 2>"$name.err"
+  status=$?
+  if [ "$status" -ne "$want" ]; then
+    echo "FAILED: $name: exit status $status, not $want: $command"
+    sed 's/^/  /' "$name.err" | head -n 5
+    failed=$((failed + 1))
+  elif ! bash -c "$check" >"$name.check" 2>&1; then
+    echo "FAILED: $name: $check"
+    sed 's/^/  /' "$name.check" "$name.err" | head -n 5
+    failed=$((failed + 1))
+  else
+    echo "ok: $name"
+    passed=$((passed + 1))
+  fi
+}
+# skip NAME WHY
+skip() { echo "skipped: $1: $2"; }
+
+# no_temporaries: nothing of a run is left under a temporary name.
+export no_temporaries='! ls -a | grep -q "^\.voxa-" && ! ls -a s | grep -q "^\.voxa-"'
+
+# The material: a clip (raw, AVI, PNG sequence numbered from 1001), a cut
+# AVI whose last frame is damaged, a big clip to interrupt.
+"$voxa" sample --size 64x32 --frames 6 clip.bgra 2>/dev/null
+"$voxa" encode clip.bgra clip.avi --size 64x32 --quiet
+cp clip.avi clip.avi.orig
+ln -s clip.avi link.avi
+head -c $(($(stat -c %s clip.avi) - 16 * 6 - 8 - 40)) clip.avi >cut.avi
+"$voxa" decode clip.avi seq_%04d.png --quiet
+mkdir s
+for i in 1 2 3 4 5 6; do cp "seq_000$i.png" "s/t_$((1000 + i)).png"; done
+mkdir gap && cp s/t_1001.png s/t_1002.png s/t_1004.png gap/
+ffmpeg -v error -f rawvideo -pix_fmt bgra -s 64x32 -i clip.bgra -vf vflip -f rawvideo top.bgra
+ffmpeg -v error -f lavfi -i testsrc2=size=64x32:rate=25 -f lavfi -i sine=duration=1 -t 1 \
+  -c:v qtrle -c:a pcm_s16le sound.mov
+ffmpeg -v error -f lavfi -i testsrc2=size=64x32:rate=25 -t 1 \
+  -vf "setpts='N/25/TB*(1+mod(N,2))'" -fps_mode vfr -c:v ffv1 vfr.mkv
+"$voxa" sample --size 1920x1080 --kind opaque --frames 150 big.bgra 2>/dev/null
+echo "earlier" >earlier.avi
+cp earlier.avi earlier.bgra
+
+# Output and input.
+row same_file_encode 1 '$voxa encode clip.avi clip.avi' 'cmp clip.avi clip.avi.orig && grep -q "is the input" same_file_encode.err'
+row same_file_through_link 1 '$voxa decode link.avi clip.avi --format bgra -y' 'cmp clip.avi clip.avi.orig'
+row fifo_output 0 'mkfifo fifo && { cat fifo >fifo.bytes & } && $voxa decode clip.avi fifo --format bgra --quiet && wait' \
+  '[ -p fifo ] && [ $(stat -c %s fifo.bytes) -eq 49152 ]'
+if [ "$(id -u)" -eq 0 ]; then
+  row device_output_failed_run 1 'mknod null c 1 3 && $voxa decode cut.avi null --format bgra' '[ -c null ]'
+else
+  skip device_output_failed_run "making a device node needs root"
+fi
+row existing_output 1 '$voxa encode clip.bgra earlier.avi --size 64x32' 'cmp earlier.avi earlier.bgra && grep -q "give -y" existing_output.err'
+row existing_output_y 0 '$voxa encode clip.bgra earlier.avi --size 64x32 -y --quiet' '$voxa info earlier.avi >/dev/null'
+row failed_run_over_file 1 'cp earlier.bgra over.bgra && $voxa decode cut.avi over.bgra -y' 'cmp over.bgra earlier.bgra && eval "$no_temporaries"'
+row interrupted 130 'cp earlier.bgra big.avi && { $voxa encode big.bgra big.avi --size 1920x1080 -y --threads 1 & p=$!; sleep 1; kill -INT $p; wait $p; }' \
+  'cmp big.avi earlier.bgra && eval "$no_temporaries"'
+row standard_output 0 '$voxa decode clip.avi - --format bgra >stdout.bgra' \
+  '$voxa decode clip.avi file.bgra --quiet && cmp stdout.bgra file.bgra && grep -q "^decoded 6 frames" standard_output.err'
+row standard_input 0 'cat clip.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
+row avi_to_standard_output 1 '$voxa encode clip.bgra - --size 64x32' 'grep -q "cannot go to standard output" avi_to_standard_output.err'
+row encode_not_avi 2 '$voxa encode clip.bgra clip.mp4 --size 64x32' '[ ! -e clip.mp4 ] && grep -q "name the output .avi" encode_not_avi.err'
+row leftover_frames 0 '$voxa decode clip.avi left_%02d.png --quiet && $voxa sample --size 64x32 --frames 2 two.bgra 2>/dev/null && $voxa encode two.bgra two.avi --size 64x32 --quiet && $voxa decode two.avi left_%02d.png -y' \
+  'grep -q "left_03.png. to .left_06.png. of an earlier sequence remain" leftover_frames.err'
+
+# Help, version, exit statuses.
+row help 0 '$voxa --help && $voxa -h && $voxa help' 'grep -c "^usage: voxa COMMAND" help.out | grep -qx 3'
+row help_command 0 '$voxa help encode && $voxa decode --help' 'grep -q "^  -y " help_command.out && grep -q "^examples:" help_command.out'
+row version 0 '$voxa --version' 'grep -q "^voxa [0-9]" version.out && grep -q "libavformat" version.out && grep -q "^kernels: " version.out'
+row bad_size 2 '$voxa encode clip.bgra x.avi --size 0x0'
+row bad_rate 2 '$voxa encode clip.bgra x.avi --size 64x32 --rate 0'
+row quiet 0 '$voxa encode clip.bgra quiet.avi --size 64x32 --quiet && $voxa decode quiet.avi quiet.bgra --quiet' '[ ! -s quiet.err ] && [ ! -s quiet.out ]'
+
+# Inputs.
+row raw_without_size 2 '$voxa encode clip.bgra x.avi' 'grep -q "give their size with --size" raw_without_size.err'
+row top_down 0 '$voxa encode top.bgra top.avi --size 64x32 --top-down --quiet' 'cmp top.avi clip.avi'
+row rate 0 '$voxa encode s/t_%04d.png rate.avi --rate 30000/1001 --quiet' '$voxa info rate.avi | grep -q "rate 30000/1001, length 6"'
+row sequence_from_1001 0 '$voxa encode s/t_%04d.png s.avi --quiet' '$voxa encode seq_%04d.png seq.avi --quiet && cmp s.avi seq.avi'
+row sequence_gap 1 '$voxa encode gap/t_%04d.png gap.avi' '[ ! -e gap.avi ] && grep -q "gap/t_1003.png. is missing" sequence_gap.err'
+row sequence_gap_filled 0 '$voxa encode gap/t_%04d.png gap.avi --fill-gaps' \
+  '$voxa info gap.avi | grep -q ", 4 frames," && grep -q "1 missing frame .* shows the frame before it" sequence_gap_filled.err'
+row sound_and_variable_rate 0 '$voxa encode sound.mov sound.avi && $voxa encode vfr.mkv vfr.avi' \
+  'grep -q "has sound, which a VOXA AVI file does not carry" sound_and_variable_rate.err && grep -q "has a variable frame rate" sound_and_variable_rate.err'
+
+# Damaged frames, full disks.
+row keep_going 1 '$voxa decode cut.avi going.bgra --keep-going' \
+  '[ $(stat -c %s going.bgra) -eq 49152 ] && grep -q "1 of the 6 frames were damaged" keep_going.err'
+if mkdir small && [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=3m tmpfs small 2>/dev/null; then
+  "$voxa" sample --size 720x576 --frames 40 mid.bgra 2>/dev/null
+  row disk_full 1 '$voxa encode mid.bgra small/full.avi --size 720x576' '[ ! -e small/full.avi ] && ! ls -a small | grep -q voxa'
+  row disk_full_keep_partial 1 '$voxa encode mid.bgra small/full.avi --size 720x576 --keep-partial' \
+    '$voxa decode small/full.avi kept.bgra --quiet && [ $(stat -c %s kept.bgra) -gt 0 ] && grep -q "kept the [0-9]* frames written whole" disk_full_keep_partial.err'
+  umount small
+else
+  skip disk_full "no tmpfs can be mounted here (needs root)"
+fi
+
+echo "tool-safety-test: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
