@@ -149,6 +149,11 @@ MediaInput::MediaInput(const EncodeOptions& o)
   const std::string source = path == "-" ? "pipe:0" : path;
   const AVInputFormat* forced = nullptr;
   AVDictionary* options = nullptr;
+  // Freed on every path, a refused sequence's too.
+  struct DictionaryOwner {
+    AVDictionary** d;
+    ~DictionaryOwner() { av_dict_free(d); }
+  } owner{&options};
   const AVRational rate = o.rate ? AVRational{o.rate->num, o.rate->den} : kRawFrameRate;
   const std::string rate_text = std::to_string(rate.num) + "/" + std::to_string(rate.den);
   std::string opened_as = source;
@@ -169,7 +174,6 @@ MediaInput::MediaInput(const EncodeOptions& o)
   }
   AVFormatContext* opened = nullptr;
   int status = avformat_open_input(&opened, opened_as.c_str(), forced, &options);
-  av_dict_free(&options);
   if (status < 0) {
     throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
   }
