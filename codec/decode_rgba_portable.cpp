@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "codec/chroma_borrowing.h"
 #include "codec/color_math.h"
 #include "codec/field_payload.h"
 
@@ -20,21 +21,30 @@ void StorePixel(uint8_t* px, uint32_t y, uint32_t u, uint32_t v, uint32_t alpha)
   px[3] = static_cast<uint8_t>(alpha);
 }
 
-void DecodeLiteralBlock(const uint8_t* in, uint8_t* px) {
-  for (uint32_t k = 0; k < kBlockPixels / 2; ++k, px += 2 * kPixelBytes) {
-    const uint32_t a0 = 255u - in[kAlphaOffset + 2 * k];
-    const uint32_t a1 = 255u - in[kAlphaOffset + 2 * k + 1];
-    // A pair shares its chroma, and one pixel of alpha 0 leaves nothing to
-    // divide by: the whole pair becomes transparent black.
-    if (a0 == 0 || a1 == 0) {
-      std::memset(px, 0, 2 * kPixelBytes);
+// Un-premultiplied chroma of the portable decoder: c × 255 / alpha.
+uint32_t UnpremultiplyChroma(uint8_t stored, uint8_t inverse_alpha) {
+  return DivideByAlpha(stored * 255u, 255u - inverse_alpha);
+}
+
+// `left` is the previous block of the line when it is literal, else null.
+void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* px) {
+  uint32_t u[kBlockPixels / 2], v[kBlockPixels / 2];
+  for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+    const uint8_t i0 = in[kAlphaOffset + 2 * k], i1 = in[kAlphaOffset + 2 * k + 1];
+    u[k] = i0 == kTransparentInverseAlpha ? 0 : UnpremultiplyChroma(in[kUOffset + k], i0);
+    v[k] = i1 == kTransparentInverseAlpha ? 0 : UnpremultiplyChroma(in[kVOffset + k], i1);
+  }
+  // A pixel of alpha 0 carries no chroma for its partner.
+  if (const uint32_t pairs = PairsWithOneTransparent(TransparentPixels(in)); pairs != 0) {
+    BorrowChroma(pairs, u, v, in, left, UnpremultiplyChroma);
+  }
+  for (uint32_t i = 0; i < kBlockPixels; ++i, px += kPixelBytes) {
+    const uint32_t alpha = 255u - in[kAlphaOffset + i];
+    if (alpha == 0) {
+      std::memset(px, 0, kPixelBytes);
       continue;
     }
-    const uint32_t u = DivideByAlpha(in[kUOffset + k] * 255u, a0);
-    const uint32_t v = DivideByAlpha(in[kVOffset + k] * 255u, a1);
-    StorePixel(px, DivideByAlpha(in[kLumaOffset + 2 * k] * 255u, a0), u, v, a0);
-    StorePixel(px + kPixelBytes, DivideByAlpha(in[kLumaOffset + 2 * k + 1] * 255u, a1), u, v,
-               a1);
+    StorePixel(px, DivideByAlpha(in[kLumaOffset + i] * 255u, alpha), u[i / 2], v[i / 2], alpha);
   }
 }
 
@@ -52,6 +62,7 @@ bool DecodeRgbaField_portable(uint8_t* destination, const uint8_t** in,
   for (uint32_t l = 0; l < lines && complete; ++l) {
     // The field's top line is the one at the highest address.
     uint8_t* px = destination + static_cast<std::ptrdiff_t>(lines - 1 - l) * step;
+    const uint8_t* left = nullptr;
     for (uint32_t b = 0; b < blocks; ++b, px += kBlockBytes) {
       const RunReader::Block kind = runs.Next();
       if (kind == RunReader::Block::kExhausted) {
@@ -61,8 +72,9 @@ bool DecodeRgbaField_portable(uint8_t* destination, const uint8_t** in,
       if (kind == RunReader::Block::kTransparent) {
         std::memset(px, 0, kBlockBytes);
       } else if (kind == RunReader::Block::kLiteral) {
-        DecodeLiteralBlock(runs.literal(), px);
+        DecodeLiteralBlock(runs.literal(), left, px);
       }
+      left = kind == RunReader::Block::kLiteral ? runs.literal() : nullptr;
     }
   }
   runs.Finish(in, pending);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "codec/chroma_borrowing.h"
 #include "codec/color_math.h"
 #include "codec/field_payload.h"
 
@@ -11,7 +12,6 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 48;
 constexpr uint8_t kBlackLuma = 16;
-constexpr uint8_t kNeutralChroma = 128;
 
 void WriteTransparentBlock(uint8_t* block) {
   std::memset(block + kLumaOffset, kBlackLuma, kBlockPixels);
@@ -26,19 +26,27 @@ uint8_t Unpremultiply(uint32_t value, uint32_t alpha) {
   return static_cast<uint8_t>(q > 255 ? 255 : q);
 }
 
-void DecodeLiteralBlock(const uint8_t* in, uint8_t* out) {
-  uint8_t alpha[kBlockPixels];
+uint8_t UnpremultiplyStored(uint8_t stored, uint8_t inverse_alpha) {
+  return Unpremultiply(stored, 255u - inverse_alpha);
+}
+
+// `left` is the previous block of the line when it is literal, else null.
+void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* out) {
+  uint8_t u[kBlockPixels / 2], v[kBlockPixels / 2];
   for (uint32_t i = 0; i < kBlockPixels; ++i) {
-    alpha[i] = static_cast<uint8_t>(255 - in[kAlphaOffset + i]);
-  }
-  for (uint32_t i = 0; i < kBlockPixels; ++i) {
-    out[kLumaOffset + i] = Unpremultiply(in[kLumaOffset + i], alpha[i]);
-    out[kAlphaOffset + i] = alpha[i];
+    out[kLumaOffset + i] = UnpremultiplyStored(in[kLumaOffset + i], in[kAlphaOffset + i]);
+    out[kAlphaOffset + i] = static_cast<uint8_t>(255 - in[kAlphaOffset + i]);
   }
   for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
-    out[kUOffset + k] = Unpremultiply(in[kUOffset + k], alpha[2 * k]);
-    out[kVOffset + k] = Unpremultiply(in[kVOffset + k], alpha[2 * k + 1]);
+    u[k] = UnpremultiplyStored(in[kUOffset + k], in[kAlphaOffset + 2 * k]);
+    v[k] = UnpremultiplyStored(in[kVOffset + k], in[kAlphaOffset + 2 * k + 1]);
   }
+  // A pixel of alpha 0 carries no chroma for its partner.
+  if (const uint32_t pairs = PairsWithOneTransparent(TransparentPixels(in)); pairs != 0) {
+    BorrowChroma(pairs, u, v, in, left, UnpremultiplyStored);
+  }
+  std::memcpy(out + kUOffset, u, sizeof u);
+  std::memcpy(out + kVOffset, v, sizeof v);
 }
 
 }  // namespace
@@ -54,6 +62,7 @@ bool DecodeY16aField_portable(uint8_t* destination, const uint8_t** in,
   bool complete = true;
   for (uint32_t l = 0; l < lines && complete; ++l) {
     uint8_t* block = destination + static_cast<std::ptrdiff_t>(l) * step;
+    const uint8_t* left = nullptr;
     for (uint32_t b = 0; b < blocks; ++b, block += kBlockBytes) {
       const RunReader::Block kind = runs.Next();
       if (kind == RunReader::Block::kExhausted) {
@@ -63,8 +72,9 @@ bool DecodeY16aField_portable(uint8_t* destination, const uint8_t** in,
       if (kind == RunReader::Block::kTransparent) {
         WriteTransparentBlock(block);
       } else if (kind == RunReader::Block::kLiteral) {
-        DecodeLiteralBlock(runs.literal(), block);
+        DecodeLiteralBlock(runs.literal(), left, block);
       }
+      left = kind == RunReader::Block::kLiteral ? runs.literal() : nullptr;
     }
   }
   runs.Finish(in, pending);

@@ -93,8 +93,35 @@ inline Unpremultiplied ModelStageOne(const uint8_t* in) {
   return s;
 }
 
-inline std::array<uint8_t, 48> ModelY16aBlock(const uint8_t* in) {
-  const Unpremultiplied s = ModelStageOne(in);
+// The decoders' rule for a pair with one transparent pixel: the component
+// that pixel cannot carry comes from the pair on the left in the line (at the
+// block's edge, the last pair of `left`, the previous block when literal),
+// else from the pair on the right in the block, else 128; only stored
+// values, never borrowed ones.
+inline void ModelBorrowChroma(Unpremultiplied& s, const uint8_t* left) {
+  const Unpremultiplied stored = s;
+  const auto carries = [&](int pixel) { return stored.alpha[pixel] != 0; };
+  for (int k = 0; k < 8; ++k) {
+    for (int side = 0; side < 2; ++side) {  // 0: U, 1: V
+      const int own = 2 * k + side, mate = 2 * k + 1 - side;
+      if (carries(own) || !carries(mate)) continue;
+      const std::array<int32_t, 8>& from = side == 0 ? stored.u : stored.v;
+      int32_t value = 128;
+      if (k > 0 && carries(own - 2)) {
+        value = from[k - 1];
+      } else if (k == 0 && left != nullptr && left[30 + side] != 255) {
+        value = std::min(Hi(256 * left[39 + 8 * side], ModelReciprocalScale(255 - left[30 + side])), 255);
+      } else if (k < 7 && carries(own + 2)) {
+        value = from[k + 1];
+      }
+      (side == 0 ? s.u : s.v)[k] = value;
+    }
+  }
+}
+
+inline std::array<uint8_t, 48> ModelY16aBlock(const uint8_t* in, const uint8_t* left) {
+  Unpremultiplied s = ModelStageOne(in);
+  ModelBorrowChroma(s, left);
   std::array<uint8_t, 48> out{};
   for (int i = 0; i < 16; ++i) {
     out[i] = static_cast<uint8_t>(s.y[i]);
@@ -134,11 +161,13 @@ inline int32_t ModelPixelChroma(Lanes lanes, const std::array<int32_t, 8>& pairs
   return AddS(AddS(lane(k), next), -8192);
 }
 
-// A literal block to 16 BGRA pixels.
-inline std::array<uint8_t, 64> ModelRgbaBlock(Lanes lanes, const uint8_t* in) {
-  const Unpremultiplied s = ModelStageOne(in);
+// A literal block to 16 BGRA pixels; a pixel of alpha 0 is four zeros.
+inline std::array<uint8_t, 64> ModelRgbaBlock(Lanes lanes, const uint8_t* in, const uint8_t* left) {
+  Unpremultiplied s = ModelStageOne(in);
+  ModelBorrowChroma(s, left);
   std::array<uint8_t, 64> out{};
   for (int i = 0; i < 16; ++i) {
+    if (s.alpha[i] == 0) continue;
     const int32_t cu = ModelPixelChroma(lanes, s.u, i);
     const int32_t cv = ModelPixelChroma(lanes, s.v, i);
     const int32_t yt = AddS(Hi(256 * s.y[i] + kModelLumaLowByte, 2384), -145);

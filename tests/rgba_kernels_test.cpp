@@ -143,8 +143,10 @@ const DecodeCase kDecodeCases[] = {
     {"opaque_white", 235, 235, 0, 0, 128, 128, {255, 255, 255, 255, 255, 255, 255, 255}},
     {"opaque_black", 16, 16, 0, 0, 128, 128, {0, 0, 0, 255, 0, 0, 0, 255}},
     {"opaque_red", 82, 82, 0, 0, 91, 240, {2, 0, 255, 255, 2, 0, 255, 255}},
-    {"left_alpha_0_blanks_pair", 0, 235, 255, 0, 0, 128, {0, 0, 0, 0, 0, 0, 0, 0}},
-    {"right_alpha_0_blanks_pair", 235, 0, 0, 255, 128, 0, {0, 0, 0, 0, 0, 0, 0, 0}},
+    // Every pair alike: no neighbour carries the missing chroma, which is
+    // then neutral; the visible pixel keeps its luma and alpha.
+    {"left_alpha_0_keeps_right_pixel", 0, 235, 255, 0, 0, 128, {0, 0, 0, 0, 255, 255, 255, 255}},
+    {"right_alpha_0_keeps_left_pixel", 235, 0, 0, 255, 128, 0, {255, 255, 255, 255, 0, 0, 0, 0}},
     // 118 × 255 / 128 = 235 and 64 × 255 / 128 = 127: near white at half alpha.
     {"white_alpha_128", 118, 118, 127, 127, 64, 64, {253, 255, 253, 128, 253, 255, 253, 128}},
     // Bytes no encoder writes: luma and chroma far above their alpha. The

@@ -65,16 +65,16 @@ INSTANTIATE_TEST_SUITE_P(Blocks, Y16aTest, testing::ValuesIn(kCases),
 
 TEST(Y16a, MixedAlphasInOneBlock) {
   std::vector<uint8_t> block = test::Y16aBlock(200, 255, 180, 60);
-  block[kAlphaOffset + 0] = 0;  // pair 0 left: its U becomes 0
-  block[kAlphaOffset + 3] = 0;  // pair 1 right: its V becomes 0
+  block[kAlphaOffset + 0] = 0;  // pair 0 left: its U is borrowed from pair 1
+  block[kAlphaOffset + 3] = 0;  // pair 1 right: its V is borrowed from pair 0
   block[kAlphaOffset + 4] = 1;  // alpha 1 stores and decodes Y 0
   const std::vector<uint8_t> out = DecodePayload(EncodeBlock(block));
   EXPECT_EQ(out[kLumaOffset + 0], 0);
   EXPECT_EQ(out[kAlphaOffset + 0], 0);
-  EXPECT_EQ(out[kUOffset + 0], 0);
+  EXPECT_EQ(out[kUOffset + 0], 179);
   EXPECT_EQ(out[kVOffset + 0], 59);
   EXPECT_EQ(out[kUOffset + 1], 179);
-  EXPECT_EQ(out[kVOffset + 1], 0);
+  EXPECT_EQ(out[kVOffset + 1], 59);
   EXPECT_EQ(out[kLumaOffset + 4], 0);
   EXPECT_EQ(out[kAlphaOffset + 4], 1);
   EXPECT_EQ(out[kLumaOffset + 5], 199);

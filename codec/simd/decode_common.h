@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/chroma_borrowing.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -50,6 +51,13 @@ static_assert(ReciprocalScale(255) == 256, "opaque pixels keep their stored valu
 static_assert(ReciprocalScale(1) == 65534, "alpha 1 multiplies by 255.99");
 static_assert(ReciprocalScale(0) == 0, "alpha 0 decodes to zeros");
 
+// The vector decoders' division of a stored byte by its pixel's alpha, one
+// lane's worth: hi(256 × c, Rc) limited to 255.
+VOXA_ALWAYS_INLINE uint16_t VectorUnpremultiply(uint8_t stored, uint8_t inverse_alpha) {
+  const uint32_t x = (uint32_t{stored} * 256u * kReciprocals.by_inverse_alpha[inverse_alpha]) >> 16;
+  return static_cast<uint16_t>(x > 255 ? 255 : x);
+}
+
 // Low bytes of the colour stage's widenings, 256 × c + s. Luma enters the
 // gain multiply as Y′ + 1/16: that adds about half a unit of 1/8 to Yt, what
 // the truncating high product and the final shift lose on average, and
@@ -69,7 +77,9 @@ constexpr uint16_t kChromaLowByte = 0;
 // Walks the blocks of a field in payload order and hands each to the
 // decoder's block writers:
 //   transparent(out, n): n transparent blocks from out on (n >= 1, one line);
-//   literal(out, in): one literal block from its 48 payload bytes.
+//   literal(out, in, left): one literal block from its 48 payload bytes;
+//     `left` is the previous block of the same line when that one is literal
+//     (its payload bytes), else null.
 // The first line written is `first_line`, the next `line_step` bytes away;
 // blocks of a line are `block_bytes` apart. Run words and literal blocks are
 // read only when they end at or before `in_end`; when one does not, the walk
@@ -86,6 +96,7 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
   for (uint32_t l = 0; l < lines && complete; ++l) {
     uint8_t* out = first_line + static_cast<std::ptrdiff_t>(l) * line_step;
     uint32_t left = blocks;
+    const uint8_t* previous = nullptr;  // the last block, when literal
     while (left != 0) {
       if (run == 0) {
         if (in_end - p < static_cast<std::ptrdiff_t>(kRunWordBytes)) {
@@ -98,6 +109,7 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
           // A zero word covers one block and leaves it as it is.
           out += kBlockBytes;
           --left;
+          previous = nullptr;
           continue;
         }
       }
@@ -106,6 +118,7 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
         const uint32_t magnitude = 0u - static_cast<uint32_t>(run);
         const uint32_t n = magnitude < left ? magnitude : left;
         transparent(out, n);
+        previous = nullptr;
         out += static_cast<std::size_t>(n) * kBlockBytes;
         left -= n;
         run += static_cast<int32_t>(n);  // n <= left < 2^28
@@ -117,7 +130,8 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
                                                                   : left;
         const uint32_t n = fit < wanted ? static_cast<uint32_t>(fit) : wanted;
         for (uint32_t i = 0; i < n; ++i) {
-          literal(out, p);
+          literal(out, p, previous);
+          previous = p;
           p += kLiteralBlockBytes;
           out += kBlockBytes;
         }

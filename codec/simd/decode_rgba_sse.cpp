@@ -73,15 +73,18 @@ inline __m64 Beyond(__m64 second_half_pairs, int h) {
   return h == 0 ? _mm_slli_si64(scaled, 48) : _mm_slli_si64(_mm_srli_si64(scaled, 48), 48);
 }
 
-inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const Weights& w) {
+inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left,
+                          const Weights& w) {
   const __m64 zero = _mm_setzero_si64();
   const Reciprocals rc = GatherReciprocals(in + kAlphaOffset);
   const __m64 u_bytes = Load8(in + kUOffset);
   const __m64 v_bytes = Load8(in + kVOffset);
-  const __m64 u[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, u_bytes), rc.even[0]),
-                      Unpremultiply(_mm_unpackhi_pi8(zero, u_bytes), rc.even[1])};
-  const __m64 v[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, v_bytes), rc.odd[0]),
-                      Unpremultiply(_mm_unpackhi_pi8(zero, v_bytes), rc.odd[1])};
+  __m64 u[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, u_bytes), rc.even[0]),
+                Unpremultiply(_mm_unpackhi_pi8(zero, u_bytes), rc.even[1])};
+  __m64 v[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, v_bytes), rc.odd[0]),
+                Unpremultiply(_mm_unpackhi_pi8(zero, v_bytes), rc.odd[1])};
+  const uint32_t transparent = TransparentPixelMask(in);
+  BorrowMissingChroma(transparent, u, v, in, left);
   for (int h = 0; h < 2; ++h) {
     const __m64 luma = Load8(in + kLumaOffset + 8 * h);
     const __m64 y_low =
@@ -94,10 +97,17 @@ inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const Weights& w) {
     const Channels low = ConvertPixels(y_low, cu_low, cv_low, w);
     const Channels high = ConvertPixels(y_high, cu_high, cv_high, w);
 
-    const __m64 b = _mm_packs_pu16(low.b, high.b);
-    const __m64 g = _mm_packs_pu16(low.g, high.g);
-    const __m64 r = _mm_packs_pu16(low.r, high.r);
+    __m64 b = _mm_packs_pu16(low.b, high.b);
+    __m64 g = _mm_packs_pu16(low.g, high.g);
+    __m64 r = _mm_packs_pu16(low.r, high.r);
     const __m64 a = _mm_xor_si64(Load8(in + kAlphaOffset + 8 * h), AllOnes());
+    if (transparent != 0) {
+      // Pixels of alpha 0 come out as four zero bytes.
+      const __m64 clear = _mm_cmpeq_pi8(a, zero);
+      b = _mm_andnot_si64(clear, b);
+      g = _mm_andnot_si64(clear, g);
+      r = _mm_andnot_si64(clear, r);
+    }
     const __m64 bg_low = _mm_unpacklo_pi8(b, g), bg_high = _mm_unpackhi_pi8(b, g);
     const __m64 ra_low = _mm_unpacklo_pi8(r, a), ra_high = _mm_unpackhi_pi8(r, a);
     uint8_t* px = out + 32 * h;
@@ -126,7 +136,9 @@ VOXA_VECTOR_ENTRY bool DecodeRgbaField_sse(uint8_t* destination, const uint8_t**
       [&](uint8_t* out, uint32_t n) {
         for (std::size_t i = 0; i < n * kBlockBytes; i += 8) Store8(out + i, zero);
       },
-      [&](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block, w); });
+      [&](uint8_t* out, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteral(out, block, left, w);
+      });
   LeaveMultimediaState();
   return complete;
 }

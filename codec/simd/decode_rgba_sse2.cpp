@@ -3,8 +3,9 @@
 // A literal block is decoded whole: luma, alpha and chroma are divided by
 // alpha (256 / a scale, as for Y16A), then the 16 pixels are converted in
 // two vectors of 8 with 1/8 resolution. Each pixel is handled on its own, so
-// a pixel of alpha 0 does not blank its neighbour; chroma is interpolated
-// between pairs instead of repeated.
+// a pixel of alpha 0 does not blank its neighbour (it gets the chroma its
+// transparent partner could not carry from the pairs beside it); chroma is
+// interpolated between pairs instead of repeated.
 #include <emmintrin.h>
 
 #include "codec/field_kernels.h"
@@ -67,18 +68,27 @@ inline Channels ConvertPixels(__m128i luma, __m128i cu, __m128i cv, const Weight
   return c;
 }
 
-inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const Weights& w) {
-  const Unpremultiplied s = UnpremultiplyBlock(in);
+inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left,
+                          const Weights& w) {
+  Unpremultiplied s = UnpremultiplyBlock(in);
+  const uint32_t transparent = BorrowMissingChroma(&s, in, left);
   __m128i cu_low, cu_high, cv_low, cv_high;
   PixelChroma(s.u, w, &cu_low, &cu_high);
   PixelChroma(s.v, w, &cv_low, &cv_high);
   const Channels low = ConvertPixels(s.y_low, cu_low, cv_low, w);
   const Channels high = ConvertPixels(s.y_high, cu_high, cv_high, w);
 
-  const __m128i b = _mm_packus_epi16(low.b, high.b);
-  const __m128i g = _mm_packus_epi16(low.g, high.g);
-  const __m128i r = _mm_packus_epi16(low.r, high.r);
+  __m128i b = _mm_packus_epi16(low.b, high.b);
+  __m128i g = _mm_packus_epi16(low.g, high.g);
+  __m128i r = _mm_packus_epi16(low.r, high.r);
   const __m128i a = s.alpha;
+  if (transparent != 0) {
+    // Pixels of alpha 0 come out as four zero bytes.
+    const __m128i clear = _mm_cmpeq_epi8(a, _mm_setzero_si128());
+    b = _mm_andnot_si128(clear, b);
+    g = _mm_andnot_si128(clear, g);
+    r = _mm_andnot_si128(clear, r);
+  }
   const __m128i bg_low = _mm_unpacklo_epi8(b, g), bg_high = _mm_unpackhi_epi8(b, g);
   const __m128i ra_low = _mm_unpacklo_epi8(r, a), ra_high = _mm_unpackhi_epi8(r, a);
   StoreBytes(out, _mm_unpacklo_epi16(bg_low, ra_low));
@@ -110,7 +120,9 @@ VOXA_VECTOR_ENTRY bool DecodeRgbaField_sse2(uint8_t* destination, const uint8_t*
           StoreBytes(out + 48, zero);
         }
       },
-      [&](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block, w); });
+      [&](uint8_t* out, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteral(out, block, left, w);
+      });
   return complete;
 }
 

@@ -69,6 +69,30 @@ inline __m64 Unpremultiply(__m64 widened, __m64 rc) {
 
 // MMX registers alias the x87 stack: free them before the caller's floating
 // point runs.
+// The block's transparent pixels, bit i for pixel i, from its inverse alphas.
+VOXA_ALWAYS_INLINE uint32_t TransparentPixelMask(const uint8_t* in) {
+  const __m64 all = AllOnes();
+  const uint32_t low =
+      static_cast<uint32_t>(_mm_movemask_pi8(_mm_cmpeq_pi8(Load8(in + kAlphaOffset), all)));
+  const uint32_t high =
+      static_cast<uint32_t>(_mm_movemask_pi8(_mm_cmpeq_pi8(Load8(in + kAlphaOffset + 8), all)));
+  return low | high << 8;
+}
+
+// The missing chroma of pairs with one transparent pixel, borrowed from their
+// neighbours (codec/chroma_borrowing.h), in the lanes of pairs 0-3 and 4-7.
+VOXA_ALWAYS_INLINE void BorrowMissingChroma(uint32_t transparent, __m64 u[2], __m64 v[2], const uint8_t* in,
+                                const uint8_t* left) {
+  const uint32_t pairs = PairsWithOneTransparent(transparent);
+  if (pairs == 0) return;
+  uint16_t u_lanes[8], v_lanes[8];
+  std::memcpy(u_lanes, u, sizeof u_lanes);
+  std::memcpy(v_lanes, v, sizeof v_lanes);
+  BorrowChroma(pairs, u_lanes, v_lanes, in, left, VectorUnpremultiply);
+  std::memcpy(u, u_lanes, sizeof u_lanes);
+  std::memcpy(v, v_lanes, sizeof v_lanes);
+}
+
 inline void LeaveMultimediaState() {
   _mm_empty();
 }

@@ -27,7 +27,7 @@ inline __m64 UnpremultiplyEight(__m64 bytes, __m64 rc_low, __m64 rc_high) {
   return _mm_packs_pu16(low, high);
 }
 
-inline void DecodeLiteral(uint8_t* out, const uint8_t* in) {
+inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left) {
   const Reciprocals rc = GatherReciprocals(in + kAlphaOffset);
   for (int h = 0; h < 2; ++h) {
     const __m64 pixels_low = _mm_unpacklo_pi16(rc.even[h], rc.odd[h]);
@@ -38,8 +38,15 @@ inline void DecodeLiteral(uint8_t* out, const uint8_t* in) {
            _mm_xor_si64(Load8(in + kAlphaOffset + 8 * h), AllOnes()));
   }
   // U of pair k goes with the alpha of pixel 2k, V with that of pixel 2k + 1.
-  Store8(out + kUOffset, UnpremultiplyEight(Load8(in + kUOffset), rc.even[0], rc.even[1]));
-  Store8(out + kVOffset, UnpremultiplyEight(Load8(in + kVOffset), rc.odd[0], rc.odd[1]));
+  const __m64 zero = _mm_setzero_si64();
+  const __m64 u_bytes = Load8(in + kUOffset), v_bytes = Load8(in + kVOffset);
+  __m64 u[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, u_bytes), rc.even[0]),
+                Unpremultiply(_mm_unpackhi_pi8(zero, u_bytes), rc.even[1])};
+  __m64 v[2] = {Unpremultiply(_mm_unpacklo_pi8(zero, v_bytes), rc.odd[0]),
+                Unpremultiply(_mm_unpackhi_pi8(zero, v_bytes), rc.odd[1])};
+  BorrowMissingChroma(TransparentPixelMask(in), u, v, in, left);
+  Store8(out + kUOffset, _mm_packs_pu16(u[0], u[1]));
+  Store8(out + kVOffset, _mm_packs_pu16(v[0], v[1]));
 }
 
 }  // namespace
@@ -68,7 +75,9 @@ VOXA_VECTOR_ENTRY bool DecodeY16aField_sse(uint8_t* destination, const uint8_t**
           }
         }
       },
-      [](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block); });
+      [](uint8_t* out, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteral(out, block, left);
+      });
   LeaveMultimediaState();
   return complete;
 }

@@ -17,8 +17,9 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 48;
 
-inline void DecodeLiteral(uint8_t* out, const uint8_t* in) {
-  const Unpremultiplied s = UnpremultiplyBlock(in);
+inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left) {
+  Unpremultiplied s = UnpremultiplyBlock(in);
+  BorrowMissingChroma(&s, in, left);
   StoreBytes(out + kLumaOffset, _mm_packus_epi16(s.y_low, s.y_high));
   StoreBytes(out + kAlphaOffset, s.alpha);
   StoreBytes(out + kUOffset, _mm_packus_epi16(s.u, s.v));
@@ -49,7 +50,9 @@ VOXA_VECTOR_ENTRY bool DecodeY16aField_sse2(uint8_t* destination, const uint8_t*
           StoreBytes(out + kUOffset, neutral);
         }
       },
-      [](uint8_t* out, const uint8_t* block) { DecodeLiteral(out, block); });
+      [](uint8_t* out, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteral(out, block, left);
+      });
   return complete;
 }
 
