@@ -35,7 +35,7 @@ void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* px) {
     v[k] = i1 == kTransparentInverseAlpha ? 0 : UnpremultiplyChroma(in[kVOffset + k], i1);
   }
   // A pixel of alpha 0 carries no chroma for its partner.
-  if (const uint32_t pairs = PairsWithOneTransparent(TransparentPixels(in)); pairs != 0) {
+  if (const uint32_t pairs = PairsWithTransparentPixels(TransparentPixels(in)); pairs != 0) {
     BorrowChroma(pairs, u, v, in, left, UnpremultiplyChroma);
   }
   for (uint32_t i = 0; i < kBlockPixels; ++i, px += kPixelBytes) {

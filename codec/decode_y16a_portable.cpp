@@ -42,7 +42,7 @@ void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* out) {
     v[k] = UnpremultiplyStored(in[kVOffset + k], in[kAlphaOffset + 2 * k + 1]);
   }
   // A pixel of alpha 0 carries no chroma for its partner.
-  if (const uint32_t pairs = PairsWithOneTransparent(TransparentPixels(in)); pairs != 0) {
+  if (const uint32_t pairs = PairsWithTransparentPixels(TransparentPixels(in)); pairs != 0) {
     BorrowChroma(pairs, u, v, in, left, UnpremultiplyStored);
   }
   std::memcpy(out + kUOffset, u, sizeof u);

@@ -93,18 +93,17 @@ inline Unpremultiplied ModelStageOne(const uint8_t* in) {
   return s;
 }
 
-// The decoders' rule for a pair with one transparent pixel: the component
-// that pixel cannot carry comes from the pair on the left in the line (at the
-// block's edge, the last pair of `left`, the previous block when literal),
-// else from the pair on the right in the block, else 128; only stored
-// values, never borrowed ones.
+// The decoders' rule for a transparent pixel: the component it cannot carry
+// comes from the pair on the left in the line (at the block's edge, the last
+// pair of `left`, the previous block when literal), else from the pair on the
+// right in the block, else 128; only stored values, never borrowed ones.
 inline void ModelBorrowChroma(Unpremultiplied& s, const uint8_t* left) {
   const Unpremultiplied stored = s;
   const auto carries = [&](int pixel) { return stored.alpha[pixel] != 0; };
   for (int k = 0; k < 8; ++k) {
     for (int side = 0; side < 2; ++side) {  // 0: U, 1: V
-      const int own = 2 * k + side, mate = 2 * k + 1 - side;
-      if (carries(own) || !carries(mate)) continue;
+      const int own = 2 * k + side;
+      if (carries(own)) continue;
       const std::array<int32_t, 8>& from = side == 0 ? stored.u : stored.v;
       int32_t value = 128;
       if (k > 0 && carries(own - 2)) {

@@ -626,6 +626,7 @@ int CompareVerb(const CommandLine& cl, std::ostream& out) {
   };
   double colour_mse = 0, alpha_mse = 0, worst = std::numeric_limits<double>::infinity();
   int max_colour = 0, max_alpha = 0;
+  uint64_t visible_lost = 0, far_off = 0;
   // Pixels fully transparent in the reference, and those of them that are
   // not in the decoded frames.
   uint64_t transparent = 0, lost = 0;
@@ -651,13 +652,16 @@ int CompareVerb(const CommandLine& cl, std::ostream& out) {
     worst = std::min(worst, d.colour_psnr);
     max_colour = std::max(max_colour, d.max_colour_difference);
     max_alpha = std::max(max_alpha, d.max_alpha_difference);
+    visible_lost += d.visible_lost;
+    far_off += d.far_off;
   }
   if (frames > 1) out << frames << " frames: ";
   out << "PSNR colour (alpha-weighted) " << FormatPsnr(psnr(colour_mse));
   if (frames > 1) out << " (worst frame " << FormatPsnr(worst) << ")";
   out << ", alpha " << FormatPsnr(psnr(alpha_mse)) << "; largest difference colour "
       << max_colour << ", alpha " << max_alpha << "; fully transparent pixels " << transparent
-      << ", " << lost << " of them not in the decoded\n";
+      << ", " << lost << " of them not in the decoded; visible pixels lost " << visible_lost
+      << "; pixels off by more than " << kFarOff << " (premultiplied) " << far_off << "\n";
   return kExitOk;
 }
 

@@ -38,13 +38,20 @@ FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t heigh
                               const std::vector<uint8_t>& reference,
                               const std::vector<uint8_t>& decoded) {
   Accumulator colour, alpha;
+  uint64_t lost = 0, far_off = 0;
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
   if (format == PixelFormat::kRgba32) {
     for (std::size_t i = 0; i < pixels; ++i) {
       const uint8_t* a = &reference[4 * i];
       const uint8_t* b = &decoded[4 * i];
-      for (int c = 0; c < 3; ++c) colour.Add(Weighted(a[c], a[3]), Weighted(b[c], b[3]));
+      bool off = false;
+      for (int c = 0; c < 3; ++c) {
+        colour.Add(Weighted(a[c], a[3]), Weighted(b[c], b[3]));
+        off = off || std::fabs(Weighted(a[c], a[3]) - Weighted(b[c], b[3])) > kFarOff;
+      }
       alpha.Add(a[3], b[3]);
+      lost += a[3] >= kLiteralAlphaThreshold && b[3] == 0;
+      far_off += off;
     }
   } else {
     const std::size_t blocks = pixels / kBlockPixels;
@@ -52,9 +59,12 @@ FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t heigh
       const uint8_t* a = &reference[48 * n];
       const uint8_t* b = &decoded[48 * n];
       for (uint32_t i = 0; i < kBlockPixels; ++i) {
-        colour.Add(Weighted(a[kLumaOffset + i], a[kAlphaOffset + i]),
-                   Weighted(b[kLumaOffset + i], b[kAlphaOffset + i]));
+        const double ya = Weighted(a[kLumaOffset + i], a[kAlphaOffset + i]);
+        const double yb = Weighted(b[kLumaOffset + i], b[kAlphaOffset + i]);
+        colour.Add(ya, yb);
         alpha.Add(a[kAlphaOffset + i], b[kAlphaOffset + i]);
+        lost += a[kAlphaOffset + i] >= kLiteralAlphaThreshold && b[kAlphaOffset + i] == 0;
+        far_off += std::fabs(ya - yb) > kFarOff;
       }
       for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
         colour.Add(Weighted(a[kUOffset + k], a[kAlphaOffset + 2 * k]),
@@ -64,7 +74,7 @@ FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t heigh
       }
     }
   }
-  return FrameDifference{colour.Psnr(), alpha.Psnr(), colour.max(), alpha.max()};
+  return FrameDifference{colour.Psnr(), alpha.Psnr(), colour.max(), alpha.max(), lost, far_off};
 }
 
 }  // namespace voxa

@@ -14,7 +14,15 @@ struct FrameDifference {
   double alpha_psnr;
   int max_colour_difference;
   int max_alpha_difference;
+  // Pixels of alpha 2 or more that decoded to alpha 0 (alpha 1 alone is
+  // transparent to the codec: a block of alphas 0 and 1 is stored as such).
+  uint64_t visible_lost;
+  uint64_t far_off;       // pixels with a premultiplied value off by more than kFarOff
 };
+
+// What counts as a visibly wrong pixel: a premultiplied channel (what a
+// viewer sees over black) off by more than this.
+constexpr double kFarOff = 48;
 
 // Both frames hold RawFrameBytes(format, width, height) bytes.
 FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t height,

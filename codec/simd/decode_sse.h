@@ -79,11 +79,11 @@ VOXA_ALWAYS_INLINE uint32_t TransparentPixelMask(const uint8_t* in) {
   return low | high << 8;
 }
 
-// The missing chroma of pairs with one transparent pixel, borrowed from their
+// The chroma that transparent pixels could not carry, borrowed from their
 // neighbours (codec/chroma_borrowing.h), in the lanes of pairs 0-3 and 4-7.
 VOXA_ALWAYS_INLINE void BorrowMissingChroma(uint32_t transparent, __m64 u[2], __m64 v[2], const uint8_t* in,
                                 const uint8_t* left) {
-  const uint32_t pairs = PairsWithOneTransparent(transparent);
+  const uint32_t pairs = PairsWithTransparentPixels(transparent);
   if (pairs == 0) return;
   uint16_t u_lanes[8], v_lanes[8];
   std::memcpy(u_lanes, u, sizeof u_lanes);
