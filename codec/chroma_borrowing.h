@@ -14,19 +14,33 @@
 // one. Each decoder un-premultiplies with its own arithmetic; the choice is
 // the same in all.
 //
-// Included by the portable and the vector decoders. Everything here has
-// internal linkage, so each instruction set gets its own copy.
+// The borrowing itself runs only for blocks with a transparent pixel, in
+// portable code (chroma_borrowing.cpp) that the vector kernels call too:
+// their own code stays small, and nothing of it is compiled for a vector
+// instruction set.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/field_payload.h"
 
-// Everything here is inlined where it is used: in the vector decoders no
-// function outside the kernels may hold their instructions.
-#define VOXA_ALWAYS_INLINE inline __attribute__((always_inline))
-
 namespace voxa {
+
+// Replace the chroma of the transparent pixels of the pairs marked in
+// `pairs` (from PairsWithTransparentPixels) in a literal block's pair
+// chroma `u` and `v`, as each decoder un-premultiplied it: the portable BGRA
+// decoder (c × 255 / a), the portable Y16A decoder (c × 256 / a, limited to
+// 255) and the vector decoders (their reciprocal scale). `left` is the
+// previous block of the line when it is literal, else null.
+void BorrowBgraChroma(uint32_t pairs, uint32_t* u, uint32_t* v, const uint8_t* block,
+                      const uint8_t* left);
+void BorrowY16aChroma(uint32_t pairs, uint8_t* u, uint8_t* v, const uint8_t* block,
+                      const uint8_t* left);
+void BorrowVectorChroma(uint32_t pairs, uint16_t* u, uint16_t* v, const uint8_t* block,
+                        const uint8_t* left);
+
 namespace {
 
 constexpr uint8_t kTransparentInverseAlpha = 255;
@@ -34,54 +48,21 @@ constexpr uint32_t kNeutralChroma = 128;
 
 // One bit a pair (bit 2k) for the pairs with a transparent pixel, from a
 // mask with one bit a pixel (bit i: pixel i has alpha 0).
-VOXA_ALWAYS_INLINE uint32_t PairsWithTransparentPixels(uint32_t transparent_pixels) {
+constexpr uint32_t PairsWithTransparentPixels(uint32_t transparent_pixels) {
   return (transparent_pixels | (transparent_pixels >> 1)) & 0x5555u;
 }
 
-// The mask of transparent pixels of a literal block, from its inverse alphas.
-VOXA_ALWAYS_INLINE uint32_t TransparentPixels(const uint8_t* block) {
-  uint32_t mask = 0;
-  for (uint32_t i = 0; i < kBlockPixels; ++i) {
-    if (block[kAlphaOffset + i] == kTransparentInverseAlpha) mask |= 1u << i;
+// Whether a literal block has a transparent pixel (an inverse alpha of 255),
+// eight inverse alphas at a time.
+inline bool HasTransparentPixel(const uint8_t* block) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHighBits = 0x8080808080808080u;
+  for (int half = 0; half < 2; ++half) {
+    uint64_t inverse;
+    std::memcpy(&inverse, block + kAlphaOffset + 8 * half, sizeof inverse);
+    const uint64_t x = ~inverse;  // a zero byte where the pixel is transparent
+    if (((x - kOnes) & ~x & kHighBits) != 0) return true;
   }
-  return mask;
-}
-
-// Component of pair k carried by its pixel 2k + side (0: U, 1: V), which is
-// transparent.
-template <typename T, typename Unpremultiply>
-VOXA_ALWAYS_INLINE T BorrowedComponent(uint32_t k, uint32_t side, const T* stored,
-                                       const uint8_t* inverse, const uint8_t* left,
-                                       std::size_t offset, Unpremultiply unpremultiply) {
-  if (k > 0) {
-    if (inverse[2 * (k - 1) + side] != kTransparentInverseAlpha) return stored[k - 1];
-  } else if (left != nullptr && left[kAlphaOffset + 14 + side] != kTransparentInverseAlpha) {
-    return static_cast<T>(unpremultiply(left[offset + 7], left[kAlphaOffset + 14 + side]));
-  }
-  if (k < 7 && inverse[2 * (k + 1) + side] != kTransparentInverseAlpha) return stored[k + 1];
-  return static_cast<T>(kNeutralChroma);
-}
-
-// Replaces the missing components in `u` and `v` (the block's pairs, as the
-// decoder un-premultiplied them) of the pairs marked in `pairs` (from
-// PairsWithTransparentPixels). `left` is the previous block of the line when it
-// is literal, else null; `unpremultiply(byte, inverse_alpha)` is the
-// decoder's own division of a stored byte by its pixel's alpha.
-template <typename T, typename Unpremultiply>
-VOXA_ALWAYS_INLINE void BorrowChroma(uint32_t pairs, T* u, T* v, const uint8_t* block,
-                                     const uint8_t* left, Unpremultiply unpremultiply) {
-  const uint8_t* inverse = block + kAlphaOffset;
-  T stored_u[kBlockPixels / 2], stored_v[kBlockPixels / 2];
-  for (uint32_t k = 0; k < kBlockPixels / 2; ++k) stored_u[k] = u[k], stored_v[k] = v[k];
-  for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
-    if ((pairs & (1u << (2 * k))) == 0) continue;
-    if (inverse[2 * k] == kTransparentInverseAlpha) {
-      u[k] = BorrowedComponent(k, 0, stored_u, inverse, left, kUOffset, unpremultiply);
-    }
-    if (inverse[2 * k + 1] == kTransparentInverseAlpha) {
-      v[k] = BorrowedComponent(k, 1, stored_v, inverse, left, kVOffset, unpremultiply);
-    }
-  }
+  return false;
 }
 
 }  // namespace

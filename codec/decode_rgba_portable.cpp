@@ -21,30 +21,44 @@ void StorePixel(uint8_t* px, uint32_t y, uint32_t u, uint32_t v, uint32_t alpha)
   px[3] = static_cast<uint8_t>(alpha);
 }
 
-// Un-premultiplied chroma of the portable decoder: c × 255 / alpha.
-uint32_t UnpremultiplyChroma(uint8_t stored, uint8_t inverse_alpha) {
-  return DivideByAlpha(stored * 255u, 255u - inverse_alpha);
+// A block without transparent pixels (most of a picture's visible part):
+// each pair's chroma divided once and used for both pixels.
+void DecodeVisibleBlock(const uint8_t* in, uint8_t* px) {
+  for (uint32_t k = 0; k < kBlockPixels / 2; ++k, px += 2 * kPixelBytes) {
+    const uint32_t a0 = 255u - in[kAlphaOffset + 2 * k];
+    const uint32_t a1 = 255u - in[kAlphaOffset + 2 * k + 1];
+    const uint32_t u = DivideByAlpha(in[kUOffset + k] * 255u, a0);
+    const uint32_t v = DivideByAlpha(in[kVOffset + k] * 255u, a1);
+    StorePixel(px, DivideByAlpha(in[kLumaOffset + 2 * k] * 255u, a0), u, v, a0);
+    StorePixel(px + kPixelBytes, DivideByAlpha(in[kLumaOffset + 2 * k + 1] * 255u, a1), u, v,
+               a1);
+  }
 }
 
 // `left` is the previous block of the line when it is literal, else null.
 void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* px) {
+  if (!HasTransparentPixel(in)) {
+    DecodeVisibleBlock(in, px);
+    return;
+  }
   uint32_t u[kBlockPixels / 2], v[kBlockPixels / 2];
+  uint32_t transparent = 0;
   for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
-    const uint8_t i0 = in[kAlphaOffset + 2 * k], i1 = in[kAlphaOffset + 2 * k + 1];
-    u[k] = i0 == kTransparentInverseAlpha ? 0 : UnpremultiplyChroma(in[kUOffset + k], i0);
-    v[k] = i1 == kTransparentInverseAlpha ? 0 : UnpremultiplyChroma(in[kVOffset + k], i1);
+    const uint32_t a0 = 255u - in[kAlphaOffset + 2 * k], a1 = 255u - in[kAlphaOffset + 2 * k + 1];
+    transparent |= uint32_t{a0 == 0} << (2 * k) | uint32_t{a1 == 0} << (2 * k + 1);
+    u[k] = a0 == 0 ? 0 : DivideByAlpha(in[kUOffset + k] * 255u, a0);
+    v[k] = a1 == 0 ? 0 : DivideByAlpha(in[kVOffset + k] * 255u, a1);
   }
-  // A pixel of alpha 0 carries no chroma for its partner.
-  if (const uint32_t pairs = PairsWithTransparentPixels(TransparentPixels(in)); pairs != 0) {
-    BorrowChroma(pairs, u, v, in, left, UnpremultiplyChroma);
-  }
+  // What a transparent pixel could not carry comes from the pairs beside it;
+  // the transparent pixel itself is four zero bytes.
+  BorrowBgraChroma(PairsWithTransparentPixels(transparent), u, v, in, left);
   for (uint32_t i = 0; i < kBlockPixels; ++i, px += kPixelBytes) {
     const uint32_t alpha = 255u - in[kAlphaOffset + i];
     if (alpha == 0) {
       std::memset(px, 0, kPixelBytes);
-      continue;
+    } else {
+      StorePixel(px, DivideByAlpha(in[kLumaOffset + i] * 255u, alpha), u[i / 2], v[i / 2], alpha);
     }
-    StorePixel(px, DivideByAlpha(in[kLumaOffset + i] * 255u, alpha), u[i / 2], v[i / 2], alpha);
   }
 }
 

@@ -26,27 +26,24 @@ uint8_t Unpremultiply(uint32_t value, uint32_t alpha) {
   return static_cast<uint8_t>(q > 255 ? 255 : q);
 }
 
-uint8_t UnpremultiplyStored(uint8_t stored, uint8_t inverse_alpha) {
-  return Unpremultiply(stored, 255u - inverse_alpha);
-}
-
 // `left` is the previous block of the line when it is literal, else null.
 void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* out) {
-  uint8_t u[kBlockPixels / 2], v[kBlockPixels / 2];
+  uint32_t transparent = 0;
   for (uint32_t i = 0; i < kBlockPixels; ++i) {
-    out[kLumaOffset + i] = UnpremultiplyStored(in[kLumaOffset + i], in[kAlphaOffset + i]);
-    out[kAlphaOffset + i] = static_cast<uint8_t>(255 - in[kAlphaOffset + i]);
+    const uint32_t alpha = 255u - in[kAlphaOffset + i];
+    transparent |= uint32_t{alpha == 0} << i;
+    out[kLumaOffset + i] = Unpremultiply(in[kLumaOffset + i], alpha);
+    out[kAlphaOffset + i] = static_cast<uint8_t>(alpha);
   }
   for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
-    u[k] = UnpremultiplyStored(in[kUOffset + k], in[kAlphaOffset + 2 * k]);
-    v[k] = UnpremultiplyStored(in[kVOffset + k], in[kAlphaOffset + 2 * k + 1]);
+    out[kUOffset + k] = Unpremultiply(in[kUOffset + k], 255u - in[kAlphaOffset + 2 * k]);
+    out[kVOffset + k] = Unpremultiply(in[kVOffset + k], 255u - in[kAlphaOffset + 2 * k + 1]);
   }
-  // A pixel of alpha 0 carries no chroma for its partner.
-  if (const uint32_t pairs = PairsWithTransparentPixels(TransparentPixels(in)); pairs != 0) {
-    BorrowChroma(pairs, u, v, in, left, UnpremultiplyStored);
+  // What a transparent pixel could not carry comes from the pairs beside it.
+  if (transparent != 0) {
+    BorrowY16aChroma(PairsWithTransparentPixels(transparent), out + kUOffset, out + kVOffset, in,
+                     left);
   }
-  std::memcpy(out + kUOffset, u, sizeof u);
-  std::memcpy(out + kVOffset, v, sizeof v);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ static_assert(ReciprocalScale(0) == 0, "alpha 0 decodes to zeros");
 
 // The vector decoders' division of a stored byte by its pixel's alpha, one
 // lane's worth: hi(256 × c, Rc) limited to 255.
-VOXA_ALWAYS_INLINE uint16_t VectorUnpremultiply(uint8_t stored, uint8_t inverse_alpha) {
+inline uint16_t VectorUnpremultiply(uint8_t stored, uint8_t inverse_alpha) {
   const uint32_t x = (uint32_t{stored} * 256u * kReciprocals.by_inverse_alpha[inverse_alpha]) >> 16;
   return static_cast<uint16_t>(x > 255 ? 255 : x);
 }

@@ -70,7 +70,7 @@ inline __m64 Unpremultiply(__m64 widened, __m64 rc) {
 // MMX registers alias the x87 stack: free them before the caller's floating
 // point runs.
 // The block's transparent pixels, bit i for pixel i, from its inverse alphas.
-VOXA_ALWAYS_INLINE uint32_t TransparentPixelMask(const uint8_t* in) {
+inline uint32_t TransparentPixelMask(const uint8_t* in) {
   const __m64 all = AllOnes();
   const uint32_t low =
       static_cast<uint32_t>(_mm_movemask_pi8(_mm_cmpeq_pi8(Load8(in + kAlphaOffset), all)));
@@ -81,14 +81,14 @@ VOXA_ALWAYS_INLINE uint32_t TransparentPixelMask(const uint8_t* in) {
 
 // The chroma that transparent pixels could not carry, borrowed from their
 // neighbours (codec/chroma_borrowing.h), in the lanes of pairs 0-3 and 4-7.
-VOXA_ALWAYS_INLINE void BorrowMissingChroma(uint32_t transparent, __m64 u[2], __m64 v[2], const uint8_t* in,
+inline void BorrowMissingChroma(uint32_t transparent, __m64 u[2], __m64 v[2], const uint8_t* in,
                                 const uint8_t* left) {
   const uint32_t pairs = PairsWithTransparentPixels(transparent);
-  if (pairs == 0) return;
+  if (__builtin_expect(pairs == 0, 1)) return;
   uint16_t u_lanes[8], v_lanes[8];
   std::memcpy(u_lanes, u, sizeof u_lanes);
   std::memcpy(v_lanes, v, sizeof v_lanes);
-  BorrowChroma(pairs, u_lanes, v_lanes, in, left, VectorUnpremultiply);
+  BorrowVectorChroma(pairs, u_lanes, v_lanes, in, left);
   std::memcpy(u, u_lanes, sizeof u_lanes);
   std::memcpy(v, v_lanes, sizeof v_lanes);
 }

@@ -89,14 +89,15 @@ inline Unpremultiplied UnpremultiplyBlock(const uint8_t* in) {
 // The chroma that transparent pixels could not carry, borrowed from their
 // neighbours (codec/chroma_borrowing.h); a block without transparent pixels
 // costs a compare. Returns the block's transparent pixels, bit i for pixel i.
-VOXA_ALWAYS_INLINE uint32_t BorrowMissingChroma(Unpremultiplied* s, const uint8_t* in, const uint8_t* left) {
+inline uint32_t BorrowMissingChroma(Unpremultiplied* s, const uint8_t* in, const uint8_t* left) {
   const uint32_t transparent =
       static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s->alpha, _mm_setzero_si128())));
-  if (const uint32_t pairs = PairsWithTransparentPixels(transparent); pairs != 0) {
+  // Rare (edges): kept out of the way of the block's own work.
+  if (const uint32_t pairs = PairsWithTransparentPixels(transparent); __builtin_expect(pairs != 0, 0)) {
     alignas(16) uint16_t u[8], v[8];
     _mm_store_si128(reinterpret_cast<__m128i*>(u), s->u);
     _mm_store_si128(reinterpret_cast<__m128i*>(v), s->v);
-    BorrowChroma(pairs, u, v, in, left, VectorUnpremultiply);
+    BorrowVectorChroma(pairs, u, v, in, left);
     s->u = _mm_load_si128(reinterpret_cast<const __m128i*>(u));
     s->v = _mm_load_si128(reinterpret_cast<const __m128i*>(v));
   }
