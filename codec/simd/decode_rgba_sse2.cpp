@@ -71,7 +71,7 @@ inline Channels ConvertPixels(__m128i luma, __m128i cu, __m128i cv, const Weight
 inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left,
                           const Weights& w) {
   Unpremultiplied s = UnpremultiplyBlock(in);
-  const uint32_t transparent = BorrowMissingChroma(&s, in, left);
+  const uint32_t transparent = BorrowMissingChroma(&s, left);
   __m128i cu_low, cu_high, cv_low, cv_high;
   PixelChroma(s.u, w, &cu_low, &cu_high);
   PixelChroma(s.v, w, &cv_low, &cv_high);

@@ -86,21 +86,52 @@ inline Unpremultiplied UnpremultiplyBlock(const uint8_t* in) {
   return b;
 }
 
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// The rule of codec/chroma_borrowing.h in the lanes of one component of the
+// pairs: where `carried` (all ones where the pair's pixel of this component
+// is visible) is clear, the lane on the left if its pixel carries it (lane
+// 0: `edge`, the previous literal block's last pair, with `edge_carried`),
+// else the lane on the right within the block, else 128. Only the lanes as
+// they came are read.
+inline __m128i BorrowLanes(__m128i c, __m128i carried, __m128i edge, __m128i edge_carried) {
+  const __m128i left = _mm_or_si128(_mm_slli_si128(c, 2), edge);
+  const __m128i left_carried = _mm_or_si128(_mm_slli_si128(carried, 2), edge_carried);
+  const __m128i right = _mm_srli_si128(c, 2);
+  const __m128i right_carried = _mm_srli_si128(carried, 2);  // lane 7: no pair on the right
+  const __m128i from_neighbours =
+      Select(left_carried, left, Select(right_carried, right, _mm_set1_epi16(kNeutralChroma)));
+  return Select(carried, c, from_neighbours);
+}
+
 // The chroma that transparent pixels could not carry, borrowed from their
-// neighbours (codec/chroma_borrowing.h); a block without transparent pixels
-// costs a compare. Returns the block's transparent pixels, bit i for pixel i.
-inline uint32_t BorrowMissingChroma(Unpremultiplied* s, const uint8_t* in, const uint8_t* left) {
-  const uint32_t transparent =
-      static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(s->alpha, _mm_setzero_si128())));
-  // Rare (edges): kept out of the way of the block's own work.
-  if (const uint32_t pairs = PairsWithTransparentPixels(transparent); __builtin_expect(pairs != 0, 0)) {
-    alignas(16) uint16_t u[8], v[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(u), s->u);
-    _mm_store_si128(reinterpret_cast<__m128i*>(v), s->v);
-    BorrowVectorChroma(pairs, u, v, in, left);
-    s->u = _mm_load_si128(reinterpret_cast<const __m128i*>(u));
-    s->v = _mm_load_si128(reinterpret_cast<const __m128i*>(v));
+// neighbours, in registers; a block without transparent pixels costs a
+// compare. Returns the block's transparent pixels, bit i for pixel i.
+inline uint32_t BorrowMissingChroma(Unpremultiplied* s, const uint8_t* left) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i transparent_bytes = _mm_cmpeq_epi8(s->alpha, zero);
+  const uint32_t transparent = static_cast<uint32_t>(_mm_movemask_epi8(transparent_bytes));
+  if (transparent == 0) return 0;
+  const __m128i visible = _mm_xor_si128(transparent_bytes, _mm_cmpeq_epi8(zero, zero));
+  // Pixel 2k is the low byte of lane k, pixel 2k + 1 the high byte.
+  const __m128i u_carried = _mm_srai_epi16(_mm_slli_epi16(visible, 8), 15);
+  const __m128i v_carried = _mm_srai_epi16(visible, 15);
+  __m128i u_edge = zero, v_edge = zero, u_edge_carried = zero, v_edge_carried = zero;
+  if (left != nullptr) {
+    const uint8_t* inverse = left + kAlphaOffset;
+    if (inverse[14] != kTransparentInverseAlpha) {
+      u_edge = _mm_cvtsi32_si128(VectorUnpremultiply(left[kUOffset + 7], inverse[14]));
+      u_edge_carried = _mm_cvtsi32_si128(0xFFFF);
+    }
+    if (inverse[15] != kTransparentInverseAlpha) {
+      v_edge = _mm_cvtsi32_si128(VectorUnpremultiply(left[kVOffset + 7], inverse[15]));
+      v_edge_carried = _mm_cvtsi32_si128(0xFFFF);
+    }
   }
+  s->u = BorrowLanes(s->u, u_carried, u_edge, u_edge_carried);
+  s->v = BorrowLanes(s->v, v_carried, v_edge, v_edge_carried);
   return transparent;
 }
 

@@ -19,7 +19,7 @@ constexpr std::size_t kBlockBytes = 48;
 
 inline void DecodeLiteral(uint8_t* out, const uint8_t* in, const uint8_t* left) {
   Unpremultiplied s = UnpremultiplyBlock(in);
-  BorrowMissingChroma(&s, in, left);
+  BorrowMissingChroma(&s, left);
   StoreBytes(out + kLumaOffset, _mm_packus_epi16(s.y_low, s.y_high));
   StoreBytes(out + kAlphaOffset, s.alpha);
   StoreBytes(out + kUOffset, _mm_packus_epi16(s.u, s.v));
