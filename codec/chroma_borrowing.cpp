@@ -9,9 +9,8 @@ namespace {
 // Component of pair k carried by its pixel 2k + side (0: U, 1: V), which is
 // transparent.
 template <typename T, typename Unpremultiply>
-T BorrowedComponent(uint32_t k, uint32_t side, const T* stored,
-                                       const uint8_t* inverse, const uint8_t* left,
-                                       std::size_t offset, Unpremultiply unpremultiply) {
+T BorrowedComponent(uint32_t k, uint32_t side, const T* stored, const uint8_t* inverse,
+                    const uint8_t* left, std::size_t offset, Unpremultiply unpremultiply) {
   if (k > 0) {
     if (inverse[2 * (k - 1) + side] != kTransparentInverseAlpha) return stored[k - 1];
   } else if (left != nullptr && left[kAlphaOffset + 14 + side] != kTransparentInverseAlpha) {
@@ -27,8 +26,8 @@ T BorrowedComponent(uint32_t k, uint32_t side, const T* stored,
 // is literal, else null; `unpremultiply(byte, inverse_alpha)` is the
 // decoder's own division of a stored byte by its pixel's alpha.
 template <typename T, typename Unpremultiply>
-void BorrowChroma(uint32_t pairs, T* u, T* v, const uint8_t* block,
-                                     const uint8_t* left, Unpremultiply unpremultiply) {
+void BorrowChroma(uint32_t pairs, T* u, T* v, const uint8_t* block, const uint8_t* left,
+                  Unpremultiply unpremultiply) {
   const uint8_t* inverse = block + kAlphaOffset;
   T stored_u[kBlockPixels / 2], stored_v[kBlockPixels / 2];
   for (uint32_t k = 0; k < kBlockPixels / 2; ++k) stored_u[k] = u[k], stored_v[k] = v[k];

@@ -14,10 +14,10 @@
 // one. Each decoder un-premultiplies with its own arithmetic; the choice is
 // the same in all.
 //
-// The borrowing itself runs only for blocks with a transparent pixel, in
-// portable code (chroma_borrowing.cpp) that the vector kernels call too:
-// their own code stays small, and nothing of it is compiled for a vector
-// instruction set.
+// The borrowing runs only for blocks with a transparent pixel: in portable
+// code (chroma_borrowing.cpp) for the portable decoders and the SSE ones,
+// which call it, so that nothing of it is compiled for a vector instruction
+// set; the SSE2 decoders do the same in their registers.
 #pragma once
 
 #include <cstddef>
