@@ -16,6 +16,13 @@ struct FrameFormat {
   uint32_t height;
 };
 
+// The frame functions below take a frame stored contiguously. These take
+// its stored lines anywhere: stored line s at stored_line0 + s × line_step
+// (BGRA frames are stored bottom line first, Y16A frames top line first; a
+// negative step stores them the other way round in memory).
+std::size_t EncodeFrameLines(const FrameFormat& format, const uint8_t* stored_line0,
+                             std::ptrdiff_t line_step, uint8_t* out, const FieldKernels& kernels);
+
 // Codes the frame at `pixels` into `out`, which must hold
 // MaxCompressedFrameBytes(width, height) bytes. Returns the frame's size.
 std::size_t EncodeFrame(const FrameFormat& format, const uint8_t* pixels, uint8_t* out,
@@ -32,5 +39,9 @@ enum class DecodeStatus {
 // given format. Blocks the frame does not reach keep their bytes.
 DecodeStatus DecodeFrame(const FrameFormat& format, const uint8_t* frame, std::size_t size,
                          uint8_t* pixels, const FieldKernels& kernels);
+
+DecodeStatus DecodeFrameLines(const FrameFormat& format, const uint8_t* frame, std::size_t size,
+                              uint8_t* stored_line0, std::ptrdiff_t line_step,
+                              const FieldKernels& kernels);
 
 }  // namespace voxa

@@ -13,17 +13,19 @@ std::size_t BytesPerPixel(PixelFormat format) {
 FieldGeometry GetFieldGeometry(PixelFormat format, uint32_t width, uint32_t height,
                                uint32_t tag) {
   const std::size_t line_bytes = BytesPerPixel(format) * width;
-  // The BGRA frame is bottom-up and the Y16A frame top-down; in both, field 32
-  // is the picture's lines 0, 2, 4, ... counted from the top.
-  const bool first = tag == kFirstFieldTag;
-  const std::size_t start_line = format == PixelFormat::kRgba32 ? (first ? 1 : 0)
-                                                                : (first ? 0 : 1);
   FieldGeometry g;
-  g.first_line_offset = start_line * line_bytes;
+  g.first_line_offset = FieldStartLine(format, tag) * line_bytes;
   g.step = static_cast<std::ptrdiff_t>(2 * line_bytes);
   g.width = width;
   g.lines = height / 2;
   return g;
+}
+
+uint32_t FieldStartLine(PixelFormat format, uint32_t tag) {
+  // The BGRA frame is bottom-up and the Y16A frame top-down; in both, field 32
+  // is the picture's lines 0, 2, 4, ... counted from the top.
+  const bool first = tag == kFirstFieldTag;
+  return format == PixelFormat::kRgba32 ? (first ? 1 : 0) : (first ? 0 : 1);
 }
 
 uint64_t RawFrameBytes(PixelFormat format, uint32_t width, uint32_t height) {

@@ -37,6 +37,9 @@ struct FieldGeometry {
 FieldGeometry GetFieldGeometry(PixelFormat format, uint32_t width, uint32_t height,
                                uint32_t tag);
 
+// The stored line a field starts at: 0 or 1.
+uint32_t FieldStartLine(PixelFormat format, uint32_t tag);
+
 // The field's first stored line in a frame. A field without lines is never
 // read or written, and its start may lie past a frame of one line (or a null
 // frame of none): the frame's own start stands in for it.

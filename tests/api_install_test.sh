@@ -1,0 +1,36 @@
+#!/bin/bash
+# libvoxa as a program outside the build sees it: installed under a prefix
+# of its own with `cmake --install`, the C test program (tests/api_test.c)
+# built against the installed header and pkg-config file, with the shared
+# library and with the static one, and the shared library's exported symbols.
+#
+#   api_install_test.sh BUILD_DIR WORK_DIR
+set -uo pipefail
+
+build=$1
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+fail() { echo "api-install-test: FAILED: $*"; exit 1; }
+rm -rf "$work" && mkdir -p "$work" || fail "cannot make $work"
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 3 "$work/install.log")"
+pc=$(find "$prefix" -name voxa.pc | head -n 1)
+[ -n "$pc" ] || fail "no voxa.pc installed"
+[ -x "$prefix/bin/voxa" ] || fail "the voxa tool was not installed"
+export PKG_CONFIG_PATH=$(dirname "$pc")
+libdir=$(pkg-config --variable=libdir voxa) || fail "pkg-config does not know voxa"
+
+# Plain C99, with every warning, against the installed header only.
+cc -std=c99 -Wall -Wextra -Werror -pedantic "$here/api_test.c" $(pkg-config --cflags --libs voxa) \
+  -o "$work/api_test_shared" || fail "building against the shared library"
+cc -std=c99 -Wall -Wextra -Werror -pedantic "$here/api_test.c" $(pkg-config --cflags voxa) \
+  "$libdir/libvoxa.a" $(pkg-config --static --libs-only-l voxa | sed 's/-lvoxa//') \
+  -o "$work/api_test_static" || fail "building against the static library"
+LD_LIBRARY_PATH=$libdir "$work/api_test_shared" || fail "the test program on the shared library"
+"$work/api_test_static" || fail "the test program on the static library"
+readelf -d "$work/api_test_shared" | grep -q 'NEEDED.*libvoxa.so.1' || fail "the program does not need libvoxa.so.1"
+
+# Only the API's functions leave the shared library.
+others=$(nm -D --defined-only "$libdir/libvoxa.so.1" | awk '$2 != "A" { sub(/@.*/, "", $3); print $3 }' | grep -v '^voxa_')
+[ -z "$others" ] || fail "libvoxa.so.1 exports more than the API: $(echo $others | head -c 300)"
+echo "api-install-test: passed ($(nm -D --defined-only "$libdir/libvoxa.so.1" | grep -c ' T voxa_') functions exported)"
