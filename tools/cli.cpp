@@ -21,6 +21,7 @@
 #include "codec/frame_codec.h"
 #include "tools/frame_compare.h"
 #include "tools/frame_inspect.h"
+#include "tools/library_calls.h"
 #include "tools/output_file.h"
 #include "tools/sample_frames.h"
 #include "tools/video_verbs.h"
@@ -294,7 +295,7 @@ KernelVariant ParseKernelVariant(const CommandLine& cl) {
   return variant;
 }
 
-FieldKernels ParseKernels(const CommandLine& cl) { return KernelsOfVariant(ParseKernelVariant(cl)); }
+voxa_kernels ParseKernels(const CommandLine& cl) { return LibraryKernels(ParseKernelVariant(cl)); }
 
 unsigned long ParseCount(const CommandLine& cl, const std::string& option, unsigned long fallback,
                          unsigned long largest) {
@@ -455,7 +456,7 @@ const char* VariantName(KernelVariant variant) {
 }
 
 int Version(std::ostream& out, VideoVerbs* video) {
-  out << "voxa " << VOXA_VERSION << "\n"
+  out << "voxa " << voxa_version_string() << "\n"
       << "FFmpeg: " << (video ? video->LibraryVersions() : "not in this build (encode, decode "
                                                            "and info are not available)")
       << "\n"
@@ -515,10 +516,14 @@ std::string FormatPsnr(double db) {
 
 int EncodeFrameVerb(const CommandLine& cl, std::ostream& out) {
   const FrameFormat f = ParseFrameFormat(cl);
-  const FieldKernels kernels = ParseKernels(cl);
-  const std::vector<uint8_t> raw = ReadRawFrame(cl.operands[0], f);
+  const voxa_kernels kernels = ParseKernels(cl);
+  std::vector<uint8_t> raw = ReadRawFrame(cl.operands[0], f);
   std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
-  const std::size_t size = EncodeFrame(f, raw.data(), frame.data(), kernels);
+  const voxa_picture picture = LibraryPicture(f, raw.data());
+  std::size_t size = 0;
+  if (const int status = voxa_encode(&picture, kernels, frame.data(), frame.size(), &size)) {
+    throw DataError(std::string("cannot encode: ") + voxa_status_string(status));
+  }
   WriteFile(cl.operands[1], cl.operands[0], frame.data(), size);
   out << "encoded " << raw.size() << " bytes into " << size << " bytes (ratio "
       << std::fixed << std::setprecision(2)
@@ -528,7 +533,7 @@ int EncodeFrameVerb(const CommandLine& cl, std::ostream& out) {
 
 int DecodeFrameVerb(const CommandLine& cl, std::ostream& out) {
   const FrameFormat f = ParseFrameFormat(cl);
-  const FieldKernels kernels = ParseKernels(cl);
+  const voxa_kernels kernels = ParseKernels(cl);
   const std::vector<uint8_t> frame = ReadFile(cl.operands[0]);
   std::vector<uint8_t> raw;
   if (const std::optional<std::string> base = cl.Option("--onto")) {
@@ -536,7 +541,8 @@ int DecodeFrameVerb(const CommandLine& cl, std::ostream& out) {
   } else {
     raw.assign(RawFrameBytes(f.format, f.width, f.height), 0);
   }
-  switch (DecodeFrame(f, frame.data(), frame.size(), raw.data(), kernels)) {
+  const voxa_picture picture = LibraryPicture(f, raw.data());
+  switch (LibraryDecodeStatus(voxa_decode(frame.data(), frame.size(), kernels, &picture))) {
     case DecodeStatus::kDecoded:
       break;
     case DecodeStatus::kNotAFrame:

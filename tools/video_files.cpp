@@ -20,6 +20,7 @@
 #include "tools/avi_headers.h"
 #include "tools/avi_stream.h"
 #include "tools/frame_inspect.h"
+#include "tools/library_calls.h"
 #include "tools/media_input.h"
 #include "tools/media_output.h"
 #include "tools/output_file.h"
@@ -164,7 +165,7 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
     }
   }
   const FrameFormat format{PixelFormat::kRgba32, coded.width, coded.height};
-  const FieldKernels kernels = KernelsOfVariant(o.kernels);
+  const voxa_kernels kernels = LibraryKernels(o.kernels);
   const std::size_t bound = MaxCompressedFrameBytes(coded.width, coded.height);
 
   std::optional<VoxaAviWriter> writer;
@@ -185,11 +186,15 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
       if (coded.width != source.width || coded.height != source.height) {
         picture = PadBgraPicture(picture, source, coded);
       }
-      pool.Submit([&format, &kernels, bound, picture = std::move(picture)] {
+      pool.Submit([&format, kernels, bound, picture = std::move(picture)]() mutable {
         // Room for the largest frame, kept by each thread from frame to frame.
         thread_local std::vector<uint8_t> scratch;
         if (scratch.size() < bound) scratch.resize(bound);
-        const std::size_t size = EncodeFrame(format, picture.data(), scratch.data(), kernels);
+        const voxa_picture source = LibraryPicture(format, picture.data());
+        std::size_t size = 0;
+        if (const int status = voxa_encode(&source, kernels, scratch.data(), scratch.size(), &size)) {
+          throw VideoError(std::string("cannot encode a picture: ") + voxa_status_string(status));
+        }
         return std::vector<uint8_t>(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(size));
       });
       picture.clear();
@@ -283,7 +288,7 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
   const FrameFormat format{o.format == OutputFormat::kY16a ? PixelFormat::kY16a
                                                            : PixelFormat::kRgba32,
                            size.width, size.height};
-  const FieldKernels kernels = KernelsOfVariant(o.kernels);
+  const voxa_kernels kernels = LibraryKernels(o.kernels);
   const std::size_t picture_bytes = RawFrameBytes(format.format, size.width, size.height);
 
   using Picture = std::shared_ptr<const std::vector<uint8_t>>;
@@ -329,8 +334,9 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
       } else {
         pool.Submit([&, index, frame = std::move(frame)] {
           std::shared_ptr<std::vector<uint8_t>> picture = buffers.Get();
+          const voxa_picture into = LibraryPicture(format, picture->data());
           const DecodeStatus status =
-              DecodeFrame(format, frame.data(), frame.size(), picture->data(), kernels);
+              LibraryDecodeStatus(voxa_decode(frame.data(), frame.size(), kernels, &into));
           if (status == DecodeStatus::kDecoded) return Decoded{Picture(std::move(picture))};
           const std::string problem =
               "frame " + std::to_string(index) + " of '" + o.input + "' " +
