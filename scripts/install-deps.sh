@@ -5,7 +5,7 @@
 #
 #   native   compilers and libraries for the Linux build (presets native, native-asan),
 #            FFmpeg's libraries for the tool's encode, decode and info verbs, and
-#            ffmpeg/ffprobe for their tests
+#            ffmpeg/ffprobe for their tests, make and patch for scripts/build-ffmpeg.sh
 #   windows  mingw-w64 cross compilers, Wine, Xvfb, ffprobe and ImageMagick
 #            (presets win32, win64; ImageMagick for scripts/dialog-screenshots.sh)
 #   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
@@ -16,7 +16,7 @@
 # ones are listed with the command to install them, and the script fails.
 set -euo pipefail
 
-native_pkgs=(cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev pkg-config
+native_pkgs=(cmake ninja-build g++ make patch xz-utils googletest libgtest-dev libbenchmark-dev pkg-config
              libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
               wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip)
