@@ -39,8 +39,9 @@ if ! ls "$src"/ffmpeg_*.orig.tar.xz >/dev/null 2>&1; then
 fi
 tarball=$(ls "$src"/ffmpeg_*.orig.tar.xz | sort -V | tail -n 1)
 
-# The stamp names what the build is made of.
-stamp="$(basename "$tarball") $(cat ffmpeg/*.patch | sha256sum | cut -c1-16) $(sha256sum "$libdir/libvoxa.so.1" | cut -c1-16)"
+# The stamp names what the build is made of: source, patches, this script's
+# configuration, libvoxa.
+stamp="$(basename "$tarball") $(cat ffmpeg/*.patch "$0" | sha256sum | cut -c1-16) $(sha256sum "$libdir/libvoxa.so.1" | cut -c1-16)"
 if [ -x build/ffmpeg/bin/ffmpeg ] && [ "$(cat build/ffmpeg/stamp 2>/dev/null)" = "$stamp" ]; then
   echo "build-ffmpeg: up to date: build/ffmpeg/bin/ffmpeg ($stamp)"
   exit 0
@@ -57,8 +58,8 @@ start=$SECONDS
 (
   cd "$work"
   ./configure --prefix="$root/build/ffmpeg" --disable-everything --disable-autodetect \
-    --disable-doc --disable-debug --disable-x86asm --disable-network --disable-ffplay \
-    --enable-libvoxa --extra-ldflags="-Wl,-rpath,$libdir" \
+    --disable-doc --disable-debug --disable-network --disable-ffplay \
+    --enable-libvoxa --enable-zlib --extra-ldflags="-Wl,-rpath,$libdir" \
     --enable-decoder=libvoxa,png,prores,qtrle,rawvideo,ffv1 \
     --enable-encoder=libvoxa,png,prores_ks,qtrle,rawvideo,ffv1,wrapped_avframe \
     --enable-demuxer=avi,mov,matroska,image2,image_png_pipe,rawvideo \

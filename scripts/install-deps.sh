@@ -16,7 +16,7 @@
 # ones are listed with the command to install them, and the script fails.
 set -euo pipefail
 
-native_pkgs=(cmake ninja-build g++ make patch xz-utils googletest libgtest-dev libbenchmark-dev pkg-config
+native_pkgs=(cmake ninja-build g++ make patch xz-utils zlib1g-dev nasm googletest libgtest-dev libbenchmark-dev pkg-config
              libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
               wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip)

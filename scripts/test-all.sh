@@ -3,7 +3,8 @@
 # Windows ones run their tests under Wine; after win64, scripts/test-install.sh
 # installs and uninstalls the release package under Wine and
 # scripts/test-interop.sh exchanges AVI files between the tool and avifil32
-# with the real driver), then fuzzes the
+# with the real driver, and scripts/test-ffmpeg.sh builds FFmpeg with libvoxa
+# and tests it against both), then fuzzes the
 # frame decoder in the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS
 # (default 60).
 # Installs the Debian packages first when run as root. Stops at the first
@@ -88,6 +89,10 @@ for preset in "${presets[@]}"; do
     # Windows host's AVI files through the tool (needs the native build).
     run_step interop "voxa encode/decode and avifil32 under Wine" scripts/test-interop.sh \
       interop-test "interoperability under Wine"
+    # FFmpeg built with libvoxa (scripts/build-ffmpeg.sh) against the tool
+    # and the driver.
+    run_step ffmpeg "FFmpeg with libvoxa" scripts/test-ffmpeg.sh \
+      ffmpeg-test "FFmpeg with libvoxa"
   fi
 done
 

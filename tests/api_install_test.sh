@@ -2,13 +2,15 @@
 # libvoxa as a program outside the build sees it: installed under a prefix
 # of its own with `cmake --install`, the C test program (tests/api_test.c)
 # built against the installed header and pkg-config file, with the shared
-# library and with the static one, and the shared library's exported symbols.
+# library and with the static one, the shared library's exported symbols,
+# and the README's example as its reader would build it.
 #
-#   api_install_test.sh BUILD_DIR WORK_DIR
+#   api_install_test.sh BUILD_DIR WORK_DIR README
 set -uo pipefail
 
 build=$1
 work=$2
+readme=$3
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "api-install-test: FAILED: $*"; exit 1; }
 rm -rf "$work" && mkdir -p "$work" || fail "cannot make $work"
@@ -33,4 +35,11 @@ readelf -d "$work/api_test_shared" | grep -q 'NEEDED.*libvoxa.so.1' || fail "the
 # Only the API's functions leave the shared library.
 others=$(nm -D --defined-only "$libdir/libvoxa.so.1" | awk '$2 != "A" { sub(/@.*/, "", $3); print $3 }' | grep -v '^voxa_')
 [ -z "$others" ] || fail "libvoxa.so.1 exports more than the API: $(echo $others | head -c 300)"
+# The README's example, built as the README says.
+sed -n '/<!-- library example -->/,/^```$/p' "$readme" | sed '1,2d;$d' >"$work/example.c"
+cc -std=c99 -Wall -Wextra -Werror "$work/example.c" $(pkg-config --cflags --libs voxa) -o "$work/example" ||
+  fail "building the README's example"
+example=$(LD_LIBRARY_PATH=$libdir "$work/example") || fail "the README's example exited with $?: $example"
+[[ "$example" == *", alpha 255" ]] || fail "the README's example printed '$example'"
+
 echo "api-install-test: passed ($(nm -D --defined-only "$libdir/libvoxa.so.1" | grep -c ' T voxa_') functions exported)"
