@@ -37,6 +37,7 @@ const std::pair<const char*, KernelVariant> kVariants[] = {
     {"portable", KernelVariant::kPortable},
     {"sse", KernelVariant::kSse},
     {"sse2", KernelVariant::kSse2},
+    {"avx2", KernelVariant::kAvx2},
 };
 
 // One picture of each kind, format and size, made once.

@@ -3,8 +3,9 @@
 # hold an instruction the 486 lacks (conditional moves, fcomi, MMX, SSE,
 # multi-byte no-ops, ...). Every instruction is checked against the 486's own
 # set, so anything newer fails whatever its name. The vector kernels (units
-# under codec/simd, functions named ..Field_sse.. and ..Field_sse2..) have
-# their own instruction sets; an inline function from a shared header,
+# under codec/simd, functions named ..Field_sse.., ..Field_sse2.. and
+# ..Field_avx2..) have their own instruction sets, and so has the reading of
+# the register-state mask (XGETBV, run only where the processor has it); an inline function from a shared header,
 # compiled into a vector unit, could otherwise be the copy the linker keeps
 # for everyone, which the check of the linked DLL catches.
 #   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> -DDLL=<voxa.dll> -P CheckI486Code.cmake
@@ -90,11 +91,13 @@ execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${DLL}
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
-set(kernels "Field_sse2?E")
-string(REGEX MATCHALL "<[^>]*${kernels}[^>]*>:" kernel_names "${code}")
+set(kernels "Field_(sse2?|avx2)E")
+string(REGEX MATCHALL "(Encode|Decode)(Rgba|Y16a)${kernels}" kernel_names "${code}")
+list(REMOVE_DUPLICATES kernel_names)
 list(LENGTH kernel_names kernel_count)
-if(NOT kernel_count EQUAL 8)
-  message(FATAL_ERROR "${DLL}: expected the 8 vector kernels, found ${kernel_count}: ${kernel_names}")
+if(NOT kernel_count EQUAL 12)
+  message(FATAL_ERROR "${DLL}: expected the 12 vector kernels, found ${kernel_count}: ${kernel_names}")
 endif()
-check_disassembly("${DLL}" "${code}" "${kernels}")
-message(STATUS "${DLL}: ${checked_functions} functions, all but the 8 vector kernels 486 code")
+check_disassembly("${DLL}" "${code}" "${kernels}|ReadRegisterStateMask")
+message(STATUS "${DLL}: ${checked_functions} functions, all but the 12 vector kernels and "
+               "the register-state reading 486 code")

@@ -31,7 +31,7 @@ template <typename Fn>
 Fn Install(KernelSlot<Fn>& slot, Family family) {
   const KernelVariant variant = VariantForClass(DetectCpuClass());
   if (variant != KernelVariant::kPortable) {
-    const int lanes = variant == KernelVariant::kSse2 ? 8 : 4;
+    const int lanes = variant == KernelVariant::kSse ? 4 : 8;
     if (family != Family::kDecodeRgba) AlphaScaleTable().Prepare(lanes);
     if (family == Family::kEncodeRgba) EncoderWeightTable().Prepare(lanes);
     if (family == Family::kDecodeRgba) DecoderWeightTable().Prepare(lanes);
@@ -99,7 +99,9 @@ void RunDecode(void* context) {
 ColorTables::ColorTables() {
   const KernelVariant variant = VariantForClass(DetectCpuClass());
   if (variant == KernelVariant::kSse) EncoderWeightTable().Prepare(4);
-  if (variant == KernelVariant::kSse2) EncoderWeightTable().Prepare(8);
+  if (variant == KernelVariant::kSse2 || variant == KernelVariant::kAvx2) {
+    EncoderWeightTable().Prepare(8);
+  }
 }
 
 bool ColorKernels::EncodeRgbaField(uint8_t** out, const uint8_t* source, uint32_t width,
@@ -136,7 +138,8 @@ bool HasKernelVariant(KernelVariant variant) {
 #if defined(VOXA_HAVE_X86_KERNELS)
   const CpuClass cpu = DetectCpuClass();
   if (variant == KernelVariant::kSse) return (cpu & kCpuSse) != 0;
-  return (cpu & kCpuSse2) != 0;
+  if (variant == KernelVariant::kSse2) return (cpu & kCpuSse2) != 0;
+  return (cpu & kCpuAvx2) != 0;
 #else
   return false;
 #endif
@@ -150,6 +153,10 @@ FieldKernels KernelsOfVariant(KernelVariant variant) {
   if (variant == KernelVariant::kSse2) {
     return {EncodeRgbaField_sse2, DecodeRgbaField_sse2, EncodeY16aField_sse2,
             DecodeY16aField_sse2};
+  }
+  if (variant == KernelVariant::kAvx2) {
+    return {EncodeRgbaField_avx2, DecodeRgbaField_avx2, EncodeY16aField_avx2,
+            DecodeY16aField_avx2};
   }
 #else
   (void)variant;

@@ -6,6 +6,8 @@
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
+
+#include "codec/simd/register_state.h"
 #endif
 
 namespace voxa {
@@ -16,6 +18,14 @@ constexpr uint32_t kFeatureConditionalMove = 1u << 15;   // leaf 1 EDX bit 15: C
 constexpr uint32_t kFeatureSse = 1u << 25;               // leaf 1 EDX bit 25: SSE
 constexpr uint32_t kFeatureSse2 = 1u << 26;              // leaf 1 EDX bit 26: SSE2
 constexpr uint32_t kFeatureAmdMmxExtensions = 1u << 22;  // leaf 0x80000001 EDX bit 22
+constexpr uint32_t kFeatureOsxsave = 1u << 27;  // leaf 1 ECX bit 27: the system enabled XGETBV
+constexpr uint32_t kFeatureAvx = 1u << 28;      // leaf 1 ECX bit 28: AVX
+constexpr uint32_t kFeatureAvx2 = 1u << 5;      // leaf 7 EBX bit 5: AVX2
+// XCR0 bits 1 and 2: the system saves the XMM registers and the upper halves
+// of the YMM registers on a thread switch. Systems before Windows 7 SP1 set
+// neither OSXSAVE nor these bits.
+constexpr uint64_t kSavesWideRegisters = 0x6;
+constexpr uint32_t kStructuredLeaf = 7;
 
 constexpr char kIntel[12] = {'G', 'e', 'n', 'u', 'i', 'n', 'e', 'I', 'n', 't', 'e', 'l'};
 constexpr char kAmd[12] = {'A', 'u', 't', 'h', 'e', 'n', 't', 'i', 'c', 'A', 'M', 'D'};
@@ -32,12 +42,20 @@ void Probe(void* result) {
   // No check of the highest leaf first: a processor without the instruction
   // faults, and the guard turns that into class 0.
   __cpuid(0, a, b, c, d);
+  const uint32_t highest_leaf = a;
   std::memcpy(id.vendor + 0, &b, 4);
   std::memcpy(id.vendor + 4, &d, 4);
   std::memcpy(id.vendor + 8, &c, 4);
   if (!IsVendor(id, kIntel) && !IsVendor(id, kAmd)) return;
   __cpuid(1, a, b, c, d);
   id.features = d;
+  id.features_ecx = c;
+  if (highest_leaf >= kStructuredLeaf) {
+    __cpuid_count(kStructuredLeaf, 0, a, b, c, d);
+    id.structured_features = b;
+  }
+  // XGETBV exists, and may be run, only where the system says so.
+  if (id.features_ecx & kFeatureOsxsave) id.register_state = ReadRegisterStateMask();
   if (IsVendor(id, kAmd)) {
     __cpuid(0x80000001, a, b, c, d);
     id.extended_features = d;
@@ -45,9 +63,19 @@ void Probe(void* result) {
 }
 #endif
 
+// AVX2 kernels need the instructions and a system that keeps the upper
+// halves of the registers across thread switches: the AVX2 bit alone is not
+// enough.
+bool HasUsableAvx2(const CpuIdentity& id) {
+  return (id.features_ecx & kFeatureOsxsave) && (id.features_ecx & kFeatureAvx) &&
+         (id.structured_features & kFeatureAvx2) &&
+         (id.register_state & kSavesWideRegisters) == kSavesWideRegisters;
+}
+
 }  // namespace
 
 KernelVariant VariantForClass(CpuClass cpu_class) {
+  if (cpu_class == kIntelAvx2 || cpu_class == kAmdAvx2) return KernelVariant::kAvx2;
   if (cpu_class == kIntelSse2 || cpu_class == kAmdSse2) return KernelVariant::kSse2;
   if (cpu_class == kIntelSse || cpu_class == kAmdSse) return KernelVariant::kSse;
   return KernelVariant::kPortable;
@@ -56,6 +84,7 @@ KernelVariant VariantForClass(CpuClass cpu_class) {
 CpuClass ClassifyCpu(const CpuIdentity& id) {
   const uint32_t f = id.features;
   if (IsVendor(id, kIntel)) {
+    if ((f & kFeatureSse2) && HasUsableAvx2(id)) return kIntelAvx2;
     if (f & kFeatureSse2) return kIntelSse2;
     if (f & kFeatureSse) return kIntelSse;
     const bool mmx = f & kFeatureMmx, cmov = f & kFeatureConditionalMove;
@@ -65,6 +94,7 @@ CpuClass ClassifyCpu(const CpuIdentity& id) {
     return 0;
   }
   if (IsVendor(id, kAmd)) {
+    if ((f & kFeatureSse2) && HasUsableAvx2(id)) return kAmdAvx2;
     if (f & kFeatureSse2) return kAmdSse2;
     if (f & kFeatureSse) return kAmdSse;
     if (!(f & kFeatureMmx)) return 0;

@@ -33,16 +33,21 @@ const FieldKernels* Kernels(voxa_kernels kernels, int* status) {
     case VOXA_KERNELS_PORTABLE:
       return &kPortable;
     case VOXA_KERNELS_SSE:
-    case VOXA_KERNELS_SSE2: {
-      const KernelVariant variant =
-          kernels == VOXA_KERNELS_SSE ? KernelVariant::kSse : KernelVariant::kSse2;
+    case VOXA_KERNELS_SSE2:
+    case VOXA_KERNELS_AVX2: {
+      const KernelVariant variant = kernels == VOXA_KERNELS_SSE    ? KernelVariant::kSse
+                                    : kernels == VOXA_KERNELS_SSE2 ? KernelVariant::kSse2
+                                                                   : KernelVariant::kAvx2;
       if (!HasKernelVariant(variant)) {
         *status = VOXA_ERROR_KERNELS_UNAVAILABLE;
         return nullptr;
       }
       static const FieldKernels kSse = KernelsOfVariant(KernelVariant::kSse);
       static const FieldKernels kSse2 = KernelsOfVariant(KernelVariant::kSse2);
-      return variant == KernelVariant::kSse ? &kSse : &kSse2;
+      static const FieldKernels kAvx2 = KernelsOfVariant(KernelVariant::kAvx2);
+      return variant == KernelVariant::kSse    ? &kSse
+             : variant == KernelVariant::kSse2 ? &kSse2
+                                               : &kAvx2;
     }
   }
   *status = VOXA_ERROR_INVALID_ARGUMENT;

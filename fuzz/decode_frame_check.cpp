@@ -453,6 +453,7 @@ std::vector<uint8_t> MakeCheckInput(PixelFormat format, uint32_t width, uint32_t
 std::vector<uint8_t> WithVariant(std::vector<uint8_t> input, KernelVariant variant) {
   const uint8_t bits = variant == KernelVariant::kSse    ? 1
                        : variant == KernelVariant::kSse2 ? 2
+                       : variant == KernelVariant::kAvx2 ? 3
                                                          : 0;
   if (!input.empty()) {
     input[0] = static_cast<uint8_t>((input[0] & ~kVariantMask) | bits << kVariantShift);
@@ -465,6 +466,7 @@ void CheckDecodeFrame(const uint8_t* data, std::size_t size) {
   const int bits = (data[0] & kVariantMask) >> kVariantShift;
   const KernelVariant variant = bits == 1   ? KernelVariant::kSse
                                 : bits == 2 ? KernelVariant::kSse2
+                                : bits == 3 ? KernelVariant::kAvx2
                                             : KernelVariant::kPortable;
   CheckDecodeFrameWith(data, size,
                        HasKernelVariant(variant) ? KernelsOfVariant(variant) : kPortableKernels);

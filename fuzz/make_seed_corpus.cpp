@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     const char* name;
   } variants[] = {{voxa::KernelVariant::kPortable, "portable"},
                   {voxa::KernelVariant::kSse, "sse"},
-                  {voxa::KernelVariant::kSse2, "sse2"}};
+                  {voxa::KernelVariant::kSse2, "sse2"},
+                  {voxa::KernelVariant::kAvx2, "avx2"}};
   for (const voxa::fuzz::SeedInput& seed : voxa::fuzz::MakeSeedInputs()) {
     for (const auto& v : variants) {
       const std::vector<uint8_t> bytes = voxa::fuzz::WithVariant(seed.bytes, v.variant);

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Measures the kernels: every variant this processor has (portable, sse,
-# sse2), encoding and decoding whole frames of a title and of an opaque
+# sse2, avx2), encoding and decoding whole frames of a title and of an opaque
 # picture at 720x576 and 1920x1080, beside memcpy of the same frame, all in
 # one run. Prints the throughput and its ratio to memcpy. Installs the Debian
 # packages first when run as root.

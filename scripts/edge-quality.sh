@@ -32,7 +32,7 @@ for picture in title576:720x576 title1080:1920x1080; do
   name=${picture%%:*} size=${picture##*:}
   "$voxa" encode-frame --size "$size" "$name.bgra" "$name.voxa" 2>/dev/null
   variants=()
-  for kernels in portable sse sse2; do
+  for kernels in portable sse sse2 avx2; do
     "$voxa" decode-frame --size "$size" --kernels "$kernels" "$name.voxa" "$name.$kernels" >/dev/null 2>&1 || continue
     variants+=("$kernels")
     echo "$name $kernels: $("$voxa" compare --size "$size" "$name.bgra" "$name.$kernels" |

@@ -45,7 +45,7 @@ int main(void) {
   static uint8_t frame[W * H * 4 + 4096], again[W * H * 4 + 4096];
   const size_t bound = voxa_max_frame_bytes(W, H);
   const voxa_kernels kernels[] = {VOXA_KERNELS_AUTO, VOXA_KERNELS_PORTABLE, VOXA_KERNELS_SSE,
-                                  VOXA_KERNELS_SSE2};
+                                  VOXA_KERNELS_SSE2, VOXA_KERNELS_AVX2};
   size_t size = 0, other = 0;
 
   check(voxa_version() == VOXA_VERSION && strcmp(voxa_version_string(), "1.0.0") == 0,

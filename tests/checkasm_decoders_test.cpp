@@ -34,9 +34,11 @@ struct Variant {
   const char* name;
   KernelVariant variant;
   Lanes lanes;
+  bool sse2_twin;  // must decode the SSE2 kernel's bytes
 };
-const Variant kVariants[] = {{"sse", KernelVariant::kSse, Lanes::kFour},
-                             {"sse2", KernelVariant::kSse2, Lanes::kEight}};
+const Variant kVariants[] = {{"sse", KernelVariant::kSse, Lanes::kFour, false},
+                             {"sse2", KernelVariant::kSse2, Lanes::kEight, false},
+                             {"avx2", KernelVariant::kAvx2, Lanes::kEight, true}};
 
 // What differs between the two output formats.
 struct Format {
@@ -310,8 +312,13 @@ TEST_P(DecoderCheck, MatchesLaneModelByteForByte) {
                     expected.begin() + canvas.BlockOffset(format(), width, lines, i));
         }
 
+        Canvas twin = canvas;
         const DecodeResult got = Decode(kernel(), plan, input, canvas);
         const DecodeResult want = Decode(format().portable, plan, input, reference);
+        if (variant().sse2_twin) {
+          Decode(KernelsOfVariant(KernelVariant::kSse2).*format().slot, plan, input, twin);
+          EXPECT_TRUE(canvas.bytes == twin.bytes) << "not the SSE2 decoder's bytes";
+        }
         EXPECT_EQ(got.complete, reached_all);
         EXPECT_EQ(got.complete, want.complete);
         EXPECT_EQ(got.consumed, want.consumed);
@@ -585,7 +592,8 @@ TEST(ChromaBorrowing, EveryVariantTakesTheSameNeighbour) {
     }
     want_y16a.resize(want_y16a.size() - kWidth * 3);
     const Decoded portable_bgra = DecodeOnto(DecodeRgbaField_portable, kRgba, kWidth, kLines, payload.bytes());
-    for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2}) {
+    for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse,
+                                  KernelVariant::kSse2, KernelVariant::kAvx2}) {
       if (!HasKernelVariant(variant)) continue;
       SCOPED_TRACE("field " + std::to_string(n) + ", variant " + std::to_string(static_cast<int>(variant)));
       const FieldKernels k = KernelsOfVariant(variant);

@@ -123,7 +123,8 @@ TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
       default: c.kernels.decode_y16a(c.page, &in, in_end, 16, 1, 48, &pending); break;
     }
   };
-  for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2}) {
+  for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2,
+                                KernelVariant::kAvx2}) {
     if (!HasKernelVariant(variant)) continue;
     for (int family = 0; family < 4; ++family) {
       Call call{KernelsOfVariant(variant), family, page.data(), &payload, {}};

@@ -87,7 +87,7 @@ std::string RunNamedKernels(const std::vector<uint8_t>& input) {
 }
 
 const KernelVariant kVariants[] = {KernelVariant::kPortable, KernelVariant::kSse,
-                                   KernelVariant::kSse2};
+                                   KernelVariant::kSse2, KernelVariant::kAvx2};
 
 TEST(FuzzSeeds, PassTheCheck) {
   for (KernelVariant variant : kVariants) {

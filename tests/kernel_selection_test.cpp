@@ -16,12 +16,24 @@ namespace {
 
 constexpr uint32_t kMmx = 1u << 23, kCmov = 1u << 15, kSse = 1u << 25, kSse2 = 1u << 26;
 constexpr uint32_t kAmdMmxExt = 1u << 22;
+// The wide-register state: leaf 1 ECX (OSXSAVE, AVX), leaf 7 EBX (AVX2), XCR0.
+constexpr uint32_t kOsxsave = 1u << 27, kAvx = 1u << 28, kAvx2 = 1u << 5;
+struct Wide {
+  uint32_t ecx, structured;
+  uint64_t xcr0;
+};
+constexpr Wide kNoWide{0, 0, 0};
+constexpr Wide kAvx2Saved{kOsxsave | kAvx, kAvx2, 0x7};
 
-CpuIdentity Identity(const char* vendor, uint32_t features, uint32_t extended = 0) {
+CpuIdentity Identity(const char* vendor, uint32_t features, uint32_t extended = 0,
+                     Wide wide = kNoWide) {
   CpuIdentity id{};
   std::memcpy(id.vendor, vendor, 12);
   id.features = features;
   id.extended_features = extended;
+  id.features_ecx = wide.ecx;
+  id.structured_features = wide.structured;
+  id.register_state = wide.xcr0;
   return id;
 }
 
@@ -31,7 +43,9 @@ TEST(CpuClass, ClassTable) {
     uint32_t features, extended;
     CpuClass expected;
     KernelVariant variant;
+    Wide wide = kNoWide;
   };
+  const uint32_t sse2 = kSse2 | kSse | kMmx | kCmov;
   const Row rows[] = {
       {"GenuineIntel", kSse2 | kSse | kMmx | kCmov, 0, 31, KernelVariant::kSse2},
       {"GenuineIntel", kSse2, 0, 31, KernelVariant::kSse2},
@@ -49,20 +63,34 @@ TEST(CpuClass, ClassTable) {
       {"HygonGenuine", kSse2 | kSse | kMmx | kCmov, 0, 0, KernelVariant::kPortable},
       {"VendorIsNone", 0, 0, 0, KernelVariant::kPortable},
       {"genuineintel", kSse2, 0, 0, KernelVariant::kPortable},
+      {"GenuineIntel", sse2, 0, 63, KernelVariant::kAvx2, kAvx2Saved},
+      {"AuthenticAMD", sse2, 0, 191, KernelVariant::kAvx2, kAvx2Saved},
+      // AVX2 without a system that saves the upper halves (before Windows 7
+      // SP1), without XGETBV, with AVX2 but not AVX, or on a processor the
+      // SSE2 check turns down: the class below.
+      {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave | kAvx, kAvx2, 0x3}},
+      {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave | kAvx, kAvx2, 0x5}},
+      {"AuthenticAMD", sse2, 0, 159, KernelVariant::kSse2, {kAvx, kAvx2, 0x7}},
+      {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave, kAvx2, 0x7}},
+      {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave | kAvx, 0, 0x7}},
+      {"GenuineIntel", kSse | kMmx, 0, 15, KernelVariant::kSse, kAvx2Saved},
+      {"HygonGenuine", sse2, 0, 0, KernelVariant::kPortable, kAvx2Saved},
   };
   for (const Row& r : rows) {
-    const CpuClass c = ClassifyCpu(Identity(r.vendor, r.features, r.extended));
+    const CpuClass c = ClassifyCpu(Identity(r.vendor, r.features, r.extended, r.wide));
     EXPECT_EQ(c, r.expected) << r.vendor << " " << std::hex << r.features;
     EXPECT_EQ(VariantForClass(c), r.variant) << r.vendor << " " << std::hex << r.features;
   }
 }
 
-TEST(CpuClass, OnlyFourCodesSelectVectorKernels) {
+TEST(CpuClass, OnlySixCodesSelectVectorKernels) {
   for (CpuClass c = 0; c < 256; ++c) {
     const bool sse = c == 15 || c == 143, sse2 = c == 31 || c == 159;
-    EXPECT_EQ(VariantForClass(c), sse2 ? KernelVariant::kSse2
-                                  : sse ? KernelVariant::kSse
-                                        : KernelVariant::kPortable)
+    const bool avx2 = c == 63 || c == 191;
+    EXPECT_EQ(VariantForClass(c), avx2   ? KernelVariant::kAvx2
+                                  : sse2 ? KernelVariant::kSse2
+                                  : sse  ? KernelVariant::kSse
+                                         : KernelVariant::kPortable)
         << c;
   }
 }
@@ -71,7 +99,7 @@ TEST(CpuClass, DetectsThisProcessor) {
 #if defined(__x86_64__)
   // Every 64-bit x86 processor has SSE2.
   const CpuClass c = DetectCpuClass();
-  EXPECT_TRUE(c == 31 || c == 159 || c == 0) << c;
+  EXPECT_TRUE(c == 31 || c == 159 || c == 63 || c == 191 || c == 0) << c;
 #endif
   EXPECT_EQ(DetectCpuClass(), DetectCpuClass());
 }
@@ -136,7 +164,7 @@ TEST(KernelTables, PreparedForTheInstalledVariant) {
   kernels.DecodeRgbaField(out.data(), &in, in + 4, 16, 1, 64, &pending);
   const KernelVariant v = InstalledVariant();
   const uint16_t* expected = v == KernelVariant::kPortable ? nullptr
-                             : DecoderWeightTable().form(v == KernelVariant::kSse2 ? 8 : 4);
+                             : DecoderWeightTable().form(v == KernelVariant::kSse ? 4 : 8);
   EXPECT_EQ(DecoderWeightTable().rows(), expected);
 }
 

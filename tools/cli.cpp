@@ -66,7 +66,7 @@ struct Verb {
   }
 };
 
-const OptionHelp kKernelsOption{"--kernels", "auto|portable|sse|sse2",
+const OptionHelp kKernelsOption{"--kernels", "auto|portable|sse|sse2|avx2",
                                 "the kernels to code with (default auto: what the driver "
                                 "installs on this processor)"};
 const OptionHelp kThreadsOption{"--threads", "N", "frames coded at once (default: one a processor)"};
@@ -286,8 +286,10 @@ KernelVariant ParseKernelVariant(const CommandLine& cl) {
     variant = KernelVariant::kSse;
   } else if (name == "sse2") {
     variant = KernelVariant::kSse2;
+  } else if (name == "avx2") {
+    variant = KernelVariant::kAvx2;
   } else {
-    throw UsageError("unknown --kernels '" + name + "' (auto, portable, sse or sse2)");
+    throw UsageError("unknown --kernels '" + name + "' (auto, portable, sse, sse2 or avx2)");
   }
   if (!HasKernelVariant(variant)) {
     throw UsageError("--kernels " + name + ": this processor or build has no such kernels");
@@ -451,6 +453,7 @@ const char* VariantName(KernelVariant variant) {
   switch (variant) {
     case KernelVariant::kSse: return "sse";
     case KernelVariant::kSse2: return "sse2";
+    case KernelVariant::kAvx2: return "avx2";
     default: return "portable";
   }
 }

@@ -16,6 +16,7 @@ inline voxa_kernels LibraryKernels(KernelVariant variant) {
   switch (variant) {
     case KernelVariant::kSse: return VOXA_KERNELS_SSE;
     case KernelVariant::kSse2: return VOXA_KERNELS_SSE2;
+    case KernelVariant::kAvx2: return VOXA_KERNELS_AVX2;
     default: return VOXA_KERNELS_PORTABLE;
   }
 }

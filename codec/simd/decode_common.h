@@ -74,21 +74,23 @@ constexpr uint16_t kChromaLowByte = 0;
 // payload is read front to back, which the hardware follows by itself.
 // Without non-temporal stores no store fence is needed.
 
-// Walks the blocks of a field in payload order and hands each to the
+// Walks the blocks of a field in payload order and hands them to the
 // decoder's block writers:
 //   transparent(out, n): n transparent blocks from out on (n >= 1, one line);
-//   literal(out, in, left): one literal block from its 48 payload bytes;
-//     `left` is the previous block of the same line when that one is literal
-//     (its payload bytes), else null.
+//   literals(out, in, left, n): n literal blocks from out on (n >= 1, one
+//     line), from their payload bytes at `in`, 48 bytes each; `left` is the
+//     block before the first of them on the same line when that one is
+//     literal (its payload bytes), else null. The left block of each later
+//     one is the one before it.
 // The first line written is `first_line`, the next `line_step` bytes away;
 // blocks of a line are `block_bytes` apart. Run words and literal blocks are
 // read only when they end at or before `in_end`; when one does not, the walk
 // stops, leaves the rest of the field as it is and returns false. The read
 // position and the remainder of the current run are handed back in any case.
-template <std::size_t kBlockBytes, typename Transparent, typename Literal>
-inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t width,
-                      uint32_t lines, const uint8_t** in, const uint8_t* in_end,
-                      int32_t* pending, Transparent transparent, Literal literal) {
+template <std::size_t kBlockBytes, typename Transparent, typename Literals>
+inline bool WalkFieldRuns(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t width,
+                          uint32_t lines, const uint8_t** in, const uint8_t* in_end,
+                          int32_t* pending, Transparent transparent, Literals literals) {
   const uint32_t blocks = width / kBlockPixels;
   const uint8_t* p = *in;
   int32_t run = *pending;
@@ -129,11 +131,11 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
         const uint32_t wanted = static_cast<uint32_t>(run) < left ? static_cast<uint32_t>(run)
                                                                   : left;
         const uint32_t n = fit < wanted ? static_cast<uint32_t>(fit) : wanted;
-        for (uint32_t i = 0; i < n; ++i) {
-          literal(out, p, previous);
-          previous = p;
-          p += kLiteralBlockBytes;
-          out += kBlockBytes;
+        if (n != 0) {
+          literals(out, p, previous, n);
+          previous = p + static_cast<std::size_t>(n - 1) * kLiteralBlockBytes;
+          p += static_cast<std::size_t>(n) * kLiteralBlockBytes;
+          out += static_cast<std::size_t>(n) * kBlockBytes;
         }
         left -= n;
         run -= static_cast<int32_t>(n);
@@ -147,6 +149,22 @@ inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t wi
   *in = p;
   *pending = run;
   return complete;
+}
+
+// WalkFieldRuns for decoders that write one literal block at a time:
+// literal(out, in, left) for each, `left` as above.
+template <std::size_t kBlockBytes, typename Transparent, typename Literal>
+inline bool WalkField(uint8_t* first_line, std::ptrdiff_t line_step, uint32_t width,
+                      uint32_t lines, const uint8_t** in, const uint8_t* in_end,
+                      int32_t* pending, Transparent transparent, Literal literal) {
+  return WalkFieldRuns<kBlockBytes>(
+      first_line, line_step, width, lines, in, in_end, pending, transparent,
+      [&literal](uint8_t* out, const uint8_t* block, const uint8_t* left, uint32_t n) {
+        for (; n != 0; --n, out += kBlockBytes, block += kLiteralBlockBytes) {
+          literal(out, block, left);
+          left = block;
+        }
+      });
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The vector variants of the four kernel families: SSE (4 lanes of 16 bits in
-// MMX registers, with the SSE integer extensions) and SSE2 (8 lanes). Each
+// MMX registers, with the SSE integer extensions), SSE2 (8 lanes) and AVX2
+// (two blocks at once, each in 8 lanes of a 128-bit half). Each
 // lives in a translation unit of its own, compiled for its instruction set
 // only, so nothing vector is reachable from the portable path. They read the
 // constant tables, which must be prepared before their first call.
@@ -32,6 +33,7 @@ namespace voxa {
 
 VOXA_DECLARE_VARIANT(sse)
 VOXA_DECLARE_VARIANT(sse2)
+VOXA_DECLARE_VARIANT(avx2)
 
 #undef VOXA_DECLARE_VARIANT
 

@@ -1,0 +1,81 @@
+# Instructions with the wide (VEX) encoding and the 256-bit registers may run
+# only on processors of the AVX2 class: outside the AVX2 kernels (units
+# codec/simd/*_avx2.cpp, functions named ..Field_avx2..) no object of the
+# codec and no function of the linked library may hold one. Anything else
+# would fault on the many processors without AVX, or slow SSE code down.
+#   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> [-DLIBRARY=<voxa.dll>] -P CheckWideCode.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Sets `wide_functions` in the caller: the functions of the disassembly that
+# hold a wide instruction; fails on one outside ALLOWED.
+function(check_wide what code allowed)
+  string(REPLACE ";" "," code "${code}")
+  string(REPLACE "\n" ";" lines "${code}")
+  set(function "")
+  set(wide "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[0-9a-f]+ <([^>]+)>:$")
+      set(function "${CMAKE_MATCH_1}")
+      continue()
+    endif()
+    if(NOT line MATCHES "^ *[0-9a-f]+:\t([^\t]+)")
+      continue()
+    endif()
+    string(REGEX MATCH "^[a-z0-9]+" mnemonic "${CMAKE_MATCH_1}")
+    # Every VEX-encoded mnemonic starts with v; verr and verw are the 286's.
+    if(line MATCHES "ymm[0-9]" OR (mnemonic MATCHES "^v" AND NOT mnemonic MATCHES "^ver[rw]$"))
+      if(allowed STREQUAL "" OR NOT function MATCHES "${allowed}")
+        message(FATAL_ERROR "${what}: ${function} holds a wide instruction: ${line}")
+      endif()
+      list(APPEND wide "${function}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES wide)
+  set(wide_functions ${wide} PARENT_SCOPE)
+endfunction()
+
+string(REPLACE "|" ";" objects "${OBJECTS}")
+set(checked 0)
+set(wide_units 0)
+foreach(object ${objects})
+  execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${object}
+                  OUTPUT_VARIABLE code RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${object}")
+  endif()
+  if(object MATCHES "_avx2\\.cpp\\.o")
+    check_wide("${object}" "${code}" ".")
+    if(wide_functions)
+      math(EXPR wide_units "${wide_units} + 1")
+    endif()
+  else()
+    check_wide("${object}" "${code}" "")
+  endif()
+  math(EXPR checked "${checked} + 1")
+endforeach()
+if(NOT wide_units EQUAL 4)
+  message(FATAL_ERROR "expected the 4 AVX2 units to hold wide code, found ${wide_units}")
+endif()
+message(STATUS "${checked} objects: wide code in the 4 AVX2 units only")
+
+if(LIBRARY)
+  execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${LIBRARY}
+                  OUTPUT_VARIABLE code RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${LIBRARY}")
+  endif()
+  # A kernel's own pieces the compiler keeps apart (a lambda of it) carry its
+  # name in theirs.
+  check_wide("${LIBRARY}" "${code}" "Field_avx2E")
+  set(kernels "")
+  foreach(name IN LISTS wide_functions)
+    string(REGEX MATCH "(Encode|Decode)(Rgba|Y16a)Field_avx2E" kernel "${name}")
+    list(APPEND kernels "${kernel}")
+  endforeach()
+  list(REMOVE_DUPLICATES kernels)
+  list(LENGTH kernels count)
+  if(NOT count EQUAL 4)
+    message(FATAL_ERROR "${LIBRARY}: expected wide code in the 4 AVX2 kernels, found it in: ${wide_functions}")
+  endif()
+  message(STATUS "${LIBRARY}: wide code in the 4 AVX2 kernels only")
+endif()

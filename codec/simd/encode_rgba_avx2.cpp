@@ -1,0 +1,130 @@
+// Encoder from 32-bit BGRA to a field payload, AVX2: two blocks at a time,
+// each in one 128-bit half, through the lane arithmetic of the SSE2 encoder
+// (encode_rgba_sse2.cpp has the formulas), so that both write the same
+// bytes. Pairs whose blocks differ in kind are coded together and only the
+// literal one is stored.
+#include <immintrin.h>
+
+#include "codec/field_kernels.h"
+#include "codec/simd/avx2_pairs.h"
+#include "codec/simd/encode_field_walk.h"
+#include "codec/simd/kernel_tables.h"
+#include "codec/simd/vector_kernels.h"
+
+namespace voxa {
+namespace {
+
+constexpr std::size_t kPixelBytes = 4;
+constexpr std::size_t kBlockBytes = kBlockPixels * kPixelBytes;
+// Bits of the byte-wise comparison that stand for the alpha bytes of a block.
+constexpr uint32_t kAlphaByteMask = 0x8888;
+
+struct Rows {
+  __m256i flip, threshold, ones;
+  __m256i blue_luma, green_luma, red_luma, luma_offset;
+  __m256i blue_red_chroma, green_chroma, blue_of_v, green_of_u, red_of_u, chroma_offset;
+};
+
+VOXA_AVX2_INLINE Rows TableRows() {
+  const uint16_t* a = AlphaScaleTable().form(8);
+  const uint16_t* w = EncoderWeightTable().form(8);
+  return Rows{BroadcastRow(a, kFlipRow),        BroadcastRow(a, kBgraThresholdRow),
+              BroadcastRow(a, kAllOnesRow),     BroadcastRow(w, kBlueLumaRow),
+              BroadcastRow(w, kGreenLumaRow),   BroadcastRow(w, kRedLumaRow),
+              BroadcastRow(w, kLumaOffsetRow),  BroadcastRow(w, kBlueRedChromaRow),
+              BroadcastRow(w, kGreenChromaRow), BroadcastRow(w, kBlueOfVRow),
+              BroadcastRow(w, kGreenOfURow),    BroadcastRow(w, kRedOfURow),
+              BroadcastRow(w, kChromaOffsetRow)};
+}
+
+VOXA_AVX2_INLINE __m256i Luma128(const Rows& w, __m256i b, __m256i g, __m256i r) {
+  const __m256i tb = _mm256_mulhi_epu16(_mm256_slli_epi16(b, 8), w.blue_luma);
+  const __m256i tg = _mm256_mulhi_epu16(_mm256_slli_epi16(g, 8), w.green_luma);
+  const __m256i tr = _mm256_mulhi_epu16(_mm256_slli_epi16(r, 8), w.red_luma);
+  return _mm256_adds_epi16(_mm256_adds_epi16(_mm256_adds_epi16(tb, tg), w.luma_offset), tr);
+}
+
+VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint8_t* first,
+                                        uint8_t* second) {
+  // Channel planes split by parity, as in the SSE2 encoder, in each half.
+  const __m256i t0 = _mm256_unpacklo_epi8(px[0], px[2]);
+  const __m256i t1 = _mm256_unpackhi_epi8(px[0], px[2]);
+  const __m256i t2 = _mm256_unpacklo_epi8(px[1], px[3]);
+  const __m256i t3 = _mm256_unpackhi_epi8(px[1], px[3]);
+  const __m256i q0 = _mm256_unpacklo_epi8(t0, t2);
+  const __m256i q1 = _mm256_unpackhi_epi8(t0, t2);
+  const __m256i q2 = _mm256_unpacklo_epi8(t1, t3);
+  const __m256i q3 = _mm256_unpackhi_epi8(t1, t3);
+  const __m256i even_bg = _mm256_unpacklo_epi8(q0, q2);
+  const __m256i even_ra = _mm256_unpackhi_epi8(q0, q2);
+  const __m256i odd_bg = _mm256_unpacklo_epi8(q1, q3);
+  const __m256i odd_ra = _mm256_unpackhi_epi8(q1, q3);
+
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i b0 = _mm256_unpacklo_epi8(even_bg, zero), b1 = _mm256_unpacklo_epi8(odd_bg, zero);
+  const __m256i g0 = _mm256_unpackhi_epi8(even_bg, zero), g1 = _mm256_unpackhi_epi8(odd_bg, zero);
+  const __m256i r0 = _mm256_unpacklo_epi8(even_ra, zero), r1 = _mm256_unpacklo_epi8(odd_ra, zero);
+
+  const __m256i alpha = _mm256_unpackhi_epi8(even_ra, odd_ra);
+  const __m256i scale0 = _mm256_unpackhi_epi8(w.ones, even_ra);
+  const __m256i scale1 = _mm256_unpackhi_epi8(w.ones, odd_ra);
+
+  const __m256i y0 = _mm256_srai_epi16(_mm256_mulhi_epu16(Luma128(w, b0, g0, r0), scale0), 7);
+  const __m256i y1 = _mm256_srai_epi16(_mm256_mulhi_epu16(Luma128(w, b1, g1, r1), scale1), 7);
+  StorePair(first, second, kLumaOffset, _mm256_or_si256(y0, _mm256_slli_epi16(y1, 8)));
+  StorePair(first, second, kAlphaOffset, _mm256_xor_si256(alpha, w.ones));
+
+  const __m256i sb = _mm256_add_epi16(b0, b1), sg = _mm256_add_epi16(g0, g1);
+  const __m256i sr = _mm256_add_epi16(r0, r1);
+  const __m256i bs = _mm256_mulhi_epu16(_mm256_slli_epi16(sb, 6), w.blue_red_chroma);
+  const __m256i gs = _mm256_mulhi_epu16(_mm256_slli_epi16(sg, 7), w.green_chroma);
+  const __m256i rs = _mm256_mulhi_epu16(_mm256_slli_epi16(sr, 6), w.blue_red_chroma);
+  __m256i v = _mm256_subs_epi16(rs, _mm256_srai_epi16(gs, 1));
+  v = _mm256_adds_epi16(_mm256_subs_epi16(v, _mm256_mulhi_epi16(bs, w.blue_of_v)), w.chroma_offset);
+  __m256i u = _mm256_subs_epi16(bs, _mm256_mulhi_epi16(gs, w.green_of_u));
+  u = _mm256_adds_epi16(_mm256_subs_epi16(u, _mm256_mulhi_epi16(rs, w.red_of_u)), w.chroma_offset);
+  const __m256i u_out = _mm256_srai_epi16(_mm256_mulhi_epu16(u, scale0), 6);
+  const __m256i v_out = _mm256_srai_epi16(_mm256_mulhi_epu16(v, alpha), 6);
+  StorePair(first, second, kUOffset, _mm256_packus_epi16(u_out, v_out));
+}
+
+}  // namespace
+
+VOXA_VECTOR_ENTRY void EncodeRgbaField_avx2(uint8_t** out, const uint8_t* source, uint32_t width,
+                                            uint32_t lines, std::ptrdiff_t step,
+                                            uint8_t** run_word) {
+  const Rows w = TableRows();
+  WalkFieldInPairs(
+      out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
+      [&w](const uint8_t* first, const uint8_t* second, VectorRunWriter& runs) {
+        __m256i px[4];
+        for (int n = 0; n < 4; ++n) {
+          px[n] = LoadPair(first + 16 * n, (second != nullptr ? second : first) + 16 * n);
+        }
+        // Alpha 2 or more anywhere: after the flip of the top bit, a signed
+        // byte above 0x81 (-127) at an alpha position.
+        const __m256i most =
+            _mm256_max_epu8(_mm256_max_epu8(px[0], px[1]), _mm256_max_epu8(px[2], px[3]));
+        const uint32_t visible = static_cast<uint32_t>(
+            _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_xor_si256(most, w.flip), w.threshold)));
+        uint8_t* first_out = nullptr;
+        uint8_t* second_out = nullptr;
+        if (visible & kAlphaByteMask) {
+          first_out = runs.Literal();
+        } else {
+          runs.Transparent();
+        }
+        if (second != nullptr) {
+          if ((visible >> 16) & kAlphaByteMask) {
+            second_out = runs.Literal();
+          } else {
+            runs.Transparent();
+          }
+        }
+        if (first_out != nullptr || second_out != nullptr) {
+          EncodeLiteralPair(w, px, first_out, second_out);
+        }
+      });
+}
+
+}  // namespace voxa
