@@ -119,48 +119,61 @@ TEST_F(IcmDriverTest, LocatedByFormat) {
 }
 
 // Whole frames through ICCompress and ICDecompress: the bytes and pictures
-// of the codec core, the key-frame flag, and the coder's lifecycle.
-TEST_F(IcmDriverTest, CompressAndDecompressFrames) {
+// the codec core writes with `core`, the key-frame flag, and the coder's
+// lifecycle.
+void CompressAndDecompressFrames(HIC hic, const FieldKernels& core) {
   for (bool y16a : {false, true}) {
     const LONG w = 720, h = 577;
     const FrameFormat f{y16a ? PixelFormat::kY16a : PixelFormat::kRgba32, w, h};
     BITMAPINFOHEADER raw = Header(w, h, y16a ? 24 : 32, y16a ? mmioFOURCC('Y', '1', '6', 'A') : BI_RGB);
-    // The kernels the driver installs on this processor.
-    const FieldKernels installed = KernelsOfVariant(InstalledVariant());
     test::Random random(y16a ? 17 : 19);
     std::vector<uint8_t> pixels = random.Bytes(RawFrameBytes(f.format, f.width, f.height));
     std::vector<uint8_t> expected(MaxCompressedFrameBytes(f.width, f.height));
-    expected.resize(EncodeFrame(f, pixels.data(), expected.data(), installed));
+    expected.resize(EncodeFrame(f, pixels.data(), expected.data(), core));
 
     BITMAPINFOHEADER voxa{};
-    ASSERT_EQ(ICCompressGetFormat(hic_, &raw, &voxa), ICERR_OK);
+    ASSERT_EQ(ICCompressGetFormat(hic, &raw, &voxa), ICERR_OK);
     std::vector<uint8_t> frame(voxa.biSizeImage, 0xEE);
     DWORD flags = 0, ckid = 0;
-    EXPECT_EQ(ICCompress(hic_, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
+    EXPECT_EQ(ICCompress(hic, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
                          0, nullptr, nullptr),
               ICERR_ERROR)
         << "no begin yet";
-    ASSERT_EQ(ICCompressBegin(hic_, &raw, &voxa), ICERR_OK);
-    ASSERT_EQ(ICCompress(hic_, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
+    ASSERT_EQ(ICCompressBegin(hic, &raw, &voxa), ICERR_OK);
+    ASSERT_EQ(ICCompress(hic, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
                          0, nullptr, nullptr),
               ICERR_OK);
     EXPECT_EQ(flags, static_cast<DWORD>(AVIIF_KEYFRAME));
     ASSERT_EQ(voxa.biSizeImage, expected.size());
     frame.resize(voxa.biSizeImage);
     EXPECT_EQ(frame, expected);
-    EXPECT_EQ(ICCompressEnd(hic_), ICERR_OK);
+    EXPECT_EQ(ICCompressEnd(hic), ICERR_OK);
 
     std::vector<uint8_t> want(pixels.size(), 0x5C), got(pixels.size(), 0x5C);
-    DecodeFrame(f, frame.data(), frame.size(), want.data(), installed);
-    ASSERT_EQ(ICDecompressBegin(hic_, &voxa, &raw), ICERR_OK);
-    ASSERT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_OK);
+    DecodeFrame(f, frame.data(), frame.size(), want.data(), core);
+    ASSERT_EQ(ICDecompressBegin(hic, &voxa, &raw), ICERR_OK);
+    ASSERT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_OK);
     EXPECT_EQ(got, want);
     // A cut frame decodes as far as it goes and says so.
     voxa.biSizeImage -= 100;
-    EXPECT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
-    EXPECT_EQ(ICDecompressEnd(hic_), ICERR_OK);
-    EXPECT_EQ(ICDecompress(hic_, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
+    EXPECT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
+    EXPECT_EQ(ICDecompressEnd(hic), ICERR_OK);
+    EXPECT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
   }
+}
+
+// With the kernels the driver installs on this processor.
+TEST_F(IcmDriverTest, CompressAndDecompressFrames) {
+  CompressAndDecompressFrames(hic_, KernelsOfVariant(InstalledVariant()));
+}
+
+// A driver running AVX2 kernels writes and decodes the SSE2 kernels' bytes.
+TEST_F(IcmDriverTest, Avx2FramesAreTheSse2Frames) {
+  if (InstalledVariant() != KernelVariant::kAvx2) {
+    GTEST_SKIP() << "the driver does not run AVX2 kernels here (processor class "
+                 << DetectCpuClass() << ")";
+  }
+  CompressAndDecompressFrames(hic_, KernelsOfVariant(KernelVariant::kSse2));
 }
 
 }  // namespace
