@@ -86,10 +86,10 @@ inline void WalkField(uint8_t** out, const uint8_t* source, uint32_t width, uint
   runs.Finish(out, run_word);
 }
 
-// As WalkField, two blocks at a time, for kernels that code a pair in one
-// pass: `code_pair(first, second, runs)` gets consecutive blocks of the
-// payload (a pair may span a line end), and for the last block of an odd
-// count `second` is null. The run bookkeeping is the same, block by block.
+// As WalkField, two blocks of a line at a time, for kernels that code a pair
+// in one pass: `code_pair(first, second, runs)` gets consecutive blocks of
+// the payload, and for the last block of a line of an odd count `second` is
+// null. The run bookkeeping is the same, block by block.
 template <typename CodePair>
 inline void WalkFieldInPairs(uint8_t** out, const uint8_t* source, uint32_t width,
                              uint32_t lines, std::ptrdiff_t step, uint8_t** run_word,
@@ -97,20 +97,15 @@ inline void WalkFieldInPairs(uint8_t** out, const uint8_t* source, uint32_t widt
   if (lines == 0 || width < kBlockPixels) return;
   const uint32_t blocks = width / kBlockPixels;
   VectorRunWriter runs(*out, *run_word);
-  const uint8_t* held = nullptr;
   for (uint32_t l = 0; l < lines; ++l) {
     const uint32_t row = order == LineOrder::kBottomUp ? lines - 1 - l : l;
     const uint8_t* block = source + static_cast<std::ptrdiff_t>(row) * step;
-    for (uint32_t b = 0; b < blocks; ++b, block += block_bytes) {
-      if (held == nullptr) {
-        held = block;
-      } else {
-        code_pair(held, block, runs);
-        held = nullptr;
-      }
+    uint32_t b = 0;
+    for (; b + 2 <= blocks; b += 2, block += 2 * block_bytes) {
+      code_pair(block, block + block_bytes, runs);
     }
+    if (b < blocks) code_pair(block, nullptr, runs);
   }
-  if (held != nullptr) code_pair(held, nullptr, runs);
   runs.Finish(out, run_word);
 }
 
