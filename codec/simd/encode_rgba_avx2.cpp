@@ -1,7 +1,7 @@
 // Encoder from 32-bit BGRA to a field payload, AVX2: two blocks at a time,
 // each in one 128-bit half, through the lane arithmetic of the SSE2 encoder
 // (encode_rgba_sse2.cpp has the formulas), so that both write the same
-// bytes. Pairs whose blocks differ in kind are coded together and only the
+// bytes; only the widenings are arranged to need fewer shifts. Pairs whose blocks differ in kind are coded together and only the
 // literal one is stored.
 #include <immintrin.h>
 
@@ -37,10 +37,11 @@ VOXA_AVX2_INLINE Rows TableRows() {
               BroadcastRow(w, kChromaOffsetRow)};
 }
 
+// Luma × 128 from channels that enter as 256 × c (the high byte of each lane).
 VOXA_AVX2_INLINE __m256i Luma128(const Rows& w, __m256i b, __m256i g, __m256i r) {
-  const __m256i tb = _mm256_mulhi_epu16(_mm256_slli_epi16(b, 8), w.blue_luma);
-  const __m256i tg = _mm256_mulhi_epu16(_mm256_slli_epi16(g, 8), w.green_luma);
-  const __m256i tr = _mm256_mulhi_epu16(_mm256_slli_epi16(r, 8), w.red_luma);
+  const __m256i tb = _mm256_mulhi_epu16(b, w.blue_luma);
+  const __m256i tg = _mm256_mulhi_epu16(g, w.green_luma);
+  const __m256i tr = _mm256_mulhi_epu16(r, w.red_luma);
   return _mm256_adds_epi16(_mm256_adds_epi16(_mm256_adds_epi16(tb, tg), w.luma_offset), tr);
 }
 
@@ -60,10 +61,11 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint
   const __m256i odd_bg = _mm256_unpacklo_epi8(q1, q3);
   const __m256i odd_ra = _mm256_unpackhi_epi8(q1, q3);
 
+  // The channels widened straight to 256 × c, which the luma products take.
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i b0 = _mm256_unpacklo_epi8(even_bg, zero), b1 = _mm256_unpacklo_epi8(odd_bg, zero);
-  const __m256i g0 = _mm256_unpackhi_epi8(even_bg, zero), g1 = _mm256_unpackhi_epi8(odd_bg, zero);
-  const __m256i r0 = _mm256_unpacklo_epi8(even_ra, zero), r1 = _mm256_unpacklo_epi8(odd_ra, zero);
+  const __m256i b0 = _mm256_unpacklo_epi8(zero, even_bg), b1 = _mm256_unpacklo_epi8(zero, odd_bg);
+  const __m256i g0 = _mm256_unpackhi_epi8(zero, even_bg), g1 = _mm256_unpackhi_epi8(zero, odd_bg);
+  const __m256i r0 = _mm256_unpacklo_epi8(zero, even_ra), r1 = _mm256_unpacklo_epi8(zero, odd_ra);
 
   const __m256i alpha = _mm256_unpackhi_epi8(even_ra, odd_ra);
   const __m256i scale0 = _mm256_unpackhi_epi8(w.ones, even_ra);
@@ -74,11 +76,14 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint
   StorePair(first, second, kLumaOffset, _mm256_or_si256(y0, _mm256_slli_epi16(y1, 8)));
   StorePair(first, second, kAlphaOffset, _mm256_xor_si256(alpha, w.ones));
 
-  const __m256i sb = _mm256_add_epi16(b0, b1), sg = _mm256_add_epi16(g0, g1);
-  const __m256i sr = _mm256_add_epi16(r0, r1);
-  const __m256i bs = _mm256_mulhi_epu16(_mm256_slli_epi16(sb, 6), w.blue_red_chroma);
-  const __m256i gs = _mm256_mulhi_epu16(_mm256_slli_epi16(sg, 7), w.green_chroma);
-  const __m256i rs = _mm256_mulhi_epu16(_mm256_slli_epi16(sr, 6), w.blue_red_chroma);
+  // The rounding average of 256 × c0 and 256 × c1 is exactly 128 × (c0 + c1):
+  // the pair sums × 64 and × 128 with one shift at most.
+  const __m256i sb64 = _mm256_srli_epi16(_mm256_avg_epu16(b0, b1), 1);
+  const __m256i sg128 = _mm256_avg_epu16(g0, g1);
+  const __m256i sr64 = _mm256_srli_epi16(_mm256_avg_epu16(r0, r1), 1);
+  const __m256i bs = _mm256_mulhi_epu16(sb64, w.blue_red_chroma);
+  const __m256i gs = _mm256_mulhi_epu16(sg128, w.green_chroma);
+  const __m256i rs = _mm256_mulhi_epu16(sr64, w.blue_red_chroma);
   __m256i v = _mm256_subs_epi16(rs, _mm256_srai_epi16(gs, 1));
   v = _mm256_adds_epi16(_mm256_subs_epi16(v, _mm256_mulhi_epi16(bs, w.blue_of_v)), w.chroma_offset);
   __m256i u = _mm256_subs_epi16(bs, _mm256_mulhi_epi16(gs, w.green_of_u));
