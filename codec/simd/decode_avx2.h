@@ -72,17 +72,26 @@ VOXA_AVX2_INLINE UnpremultipliedPair UnpremultiplyPair(const uint8_t* first,
   const __m256i chroma = LoadPair(first + kUOffset, other + kUOffset);
   const __m128i inverse_first = LoadHalf(first + kAlphaOffset);
   const __m128i inverse_other = LoadHalf(other + kAlphaOffset);
+  UnpremultipliedPair s;
+  s.alpha = _mm256_xor_si256(Join(inverse_first, inverse_other), _mm256_cmpeq_epi8(zero, zero));
+  if (_mm_testz_si128(_mm_or_si128(inverse_first, inverse_other),
+                      _mm_or_si128(inverse_first, inverse_other))) {
+    // Both blocks opaque: Rc(255) is 256, and hi(256 × c, 256) is c itself.
+    s.y_low = _mm256_unpacklo_epi8(luma, zero);
+    s.y_high = _mm256_unpackhi_epi8(luma, zero);
+    s.u = _mm256_unpacklo_epi8(chroma, zero);
+    s.v = _mm256_unpackhi_epi8(chroma, zero);
+    return s;
+  }
   const BlockReciprocals a = GatherBlock(first + kAlphaOffset, inverse_first);
   const BlockReciprocals b =
       second != nullptr ? GatherBlock(other + kAlphaOffset, inverse_other) : a;
   const __m256i even = Join(a.even, b.even), odd = Join(a.odd, b.odd);
-  UnpremultipliedPair s;
   s.y_low = Unpremultiply(_mm256_unpacklo_epi8(zero, luma), _mm256_unpacklo_epi16(even, odd));
   s.y_high = Unpremultiply(_mm256_unpackhi_epi8(zero, luma), _mm256_unpackhi_epi16(even, odd));
   // U of pair k goes with the alpha of pixel 2k, V with that of pixel 2k + 1.
   s.u = Unpremultiply(_mm256_unpacklo_epi8(zero, chroma), even);
   s.v = Unpremultiply(_mm256_unpackhi_epi8(zero, chroma), odd);
-  s.alpha = _mm256_xor_si256(Join(inverse_first, inverse_other), _mm256_cmpeq_epi8(zero, zero));
   return s;
 }
 
