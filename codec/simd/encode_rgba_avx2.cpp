@@ -1,7 +1,12 @@
-// Encoder from 32-bit BGRA to a field payload, AVX2: two blocks at a time,
-// each in one 128-bit half, through the lane arithmetic of the SSE2 encoder
-// (encode_rgba_sse2.cpp has the formulas), so that both write the same
-// bytes; only the widenings are arranged to need fewer shifts. Pairs whose blocks differ in kind are coded together and only the
+// Encoder from 32-bit BGRA to a field payload, AVX2: two blocks at a time
+// through the lane arithmetic of the SSE2 encoder (encode_rgba_sse2.cpp has
+// the formulas), so that both write the same bytes. Each 128-bit half takes
+// four pixels of each 8-pixel row of the pair as the SSE2 encoder takes its
+// four registers: the left half pixels 0-3 and 8-11 of both blocks, the right
+// half pixels 4-7 and 12-15. The loads are then plain 32-byte ones, pairs of
+// pixels stay together, and one cross-half permutation per output puts each
+// block's bytes back in order. The widenings are arranged to need fewer
+// shifts. Pairs whose blocks differ in kind are coded together and only the
 // literal one is stored.
 #include <immintrin.h>
 
@@ -16,8 +21,8 @@ namespace {
 
 constexpr std::size_t kPixelBytes = 4;
 constexpr std::size_t kBlockBytes = kBlockPixels * kPixelBytes;
-// Bits of the byte-wise comparison that stand for the alpha bytes of a block.
-constexpr uint32_t kAlphaByteMask = 0x8888;
+// Bits of the byte-wise comparison that stand for the alpha bytes.
+constexpr uint32_t kAlphaByteMask = 0x88888888u;
 
 struct Rows {
   __m256i flip, threshold, ones;
@@ -45,9 +50,23 @@ VOXA_AVX2_INLINE __m256i Luma128(const Rows& w, __m256i b, __m256i g, __m256i r)
   return _mm256_adds_epi16(_mm256_adds_epi16(_mm256_adds_epi16(tb, tg), w.luma_offset), tr);
 }
 
+VOXA_AVX2_INLINE __m256i Load32(const uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Whether the alpha bytes of `most` (the largest of a block's bytes) hold 2
+// or more.
+VOXA_AVX2_INLINE uint32_t Visible(const Rows& w, __m256i most) {
+  return static_cast<uint32_t>(_mm256_movemask_epi8(
+             _mm256_cmpgt_epi8(_mm256_xor_si256(most, w.flip), w.threshold))) &
+         kAlphaByteMask;
+}
+
 VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint8_t* first,
                                         uint8_t* second) {
-  // Channel planes split by parity, as in the SSE2 encoder, in each half.
+  // Channel planes split by parity, as in the SSE2 encoder, in each half:
+  // the "pixels" of the left half are 0-3 and 8-11 of the first block, then
+  // of the second, those of the right half 4-7 and 12-15.
   const __m256i t0 = _mm256_unpacklo_epi8(px[0], px[2]);
   const __m256i t1 = _mm256_unpackhi_epi8(px[0], px[2]);
   const __m256i t2 = _mm256_unpacklo_epi8(px[1], px[3]);
@@ -73,8 +92,12 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint
 
   const __m256i y0 = _mm256_srai_epi16(_mm256_mulhi_epu16(Luma128(w, b0, g0, r0), scale0), 7);
   const __m256i y1 = _mm256_srai_epi16(_mm256_mulhi_epu16(Luma128(w, b1, g1, r1), scale1), 7);
-  StorePair(first, second, kLumaOffset, _mm256_or_si256(y0, _mm256_slli_epi16(y1, 8)));
-  StorePair(first, second, kAlphaOffset, _mm256_xor_si256(alpha, w.ones));
+  // Groups of four pixels: A0-3 A8-11 B0-3 B8-11 | A4-7 A12-15 B4-7 B12-15.
+  const __m256i in_order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  StorePair(first, second, kLumaOffset,
+            _mm256_permutevar8x32_epi32(_mm256_or_si256(y0, _mm256_slli_epi16(y1, 8)), in_order));
+  StorePair(first, second, kAlphaOffset,
+            _mm256_permutevar8x32_epi32(_mm256_xor_si256(alpha, w.ones), in_order));
 
   // The rounding average of 256 × c0 and 256 × c1 is exactly 128 × (c0 + c1):
   // the pair sums × 64 and × 128 with one shift at most.
@@ -90,7 +113,14 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint
   u = _mm256_adds_epi16(_mm256_subs_epi16(u, _mm256_mulhi_epi16(rs, w.red_of_u)), w.chroma_offset);
   const __m256i u_out = _mm256_srai_epi16(_mm256_mulhi_epu16(u, scale0), 6);
   const __m256i v_out = _mm256_srai_epi16(_mm256_mulhi_epu16(v, alpha), 6);
-  StorePair(first, second, kUOffset, _mm256_packus_epi16(u_out, v_out));
+  // Pairs of pairs (two bytes): U of A01 A45 B01 B45, V of the same | U of
+  // A23 A67 B23 B67, V of the same. The permutation gathers each block's,
+  // the shuffle orders them.
+  const __m256i blocks = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(u_out, v_out),
+                                                     _mm256_setr_epi32(0, 4, 2, 6, 1, 5, 3, 7));
+  const __m256i pair_order = _mm256_setr_epi8(0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15,
+                                              0, 1, 4, 5, 2, 3, 6, 7, 8, 9, 12, 13, 10, 11, 14, 15);
+  StorePair(first, second, kUOffset, _mm256_shuffle_epi8(blocks, pair_order));
 }
 
 }  // namespace
@@ -102,25 +132,22 @@ VOXA_VECTOR_ENTRY void EncodeRgbaField_avx2(uint8_t** out, const uint8_t* source
   WalkFieldInPairs(
       out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
       [&w](const uint8_t* first, const uint8_t* second, VectorRunWriter& runs) {
-        __m256i px[4];
-        for (int n = 0; n < 4; ++n) {
-          px[n] = LoadPair(first + 16 * n, (second != nullptr ? second : first) + 16 * n);
-        }
-        // Alpha 2 or more anywhere: after the flip of the top bit, a signed
-        // byte above 0x81 (-127) at an alpha position.
-        const __m256i most =
-            _mm256_max_epu8(_mm256_max_epu8(px[0], px[1]), _mm256_max_epu8(px[2], px[3]));
-        const uint32_t visible = static_cast<uint32_t>(
-            _mm256_movemask_epi8(_mm256_cmpgt_epi8(_mm256_xor_si256(most, w.flip), w.threshold)));
+        // The last block of an odd count stands in for its missing partner.
+        const uint8_t* other = second != nullptr ? second : first;
+        const __m256i px[4] = {Load32(first), Load32(first + 32), Load32(other),
+                               Load32(other + 32)};
+        // Alpha 2 or more anywhere in a block: after the flip of the top bit,
+        // a signed byte above 0x81 (-127) at an alpha position.
+        const uint32_t first_visible = Visible(w, _mm256_max_epu8(px[0], px[1]));
         uint8_t* first_out = nullptr;
         uint8_t* second_out = nullptr;
-        if (visible & kAlphaByteMask) {
+        if (first_visible) {
           first_out = runs.Literal();
         } else {
           runs.Transparent();
         }
         if (second != nullptr) {
-          if ((visible >> 16) & kAlphaByteMask) {
+          if (Visible(w, _mm256_max_epu8(px[2], px[3]))) {
             second_out = runs.Literal();
           } else {
             runs.Transparent();
