@@ -14,11 +14,15 @@ cmake --preset native >/dev/null
 cmake --build --preset native -j 2 --target voxa_bench
 
 csv=build/native/bench/frames.csv
+# The median of three runs of each, which the machine's noise moves less.
 build/native/bench/voxa_bench --benchmark_filter='^(memcpy|encode_frame|decode_frame)/' \
-  --benchmark_min_time=0.3 --benchmark_format=csv "$@" > "$csv"
+  --benchmark_min_time=0.3 --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv "$@" > "$csv"
 
 # name,iterations,real_time,cpu_time,time_unit,bytes_per_second,...
 awk -F, '
+  !/_median"?,/ { next }
+  { sub(/_median/, "", $1) }
   /^"?memcpy\// { gsub(/"/, "", $1); split($1, n, "/"); memcpy[n[2] "/" n[3]] = $6; next }
   /^"?(encode|decode)_frame\// {
     gsub(/"/, "", $1); split($1, n, "/")
@@ -35,5 +39,5 @@ awk -F, '
       printf "%-16s %-7s %-9s %14.0f %7.2f %14.0f %7.2f\n", p[1], p[2], p[3],
              e / 1e6, e / m, d / 1e6, d / m
     }
-    print "ratio: throughput / memcpy of the same frame, measured in this run"
+    print "ratio: throughput / memcpy of the same frame, measured in this run (medians of 3)"
   }' "$csv"
