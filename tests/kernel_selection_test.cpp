@@ -8,6 +8,7 @@
 #include "codec/color_kernels.h"
 #include "codec/cpu_class.h"
 #include "codec/field_payload.h"
+#include "codec/frame_codec.h"
 #include "codec/simd/kernel_tables.h"
 #include "test_frames.h"
 
@@ -201,6 +202,54 @@ TEST(ColorKernels, SlotsFillOnceAndCode) {
   another.DecodeRgbaField(decoded.data(), &in, out.data() + out.size(), 32, 1, 128, &pending);
   EXPECT_EQ(KernelSlotInstallCount(), installed);
 }
+
+#if defined(__i386__) && defined(_WIN32)
+// Calls fn(context) with the stack pointer 4 bytes past a 16-byte boundary at
+// the call, as a host built for 4-byte stacks may call.
+extern "C" void CallOffAlignment(void (*fn)(void*), void* context);
+asm(".text\n"
+    ".globl _CallOffAlignment\n"
+    "_CallOffAlignment:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  andl $-16, %esp\n"
+    "  subl $8, %esp\n"
+    "  pushl 12(%ebp)\n"
+    "  call *8(%ebp)\n"
+    "  movl %ebp, %esp\n"
+    "  popl %ebp\n"
+    "  ret\n");
+
+struct FrameCall {
+  FieldKernels kernels;
+  const std::vector<uint8_t>* raw;
+  std::vector<uint8_t> frame, decoded;
+};
+
+void CodeFrame(void* context) {
+  FrameCall& c = *static_cast<FrameCall*>(context);
+  const FrameFormat f{PixelFormat::kRgba32, 96, 6};
+  c.frame.resize(EncodeFrame(f, c.raw->data(), c.frame.data(), c.kernels));
+  DecodeFrame(f, c.frame.data(), c.frame.size(), c.decoded.data(), c.kernels);
+}
+
+// Every vector variant codes the same frames on a stack of 4-byte alignment.
+TEST(VectorKernels, CodeOnAStackOfFourByteAlignment) {
+  test::Random random(11);
+  const std::vector<uint8_t> raw = random.Bytes(96 * 6 * 4);
+  for (KernelVariant v : {KernelVariant::kSse, KernelVariant::kSse2, KernelVariant::kAvx2}) {
+    if (!HasKernelVariant(v)) continue;
+    FrameCall aligned{KernelsOfVariant(v), &raw,
+                      std::vector<uint8_t>(MaxCompressedFrameBytes(96, 6)),
+                      std::vector<uint8_t>(raw.size())};
+    FrameCall off = aligned;
+    CodeFrame(&aligned);
+    CallOffAlignment(CodeFrame, &off);
+    EXPECT_EQ(off.frame, aligned.frame) << static_cast<int>(v);
+    EXPECT_EQ(off.decoded, aligned.decoded) << static_cast<int>(v);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace voxa
