@@ -10,29 +10,16 @@
 
 #include "codec/simd/avx2_pairs.h"
 #include "codec/simd/decode_common.h"
+#include "codec/simd/reciprocal_lanes.h"
 
 namespace voxa {
 namespace {
 
 // The reciprocal scales of one block's alphas, as in decode_sse2.h: of the
-// even pixels, of the odd pixels, and of pixels 0-7 and 8-15.
+// even pixels (the alphas of U) and of the odd pixels (the alphas of V).
 struct BlockReciprocals {
   __m128i even, odd;
 };
-
-// Inserted lane by lane: building the vectors in general registers and
-// reloading them from the stack stalls on store forwarding.
-VOXA_AVX2_INLINE __m128i GatherEight(const uint8_t* inverse_alpha) {
-  const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
-  __m128i v = _mm_cvtsi32_si128(rc[inverse_alpha[0]]);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[2]], 1);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[4]], 2);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[6]], 3);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[8]], 4);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[10]], 5);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[12]], 6);
-  return _mm_insert_epi16(v, rc[inverse_alpha[14]], 7);
-}
 
 // A block whose 16 alphas are one value (opaque, or a fade) needs one look-up.
 VOXA_AVX2_INLINE BlockReciprocals GatherBlock(const uint8_t* inverse_alpha, __m128i inverse) {
@@ -74,8 +61,8 @@ VOXA_AVX2_INLINE UnpremultipliedPair UnpremultiplyPair(const uint8_t* first,
   const __m128i inverse_other = LoadHalf(other + kAlphaOffset);
   UnpremultipliedPair s;
   s.alpha = _mm256_xor_si256(Join(inverse_first, inverse_other), _mm256_cmpeq_epi8(zero, zero));
-  if (_mm_testz_si128(_mm_or_si128(inverse_first, inverse_other),
-                      _mm_or_si128(inverse_first, inverse_other))) {
+  const __m128i either = _mm_or_si128(inverse_first, inverse_other);
+  if (_mm_testz_si128(either, either)) {
     // Both blocks opaque: Rc(255) is 256, and hi(256 × c, 256) is c itself.
     s.y_low = _mm256_unpacklo_epi8(luma, zero);
     s.y_high = _mm256_unpackhi_epi8(luma, zero);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "codec/simd/decode_common.h"
+#include "codec/simd/reciprocal_lanes.h"
 
 namespace voxa {
 namespace {
@@ -31,20 +32,6 @@ inline __m128i TableRow(const uint16_t* table, int row) {
 struct Reciprocals {
   __m128i even, odd, pixels_low, pixels_high;
 };
-
-// Inserted lane by lane: building the vectors in general registers and
-// reloading them from the stack stalls on store forwarding.
-inline __m128i GatherEight(const uint8_t* inverse_alpha) {
-  const uint16_t* rc = kReciprocals.by_inverse_alpha.data();
-  __m128i v = _mm_cvtsi32_si128(rc[inverse_alpha[0]]);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[2]], 1);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[4]], 2);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[6]], 3);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[8]], 4);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[10]], 5);
-  v = _mm_insert_epi16(v, rc[inverse_alpha[12]], 6);
-  return _mm_insert_epi16(v, rc[inverse_alpha[14]], 7);
-}
 
 inline Reciprocals GatherReciprocals(const uint8_t* inverse_alpha) {
   Reciprocals r;
