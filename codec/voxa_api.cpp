@@ -21,37 +21,35 @@ bool TakesSize(uint32_t width, uint32_t height) {
   return width % kBlockPixels == 0 && uint64_t{width} * height * 4 + kBoundSlack <= kLargestBound;
 }
 
+// The kernels of one vector variant, or null where this processor or build
+// lacks them. The processor is asked once, not at every frame.
+template <KernelVariant kVariant>
+const FieldKernels* VectorKernels() {
+  static const FieldKernels kernels = KernelsOfVariant(kVariant);
+  static const bool available = HasKernelVariant(kVariant);
+  return available ? &kernels : nullptr;
+}
+
 // The kernels of a call, or null with the reason in *status.
 const FieldKernels* Kernels(voxa_kernels kernels, int* status) {
   static const FieldKernels kPortable = kPortableKernels;
+  const FieldKernels* vector = nullptr;
   switch (kernels) {
     case VOXA_KERNELS_AUTO: {
       // Chosen once, at the first call: the variant the driver installs.
       static const FieldKernels kAuto = KernelsOfVariant(InstalledVariant());
       return &kAuto;
     }
-    case VOXA_KERNELS_PORTABLE:
-      return &kPortable;
-    case VOXA_KERNELS_SSE:
-    case VOXA_KERNELS_SSE2:
-    case VOXA_KERNELS_AVX2: {
-      const KernelVariant variant = kernels == VOXA_KERNELS_SSE    ? KernelVariant::kSse
-                                    : kernels == VOXA_KERNELS_SSE2 ? KernelVariant::kSse2
-                                                                   : KernelVariant::kAvx2;
-      if (!HasKernelVariant(variant)) {
-        *status = VOXA_ERROR_KERNELS_UNAVAILABLE;
-        return nullptr;
-      }
-      static const FieldKernels kSse = KernelsOfVariant(KernelVariant::kSse);
-      static const FieldKernels kSse2 = KernelsOfVariant(KernelVariant::kSse2);
-      static const FieldKernels kAvx2 = KernelsOfVariant(KernelVariant::kAvx2);
-      return variant == KernelVariant::kSse    ? &kSse
-             : variant == KernelVariant::kSse2 ? &kSse2
-                                               : &kAvx2;
-    }
+    case VOXA_KERNELS_PORTABLE: return &kPortable;
+    case VOXA_KERNELS_SSE: vector = VectorKernels<KernelVariant::kSse>(); break;
+    case VOXA_KERNELS_SSE2: vector = VectorKernels<KernelVariant::kSse2>(); break;
+    case VOXA_KERNELS_AVX2: vector = VectorKernels<KernelVariant::kAvx2>(); break;
+    default:
+      *status = VOXA_ERROR_INVALID_ARGUMENT;
+      return nullptr;
   }
-  *status = VOXA_ERROR_INVALID_ARGUMENT;
-  return nullptr;
+  if (vector == nullptr) *status = VOXA_ERROR_KERNELS_UNAVAILABLE;
+  return vector;
 }
 
 // Where the picture's stored line 0 lies and how far apart its stored lines
