@@ -46,8 +46,9 @@ FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t heigh
       const uint8_t* b = &decoded[4 * i];
       bool off = false;
       for (int c = 0; c < 3; ++c) {
-        colour.Add(Weighted(a[c], a[3]), Weighted(b[c], b[3]));
-        off = off || std::fabs(Weighted(a[c], a[3]) - Weighted(b[c], b[3])) > kFarOff;
+        const double ca = Weighted(a[c], a[3]), cb = Weighted(b[c], b[3]);
+        colour.Add(ca, cb);
+        off = off || std::fabs(ca - cb) > kFarOff;
       }
       alpha.Add(a[3], b[3]);
       lost += a[3] >= kLiteralAlphaThreshold && b[3] == 0;
