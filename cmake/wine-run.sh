@@ -55,7 +55,13 @@ mkdir -p "$WINEPREFIX" || die "cannot create $WINEPREFIX"
   flock 9 || die "cannot lock $WINEPREFIX"
   if [ ! -e "$WINEPREFIX/.voxa-prefix-ready" ]; then
     echo "wine-run: creating Wine prefix $WINEPREFIX" >&2
-    "${norandom[@]}" wineboot -i </dev/null >/dev/null 2>&1 9>&- || die "wineboot -i failed for $WINEPREFIX"
+    boot_log="$WINEPREFIX/.voxa-wineboot.log"
+    if ! "${norandom[@]}" wineboot -i </dev/null >"$boot_log" 2>&1 9>&-; then
+      # A prefix takes over a gigabyte; a full disk is the usual reason.
+      tail -n 20 "$boot_log" >&2
+      df -h "$WINEPREFIX" >&2
+      die "wineboot -i failed for $WINEPREFIX"
+    fi
     # Windows drawn by Wine itself, not by a window manager: no stalls under Xvfb.
     "${norandom[@]}" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
       </dev/null >/dev/null 2>&1 9>&- || die "cannot write the Wine registry in $WINEPREFIX"

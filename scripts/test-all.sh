@@ -40,6 +40,13 @@ run_step() {
   summary+=("$(printf '%-12s %s (%d s)' "$name" "${result:-no result line}" $((SECONDS - start)))")
 }
 
+# A full run writes about 11 GB (four builds and four Wine prefixes of over
+# a gigabyte each); a disk that fills up shows itself late and obscurely.
+free_kb=$(df -Pk . | awk 'NR == 2 { print $4 }')
+if [ "${free_kb:-0}" -lt $((12 * 1024 * 1024)) ]; then
+  echo "test-all: warning: $((free_kb / 1024 / 1024)) GB free here; a full run needs about 11 GB" >&2
+fi
+
 summary=()
 start_all=$SECONDS
 
