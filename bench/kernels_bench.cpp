@@ -141,7 +141,7 @@ void RegisterAll() {
         const Fixture x = MakeFixture(m, f, s);
         for (const auto& [name, variant] : kVariants) {
           if (!HasKernelVariant(variant)) continue;
-                  const FieldKernels k = KernelsOfVariant(variant);
+          const FieldKernels k = KernelsOfVariant(variant);
           const std::string tail = "/" + frame + "/" + m.name + "/" + name;
           benchmark::RegisterBenchmark(("encode_frame" + tail).c_str(), EncodeWhole, x, k);
           benchmark::RegisterBenchmark(("decode_frame" + tail).c_str(), DecodeWhole, x, k);
