@@ -4,10 +4,12 @@
 # multi-byte no-ops, ...). Every instruction is checked against the 486's own
 # set, so anything newer fails whatever its name. The vector kernels (units
 # under codec/simd, functions named ..Field_sse.., ..Field_sse2.. and
-# ..Field_avx2..) have their own instruction sets, and so has the reading of
-# the register-state mask (XGETBV, run only where the processor has it); an inline function from a shared header,
-# compiled into a vector unit, could otherwise be the copy the linker keeps
-# for everyone, which the check of the linked DLL catches.
+# ..Field_avx2..) have their own instruction sets, and so have the reading of
+# the register-state mask (XGETBV, run only where the processor has it) and
+# the clearing of the upper registers after a fault in an AVX2 kernel
+# (VZEROUPPER, run only once one has run); an inline function from a shared
+# header, compiled into a vector unit, could otherwise be the copy the linker
+# keeps for everyone, which the check of the linked DLL catches.
 #   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> -DDLL=<voxa.dll> -P CheckI486Code.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -98,6 +100,6 @@ list(LENGTH kernel_names kernel_count)
 if(NOT kernel_count EQUAL 12)
   message(FATAL_ERROR "${DLL}: expected the 12 vector kernels, found ${kernel_count}: ${kernel_names}")
 endif()
-check_disassembly("${DLL}" "${code}" "${kernels}|ReadRegisterStateMask")
-message(STATUS "${DLL}: ${checked_functions} functions, all but the 12 vector kernels and "
-               "the register-state reading 486 code")
+check_disassembly("${DLL}" "${code}" "${kernels}|ReadRegisterStateMask|ClearUpperRegisters_avx2")
+message(STATUS "${DLL}: ${checked_functions} functions, all but the 12 vector kernels, "
+               "the register-state reading and its clearing 486 code")

@@ -1,6 +1,7 @@
 # Instructions with the wide (VEX) encoding and the 256-bit registers may run
-# only on processors of the AVX2 class: outside the AVX2 kernels (units
-# codec/simd/*_avx2.cpp, functions named ..Field_avx2..) no object of the
+# only on processors of the AVX2 class: outside the AVX2 kernels and the
+# clearing of the upper registers after a fault (units codec/simd/*_avx2.cpp,
+# functions named ..Field_avx2.. and ClearUpperRegisters_avx2) no object of the
 # codec and no function of the linked library may hold one. Anything else
 # would fault on the many processors without AVX, or slow SSE code down.
 #   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> [-DLIBRARY=<voxa.dll>] -P CheckWideCode.cmake
@@ -53,10 +54,10 @@ foreach(object ${objects})
   endif()
   math(EXPR checked "${checked} + 1")
 endforeach()
-if(NOT wide_units EQUAL 4)
-  message(FATAL_ERROR "expected the 4 AVX2 units to hold wide code, found ${wide_units}")
+if(NOT wide_units EQUAL 5)
+  message(FATAL_ERROR "expected the 5 AVX2 units to hold wide code, found ${wide_units}")
 endif()
-message(STATUS "${checked} objects: wide code in the 4 AVX2 units only")
+message(STATUS "${checked} objects: wide code in the 5 AVX2 units only")
 
 if(LIBRARY)
   execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${LIBRARY}
@@ -66,16 +67,18 @@ if(LIBRARY)
   endif()
   # A kernel's own pieces the compiler keeps apart (a lambda of it) carry its
   # name in theirs.
-  check_wide("${LIBRARY}" "${code}" "Field_avx2E")
+  check_wide("${LIBRARY}" "${code}" "Field_avx2E|ClearUpperRegisters_avx2E")
   set(kernels "")
   foreach(name IN LISTS wide_functions)
-    string(REGEX MATCH "(Encode|Decode)(Rgba|Y16a)Field_avx2E" kernel "${name}")
+    string(REGEX MATCH "(Encode|Decode)(Rgba|Y16a)Field_avx2E|ClearUpperRegisters_avx2E" kernel
+           "${name}")
     list(APPEND kernels "${kernel}")
   endforeach()
   list(REMOVE_DUPLICATES kernels)
   list(LENGTH kernels count)
-  if(NOT count EQUAL 4)
-    message(FATAL_ERROR "${LIBRARY}: expected wide code in the 4 AVX2 kernels, found it in: ${wide_functions}")
+  if(NOT count EQUAL 5)
+    message(FATAL_ERROR "${LIBRARY}: expected wide code in the 4 AVX2 kernels and "
+                        "ClearUpperRegisters_avx2, found it in: ${wide_functions}")
   endif()
-  message(STATUS "${LIBRARY}: wide code in the 4 AVX2 kernels only")
+  message(STATUS "${LIBRARY}: wide code in the 4 AVX2 kernels and ClearUpperRegisters_avx2 only")
 endif()

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "codec/hardware_faults_windows.h"
+#include "codec/simd/wide_registers.h"
 
 namespace voxa {
 namespace {
@@ -65,6 +66,7 @@ __attribute__((noinline)) bool RunGuarded(GuardedFn fn, void* context) {
   guard.link.Handler = OnException;
   if (__builtin_setjmp(guard.resume) != 0) {
     SetExceptionChain(guard.link.Next);
+    ClearWideRegistersAfterFault();
     return false;
   }
   SetExceptionChain(&guard.link);

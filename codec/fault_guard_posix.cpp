@@ -6,6 +6,10 @@
 #include <csignal>
 #include <mutex>
 
+#if defined(VOXA_HAVE_X86_KERNELS)
+#include "codec/simd/wide_registers.h"
+#endif
+
 namespace voxa {
 namespace {
 
@@ -42,6 +46,9 @@ bool RunGuarded(GuardedFn fn, void* context) {
   sigjmp_buf* const outer = t_guard;
   if (sigsetjmp(frame, 1) != 0) {
     t_guard = outer;
+#if defined(VOXA_HAVE_X86_KERNELS)
+    ClearWideRegistersAfterFault();
+#endif
     return false;
   }
   t_guard = &frame;

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "codec/hardware_faults_windows.h"
+#include "codec/simd/wide_registers.h"
 
 namespace voxa {
 namespace {
@@ -67,6 +68,7 @@ __attribute__((noinline)) bool RunInFrame(DWORD slot_index, GuardedFn fn, void* 
   void* const volatile outer = TlsGetValue(slot);
   if (__builtin_setjmp(frame) != 0) {
     TlsSetValue(slot, outer);
+    ClearWideRegistersAfterFault();
     return false;
   }
   TlsSetValue(slot, frame);

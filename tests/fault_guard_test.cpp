@@ -2,10 +2,13 @@
 // process healthy.
 #include <gtest/gtest.h>
 
+#include <cpuid.h>
+
 #include <cstdint>
 #include <stdexcept>
 
 #include "codec/color_kernels.h"
+#include "codec/cpu_class.h"
 #include "codec/fault_guard.h"
 #include "codec/field_payload.h"
 #include "page_end_buffer.h"
@@ -156,6 +159,36 @@ TEST(FaultGuard, FloatingPointWorksAfterAFaultInAnSseKernel) {
       &call));
   volatile long double a = 1.5L, b = 2.25L;  // x87 arithmetic on every x86
   EXPECT_EQ(a * b + a, 4.875L);
+}
+
+// Whether the upper halves of the YMM registers hold anything (XINUSE bit 2;
+// false where the processor cannot tell).
+bool UpperRegistersInUse() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid_count(13, 1, &a, &b, &c, &d) || (a & 4) == 0) return false;
+  uint32_t low, high;
+  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(low), "=d"(high) : "c"(1));
+  return (low & 4) != 0;
+}
+
+// A fault inside an AVX2 kernel, after it has computed: the host's SSE code
+// afterwards must not run with dirty upper registers (on many processors
+// every SSE instruction would then pay for a merge).
+TEST(FaultGuard, NoWideRegisterStateLeftAfterAFaultInAnAvx2Kernel) {
+  if (!HasKernelVariant(KernelVariant::kAvx2)) GTEST_SKIP() << "processor lacks AVX2";
+  if (VariantForClass(DetectCpuClass()) != KernelVariant::kAvx2) GTEST_SKIP() << "AVX2 not installed";
+  test::PageEndBuffer page(0);
+  const std::vector<uint8_t> payload = test::PayloadBuilder()
+                                           .Word(2)
+                                           .Block(test::LiteralBlock(200, 40, 90, 170))
+                                           .Block(test::LiteralBlock(20, 140, 190, 70))
+                                           .bytes();
+  ColorKernels kernels;
+  const uint8_t* in = payload.data();
+  int32_t pending = 0;
+  EXPECT_FALSE(
+      kernels.DecodeRgbaField(page.data(), &in, in + payload.size(), 32, 1, 128, &pending));
+  EXPECT_FALSE(UpperRegistersInUse());
 }
 
 }  // namespace

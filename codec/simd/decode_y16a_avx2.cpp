@@ -8,6 +8,7 @@
 #include "codec/simd/decode_common.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
+#include "codec/simd/wide_registers.h"
 
 namespace voxa {
 namespace {
@@ -31,6 +32,7 @@ VOXA_AVX2_INLINE void DecodeLiteralPair(uint8_t* out, const uint8_t* in, const u
 VOXA_VECTOR_ENTRY bool DecodeY16aField_avx2(uint8_t* destination, const uint8_t** in,
                                             const uint8_t* in_end, uint32_t width, uint32_t lines,
                                             std::ptrdiff_t step, int32_t* pending) {
+  NoteWideRegistersUsed();
   if (lines == 0 || width < kBlockPixels) return true;
   // A transparent block is luma 16, alpha 0, chroma 128 (see the SSE2 decoder).
   const __m128i neutral =

@@ -15,6 +15,7 @@
 #include "codec/simd/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
+#include "codec/simd/wide_registers.h"
 
 namespace voxa {
 namespace {
@@ -128,6 +129,7 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const Rows& w, const __m256i px[4], uint
 VOXA_VECTOR_ENTRY void EncodeRgbaField_avx2(uint8_t** out, const uint8_t* source, uint32_t width,
                                             uint32_t lines, std::ptrdiff_t step,
                                             uint8_t** run_word) {
+  NoteWideRegistersUsed();
   const Rows w = TableRows();
   WalkFieldInPairs(
       out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,

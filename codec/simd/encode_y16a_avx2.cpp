@@ -8,6 +8,7 @@
 #include "codec/simd/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
+#include "codec/simd/wide_registers.h"
 
 namespace voxa {
 namespace {
@@ -40,6 +41,7 @@ VOXA_AVX2_INLINE void EncodeLiteralPair(const uint8_t* first, const uint8_t* sec
 VOXA_VECTOR_ENTRY void EncodeY16aField_avx2(uint8_t** out, const uint8_t* source, uint32_t width,
                                             uint32_t lines, std::ptrdiff_t step,
                                             uint8_t** run_word) {
+  NoteWideRegistersUsed();
   const uint16_t* rows = AlphaScaleTable().form(8);
   const __m256i flip = BroadcastRow(rows, kFlipRow);
   const __m256i threshold = BroadcastRow(rows, kY16aThresholdRow);
