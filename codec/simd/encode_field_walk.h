@@ -42,6 +42,14 @@ class VectorRunWriter {
     return block;
   }
 
+  // A block of either kind: where a literal block's 48 bytes go, or null
+  // for a transparent one.
+  uint8_t* Block(bool literal) {
+    if (literal) return Literal();
+    Transparent();
+    return nullptr;
+  }
+
   // The in/out arguments are handed back here and nowhere else: a kernel that
   // faults leaves them as they came.
   void Finish(uint8_t** out, uint8_t** run_word) {
@@ -63,27 +71,38 @@ class VectorRunWriter {
   int32_t run_;
 };
 
-// Walks the field's blocks in payload order and hands each to `code_block`,
-// which classifies and codes it: `code_block(block, runs)` calls
-// runs.Transparent() or writes the 48 bytes at runs.Literal(). The payload
-// holds the field from its top line down; in the bottom-up BGRA frames that
-// line is the one at the highest address.
 enum class LineOrder { kTopDown, kBottomUp };
 
-template <typename CodeBlock>
-inline void WalkField(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+// Walks the field's lines in payload order and hands each to
+// `code_line(line, blocks, runs)`. The payload holds the field from its top
+// line down; in the bottom-up BGRA frames that line is the one at the
+// highest address. A field without a whole block writes nothing, not even
+// its run word.
+template <typename CodeLine>
+inline void WalkLines(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
                       std::ptrdiff_t step, uint8_t** run_word, LineOrder order,
-                      std::size_t block_bytes, CodeBlock code_block) {
-  // A field without a whole block writes nothing, not even its run word.
+                      CodeLine code_line) {
   if (lines == 0 || width < kBlockPixels) return;
   const uint32_t blocks = width / kBlockPixels;
   VectorRunWriter runs(*out, *run_word);
   for (uint32_t l = 0; l < lines; ++l) {
     const uint32_t row = order == LineOrder::kBottomUp ? lines - 1 - l : l;
-    const uint8_t* block = source + static_cast<std::ptrdiff_t>(row) * step;
-    for (uint32_t b = 0; b < blocks; ++b, block += block_bytes) code_block(block, runs);
+    code_line(source + static_cast<std::ptrdiff_t>(row) * step, blocks, runs);
   }
   runs.Finish(out, run_word);
+}
+
+// Hands each block, in payload order, to `code_block(block, runs)`, which
+// classifies and codes it: it calls runs.Transparent() or writes the 48
+// bytes at runs.Literal().
+template <typename CodeBlock>
+inline void WalkField(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                      std::ptrdiff_t step, uint8_t** run_word, LineOrder order,
+                      std::size_t block_bytes, CodeBlock code_block) {
+  WalkLines(out, source, width, lines, step, run_word, order,
+            [&](const uint8_t* block, uint32_t blocks, VectorRunWriter& runs) {
+              for (uint32_t b = 0; b < blocks; ++b, block += block_bytes) code_block(block, runs);
+            });
 }
 
 // As WalkField, two blocks of a line at a time, for kernels that code a pair
@@ -94,19 +113,14 @@ template <typename CodePair>
 inline void WalkFieldInPairs(uint8_t** out, const uint8_t* source, uint32_t width,
                              uint32_t lines, std::ptrdiff_t step, uint8_t** run_word,
                              LineOrder order, std::size_t block_bytes, CodePair code_pair) {
-  if (lines == 0 || width < kBlockPixels) return;
-  const uint32_t blocks = width / kBlockPixels;
-  VectorRunWriter runs(*out, *run_word);
-  for (uint32_t l = 0; l < lines; ++l) {
-    const uint32_t row = order == LineOrder::kBottomUp ? lines - 1 - l : l;
-    const uint8_t* block = source + static_cast<std::ptrdiff_t>(row) * step;
-    uint32_t b = 0;
-    for (; b + 2 <= blocks; b += 2, block += 2 * block_bytes) {
-      code_pair(block, block + block_bytes, runs);
-    }
-    if (b < blocks) code_pair(block, nullptr, runs);
-  }
-  runs.Finish(out, run_word);
+  WalkLines(out, source, width, lines, step, run_word, order,
+            [&](const uint8_t* block, uint32_t blocks, VectorRunWriter& runs) {
+              uint32_t b = 0;
+              for (; b + 2 <= blocks; b += 2, block += 2 * block_bytes) {
+                code_pair(block, block + block_bytes, runs);
+              }
+              if (b < blocks) code_pair(block, nullptr, runs);
+            });
 }
 
 }  // namespace

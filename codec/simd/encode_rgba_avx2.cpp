@@ -140,21 +140,10 @@ VOXA_VECTOR_ENTRY void EncodeRgbaField_avx2(uint8_t** out, const uint8_t* source
                                Load32(other + 32)};
         // Alpha 2 or more anywhere in a block: after the flip of the top bit,
         // a signed byte above 0x81 (-127) at an alpha position.
-        const uint32_t first_visible = Visible(w, _mm256_max_epu8(px[0], px[1]));
-        uint8_t* first_out = nullptr;
-        uint8_t* second_out = nullptr;
-        if (first_visible) {
-          first_out = runs.Literal();
-        } else {
-          runs.Transparent();
-        }
-        if (second != nullptr) {
-          if (Visible(w, _mm256_max_epu8(px[2], px[3]))) {
-            second_out = runs.Literal();
-          } else {
-            runs.Transparent();
-          }
-        }
+        uint8_t* const first_out = runs.Block(Visible(w, _mm256_max_epu8(px[0], px[1])) != 0);
+        uint8_t* const second_out =
+            second != nullptr ? runs.Block(Visible(w, _mm256_max_epu8(px[2], px[3])) != 0)
+                              : nullptr;
         if (first_out != nullptr || second_out != nullptr) {
           EncodeLiteralPair(w, px, first_out, second_out);
         }

@@ -54,20 +54,9 @@ VOXA_VECTOR_ENTRY void EncodeY16aField_avx2(uint8_t** out, const uint8_t* source
                      const __m256i alpha = LoadPair(first + kAlphaOffset, other + kAlphaOffset);
                      const uint32_t visible = static_cast<uint32_t>(_mm256_movemask_epi8(
                          _mm256_cmpgt_epi8(_mm256_xor_si256(alpha, flip), threshold)));
-                     uint8_t* first_out = nullptr;
-                     uint8_t* second_out = nullptr;
-                     if (visible & 0xFFFFu) {
-                       first_out = runs.Literal();
-                     } else {
-                       runs.Transparent();
-                     }
-                     if (second != nullptr) {
-                       if (visible >> 16) {
-                         second_out = runs.Literal();
-                       } else {
-                         runs.Transparent();
-                       }
-                     }
+                     uint8_t* const first_out = runs.Block((visible & 0xFFFFu) != 0);
+                     uint8_t* const second_out =
+                         second != nullptr ? runs.Block((visible >> 16) != 0) : nullptr;
                      if (first_out != nullptr || second_out != nullptr) {
                        EncodeLiteralPair(first, other, alpha, ones, first_out, second_out);
                      }
