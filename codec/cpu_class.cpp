@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "codec/fault_guard.h"
-
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 
@@ -35,12 +33,38 @@ bool IsVendor(const CpuIdentity& id, const char (&vendor)[12]) {
 }
 
 #if defined(__i386__) || defined(__x86_64__)
-void Probe(void* result) {
-  CpuIdentity& id = *static_cast<CpuIdentity*>(result);
+#if defined(__i386__)
+// Whether the processor has the identification instruction: exactly those
+// that have it let a program flip the ID bit (bit 21) of EFLAGS. Asked so,
+// no fault handler is needed to find out.
+bool HasCpuid() {
+  constexpr uint32_t kIdFlag = 1u << 21;
+  uint32_t original, flipped;
+  asm volatile(
+      "pushfl\n\t"
+      "popl %0\n\t"
+      "movl %0, %1\n\t"
+      "xorl %2, %1\n\t"
+      "pushl %1\n\t"
+      "popfl\n\t"
+      "pushfl\n\t"
+      "popl %1\n\t"
+      "pushl %0\n\t"
+      "popfl"
+      : "=&r"(original), "=&r"(flipped)
+      : "i"(kIdFlag)
+      : "cc");
+  return ((original ^ flipped) & kIdFlag) != 0;
+}
+#else
+// Every processor in 64-bit mode has it.
+constexpr bool HasCpuid() { return true; }
+#endif
+
+void Probe(CpuIdentity& id) {
   std::memcpy(id.vendor, "VendorIsNone", sizeof id.vendor);
+  if (!HasCpuid()) return;
   unsigned a, b, c, d;
-  // No check of the highest leaf first: a processor without the instruction
-  // faults, and the guard turns that into class 0.
   __cpuid(0, a, b, c, d);
   const uint32_t highest_leaf = a;
   std::memcpy(id.vendor + 0, &b, 4);
@@ -110,13 +134,7 @@ CpuClass ClassifyCpu(const CpuIdentity& id) {
 CpuClass DetectCpuClass() {
 #if defined(__i386__) || defined(__x86_64__)
   CpuIdentity id{};
-#if defined(__x86_64__)
-  // Every processor in 64-bit mode has the identification instruction: no
-  // guard (and so no fault handler) is needed to ask it.
-  Probe(&id);
-#else
-  if (!RunGuarded(Probe, &id)) return 0;
-#endif
+  Probe(id);
   return ClassifyCpu(id);
 #else
   return 0;

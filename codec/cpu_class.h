@@ -44,8 +44,9 @@ struct CpuIdentity {
 // The decision from vendor and feature words to class: a pure function.
 CpuClass ClassifyCpu(const CpuIdentity& identity);
 
-// Identifies this processor. Any fault (a processor without the
-// instruction) and any build for another processor give 0.
+// Identifies this processor. A processor without the identification
+// instruction and any build for another processor give 0. Installs no
+// handler and keeps nothing.
 CpuClass DetectCpuClass();
 
 }  // namespace voxa

@@ -1,6 +1,5 @@
-// The exceptions a fault guard on Windows turns into a failure result: those
-// the processor raises. Software exceptions (C++ throws, breakpoints, a stack
-// overflow) pass on to whoever else handles them.
+// What the fault guards of Windows share: which exceptions they take, and
+// how they make the faulting thread continue at the guard.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +8,9 @@
 
 namespace voxa {
 
+// The exceptions a guard turns into a failure result: those the processor
+// raises. Software exceptions (C++ throws, breakpoints, a stack overflow)
+// pass on to whoever else handles them.
 inline bool IsHardwareFault(DWORD code) {
   switch (code) {
     case EXCEPTION_ACCESS_VIOLATION:
@@ -62,6 +64,30 @@ inline void ClearFloatingPointStack(CONTEXT* c) {
     c->ExtendedRegisters[kAbridgedTagWord] = 0;
   }
 #endif
+}
+
+// The thread continues in `leave`, entered as if called with `resume` as its
+// one argument (in ECX or RCX), on a fresh aligned stack below the faulting
+// one, its return address (never used) in the slot a call would have
+// pushed; with the state a call promises: the direction flag clear (the
+// fault may have struck inside a backward copy) and the x87 stack empty.
+template <typename Function>
+void ContinueAtGuard(CONTEXT* c, Function* leave, void** resume) {
+  constexpr DWORD kDirectionFlag = 0x400;
+  const auto fresh_stack = [](ULONG_PTR sp) {
+    return ((sp - kResumeStackGap) & ~ULONG_PTR{15}) - sizeof(ULONG_PTR);
+  };
+#if defined(_WIN64)
+  c->Rsp = fresh_stack(c->Rsp);
+  c->Rcx = reinterpret_cast<ULONG_PTR>(resume);
+  c->Rip = reinterpret_cast<ULONG_PTR>(leave);
+#else
+  c->Esp = fresh_stack(c->Esp);
+  c->Ecx = reinterpret_cast<ULONG_PTR>(resume);
+  c->Eip = reinterpret_cast<ULONG_PTR>(leave);
+#endif
+  c->EFlags &= ~kDirectionFlag;
+  ClearFloatingPointStack(c);
 }
 
 }  // namespace voxa

@@ -1,6 +1,5 @@
 #include "driver/process_attach.h"
 
-#include "codec/fault_guard.h"
 #include "config/settings_store.h"
 #include "driver/instance_table.h"
 #include "driver/private_heap.h"
@@ -27,8 +26,6 @@ void ProcessDetach(bool process_ending) {
   // At the process's end other threads may have been stopped anywhere, even
   // holding an instance's lock: nothing of theirs is touched then.
   if (!process_ending) DeleteOpenInstances();
-  // The fault handler must not outlive the code it jumps into.
-  ShutdownFaultGuard();
   DestroyPrivateHeap();
 }
 

@@ -1,8 +1,8 @@
-// The fault guard: faults inside become a result, nest, and leave the
-// process healthy.
+// The fault guard of Windows: faults inside become a result, nest, and leave
+// the process healthy; everything else passes it untouched.
 #include <gtest/gtest.h>
 
-#include <cpuid.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <stdexcept>
@@ -161,14 +161,41 @@ TEST(FaultGuard, FloatingPointWorksAfterAFaultInAnSseKernel) {
   EXPECT_EQ(a * b + a, 4.875L);
 }
 
-// Whether the upper halves of the YMM registers hold anything (XINUSE bit 2;
-// false where the processor cannot tell).
-bool UpperRegistersInUse() {
-  unsigned a, b, c, d;
-  if (!__get_cpuid_count(13, 1, &a, &b, &c, &d) || (a & 4) == 0) return false;
-  uint32_t low, high;
-  __asm__ volatile(".byte 0x0f, 0x01, 0xd0" : "=a"(low), "=d"(high) : "c"(1));
-  return (low & 4) != 0;
+// Whether the upper halves of the 256-bit registers are all zero, as
+// VZEROUPPER leaves them. Their values are read, not the processor's
+// in-use flag (XINUSE): a hypervisor exit, such as the one a CPUID makes,
+// can set that flag again but never changes a value. The test code around
+// is built without AVX, and legacy SSE instructions keep the upper halves.
+bool UpperHalvesZero() {
+  alignas(16) uint8_t upper[16][16] = {};
+  asm volatile(
+      "vextractf128 $1, %%ymm0, 0(%0)\n\t"
+      "vextractf128 $1, %%ymm1, 16(%0)\n\t"
+      "vextractf128 $1, %%ymm2, 32(%0)\n\t"
+      "vextractf128 $1, %%ymm3, 48(%0)\n\t"
+      "vextractf128 $1, %%ymm4, 64(%0)\n\t"
+      "vextractf128 $1, %%ymm5, 80(%0)\n\t"
+      "vextractf128 $1, %%ymm6, 96(%0)\n\t"
+      "vextractf128 $1, %%ymm7, 112(%0)\n\t"
+#if defined(_WIN64)
+      "vextractf128 $1, %%ymm8, 128(%0)\n\t"
+      "vextractf128 $1, %%ymm9, 144(%0)\n\t"
+      "vextractf128 $1, %%ymm10, 160(%0)\n\t"
+      "vextractf128 $1, %%ymm11, 176(%0)\n\t"
+      "vextractf128 $1, %%ymm12, 192(%0)\n\t"
+      "vextractf128 $1, %%ymm13, 208(%0)\n\t"
+      "vextractf128 $1, %%ymm14, 224(%0)\n\t"
+      "vextractf128 $1, %%ymm15, 240(%0)\n\t"
+#endif
+      :
+      : "r"(upper)
+      : "memory");
+  for (const auto& half : upper) {
+    for (uint8_t byte : half) {
+      if (byte != 0) return false;
+    }
+  }
+  return true;
 }
 
 // A fault inside an AVX2 kernel, after it has computed: the host's SSE code
@@ -186,9 +213,95 @@ TEST(FaultGuard, NoWideRegisterStateLeftAfterAFaultInAnAvx2Kernel) {
   ColorKernels kernels;
   const uint8_t* in = payload.data();
   int32_t pending = 0;
-  EXPECT_FALSE(
-      kernels.DecodeRgbaField(page.data(), &in, in + payload.size(), 32, 1, 128, &pending));
-  EXPECT_FALSE(UpperRegistersInUse());
+  const bool returned =
+      kernels.DecodeRgbaField(page.data(), &in, in + payload.size(), 32, 1, 128, &pending);
+  const bool clear = UpperHalvesZero();
+  EXPECT_FALSE(returned);
+  EXPECT_TRUE(clear);
+}
+
+// The head of the thread's exception chain (32-bit), or null (64-bit, where
+// handlers live in the unwind tables).
+void* ExceptionChainHead() {
+#if defined(_WIN64)
+  return nullptr;
+#else
+  void* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+#endif
+}
+
+bool DirectionFlagSet() {
+  uintptr_t flags;
+  asm volatile("pushf\n\tpop %0" : "=r"(flags));
+  return (flags & 0x400) != 0;
+}
+
+// A fault inside a backward copy: the direction flag is set when it strikes.
+void FaultsCopyingBackwards(void* context) {
+  asm volatile("std" ::: "cc");
+  ReadFaulting(context);
+}
+
+void FaultsInAnInnerGuard(void* context) {
+  RunGuarded(FaultsCopyingBackwards, context);
+  ReadFaulting(context);
+}
+
+// What the host finds after a guarded call, whether it returned or faulted:
+// its exception chain, its last error and a clear direction flag.
+TEST(FaultGuard, LeavesTheHostsStateAsItFoundIt) {
+  test::PageEndBuffer page(0);
+  const struct {
+    const char* name;
+    GuardedFn fn;
+    bool returns;
+  } cases[] = {
+      {"returns", Returns, true},
+      {"faults with the direction flag set", FaultsCopyingBackwards, false},
+      {"faults after a nested guard faulted", FaultsInAnInnerGuard, false},
+  };
+  for (const auto& c : cases) {
+    Probe p{page.data()};
+    void* const chain = ExceptionChainHead();
+    SetLastError(1234);
+    const bool returned = RunGuarded(c.fn, &p);
+    const bool backwards = DirectionFlagSet();
+    asm volatile("cld" ::: "cc");
+    const DWORD last_error = GetLastError();
+    EXPECT_EQ(returned, c.returns) << c.name;
+    EXPECT_FALSE(backwards) << c.name;
+    EXPECT_EQ(last_error, 1234u) << c.name;
+    EXPECT_EQ(ExceptionChainHead(), chain) << c.name;
+  }
+}
+
+// An exception the program raises itself inside a guarded call is not a
+// fault of the codec's: it reaches the host's own handler (here the last
+// one, the unhandled-exception filter), and the call goes on.
+int g_host_exceptions = 0;
+constexpr DWORD kHostException = 0xE0484F53;
+
+LONG WINAPI HostFilter(EXCEPTION_POINTERS* info) {
+  if (info->ExceptionRecord->ExceptionCode != kHostException) return EXCEPTION_CONTINUE_SEARCH;
+  ++g_host_exceptions;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+TEST(FaultGuard, SoftwareExceptionsReachTheHost) {
+  const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(HostFilter);
+  Probe p{nullptr};
+  const bool returned = RunGuarded(
+      [](void* context) {
+        RaiseException(kHostException, 0, 0, nullptr);
+        Returns(context);
+      },
+      &p);
+  SetUnhandledExceptionFilter(previous);
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(p.reached, 2);
+  EXPECT_EQ(g_host_exceptions, 1);
 }
 
 }  // namespace

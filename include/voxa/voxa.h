@@ -11,7 +11,10 @@
  *
  * Every function is reentrant: any number of threads may code frames at
  * once. The library keeps no state but the kernel choice of
- * VOXA_KERNELS_AUTO, made once; it allocates nothing and never aborts.
+ * VOXA_KERNELS_AUTO, made once; it allocates nothing and never aborts. It
+ * installs no signal handler and changes no signal action: the processor
+ * is identified without one, and a frame is coded unguarded, every read and
+ * write checked against the buffers it was given.
  * Results are VOXA_OK (0) or a negative voxa_status; voxa_status_string()
  * says what each means.
  */

@@ -45,13 +45,7 @@ EXCEPTION_DISPOSITION NTAPI OnException(EXCEPTION_RECORD* record, void* establis
   if ((record->ExceptionFlags & kUnwinding) != 0 || !IsHardwareFault(record->ExceptionCode)) {
     return ExceptionContinueSearch;
   }
-  GuardRecord* guard = static_cast<GuardRecord*>(established);
-  // LeaveGuard is entered as if called, on a fresh aligned stack, its
-  // return address (never used) in the slot a call would have pushed.
-  c->Esp = ((c->Esp - kResumeStackGap) & ~ULONG_PTR{15}) - sizeof(ULONG_PTR);
-  c->Ecx = reinterpret_cast<ULONG_PTR>(guard->resume);
-  c->Eip = reinterpret_cast<ULONG_PTR>(&LeaveGuard);
-  ClearFloatingPointStack(c);
+  ContinueAtGuard(c, &LeaveGuard, static_cast<GuardRecord*>(established)->resume);
   return ExceptionContinueExecution;
 }
 
@@ -74,7 +68,5 @@ __attribute__((noinline)) bool RunGuarded(GuardedFn fn, void* context) {
   SetExceptionChain(guard.link.Next);
   return true;
 }
-
-void ShutdownFaultGuard() {}
 
 }  // namespace voxa

@@ -1,0 +1,12 @@
+// Systems without a per-call exception handler: the call runs unguarded, and
+// no signal handler of the process is touched.
+#include "codec/fault_guard.h"
+
+namespace voxa {
+
+bool RunGuarded(GuardedFn fn, void* context) {
+  fn(context);
+  return true;
+}
+
+}  // namespace voxa
