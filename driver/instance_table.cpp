@@ -14,7 +14,9 @@ namespace {
 // taking a slot makes it odd, freeing it makes it even again, so an id (an
 // odd generation and the slot's number) is never handed out twice in a
 // row. Generations wrap before the all-ones value, so no id is 0xFFFFFFFF,
-// and the lowest odd generation keeps every id above 0.
+// and the lowest odd generation keeps every id above 0. Opens take the
+// slots in turn, not the lowest free one, so an id comes back only after
+// 2^31 opens (each slot's 2^19 odd generations, 4096 slots).
 constexpr int kSlotBits = 12;
 constexpr int kSlots = 1 << kSlotBits;
 constexpr uint32_t kOpen = 1;
@@ -28,36 +30,53 @@ struct Slot {
 };
 
 Slot g_slots[kSlots];
+std::atomic<uint32_t> g_next_slot{0};  // where the next open starts looking
 
 uint32_t Generation(uint32_t state) { return state >> kSlotBits; }
 uint32_t NextGeneration(uint32_t generation) { return (generation + 1) % kGenerations; }
 
+// The slot and generation an id names, if it can name an open instance.
+struct IdParts {
+  int slot;
+  uint32_t generation;
+};
+
+bool Parse(DWORD_PTR id, IdParts* parts) {
+  if (id >> kSlotBits >= kGenerations) return false;
+  *parts = {static_cast<int>(id & (kSlots - 1)), static_cast<uint32_t>(id >> kSlotBits)};
+  return parts->generation % 2 != 0;
+}
+
 // Takes a reference to the slot an id names while its instance is open; -1
 // when the id names none.
 int Acquire(DWORD_PTR id) {
-  if (id >> kSlotBits >= kGenerations) return -1;
-  const int slot = static_cast<int>(id & (kSlots - 1));
-  const uint32_t generation = static_cast<uint32_t>(id >> kSlotBits);
-  if (generation % 2 == 0) return -1;
-  std::atomic<uint32_t>& state = g_slots[slot].state;
+  IdParts id_parts;
+  if (!Parse(id, &id_parts)) return -1;
+  std::atomic<uint32_t>& state = g_slots[id_parts.slot].state;
   uint32_t s = state.load(std::memory_order_acquire);
   do {
-    if (Generation(s) != generation || (s & kOpen) == 0 || (s & kUserMask) == kUserMask) {
+    if (Generation(s) != id_parts.generation || (s & kOpen) == 0 ||
+        (s & kUserMask) == kUserMask) {
       return -1;
     }
   } while (!state.compare_exchange_weak(s, s + kOneUser, std::memory_order_acq_rel));
-  return slot;
+  return id_parts.slot;
+}
+
+// Deletes a closed instance that nobody holds, and frees its slot.
+void Free(int slot, uint32_t generation) {
+  Slot& entry = g_slots[slot];
+  delete entry.instance;
+  entry.instance = nullptr;
+  entry.state.store(NextGeneration(generation) << kSlotBits, std::memory_order_release);
 }
 
 // Drops a reference; whoever drops the last one of a closed instance deletes
 // it and frees the slot.
 void Release(int slot) {
-  Slot& entry = g_slots[slot];
-  const uint32_t s = entry.state.fetch_sub(kOneUser, std::memory_order_acq_rel) - kOneUser;
-  if ((s & (kOpen | kUserMask)) != 0) return;
-  delete entry.instance;
-  entry.instance = nullptr;
-  entry.state.store(NextGeneration(Generation(s)) << kSlotBits, std::memory_order_release);
+  const uint32_t s =
+      g_slots[slot].state.fetch_sub(kOneUser, std::memory_order_acq_rel) - kOneUser;
+  if ((s & (kOpen | kUserMask)) == 0) Free(slot, Generation(s));
 }
 
 bool IsOpen(int slot) {
@@ -67,7 +86,9 @@ bool IsOpen(int slot) {
 }  // namespace
 
 DWORD_PTR EnterInstance(DriverInstance* instance) {
-  for (int slot = 0; slot < kSlots; ++slot) {
+  const uint32_t first = g_next_slot.load(std::memory_order_relaxed);
+  for (uint32_t i = 0; i < kSlots; ++i) {
+    const int slot = static_cast<int>((first + i) % kSlots);
     Slot& entry = g_slots[slot];
     uint32_t s = entry.state.load(std::memory_order_acquire);
     if (Generation(s) % 2 != 0 || s != Generation(s) << kSlotBits) continue;
@@ -79,6 +100,7 @@ DWORD_PTR EnterInstance(DriverInstance* instance) {
     }
     entry.instance = instance;
     entry.state.store(generation << kSlotBits | kOpen, std::memory_order_release);
+    g_next_slot.store(static_cast<uint32_t>(slot) + 1, std::memory_order_relaxed);
     return DWORD_PTR{generation} << kSlotBits | static_cast<DWORD_PTR>(slot);
   }
   delete instance;
@@ -86,15 +108,18 @@ DWORD_PTR EnterInstance(DriverInstance* instance) {
 }
 
 void CloseInstance(DWORD_PTR id) {
-  const int slot = Acquire(id);
-  if (slot < 0) return;
-  // Waits for a message in progress on another thread; the thread that
-  // drops the last reference deletes the instance.
-  DriverInstance& instance = *g_slots[slot].instance;
-  instance.Lock();
-  g_slots[slot].state.fetch_and(~kOpen, std::memory_order_acq_rel);
-  instance.Unlock();
-  Release(slot);
+  // No reference is taken: a close must work even when every reference an
+  // instance can have is held. A message in progress on another thread is
+  // waited for by the caller, which holds the instance's lock when it can.
+  IdParts id_parts;
+  if (!Parse(id, &id_parts)) return;
+  std::atomic<uint32_t>& state = g_slots[id_parts.slot].state;
+  uint32_t s = state.load(std::memory_order_acquire);
+  do {
+    if (Generation(s) != id_parts.generation || (s & kOpen) == 0) return;
+  } while (!state.compare_exchange_weak(s, s & ~kOpen, std::memory_order_acq_rel));
+  // Held by nobody: the close frees it; else the last holder does.
+  if ((s & kUserMask) == 0) Free(id_parts.slot, id_parts.generation);
 }
 
 void DeleteOpenInstances() {

@@ -20,7 +20,7 @@ class DriverInstance;
 DWORD_PTR EnterInstance(DriverInstance* instance);
 
 // DRV_CLOSE of an id: the instance goes once no other message is working on
-// it. Ids that name no open instance are ignored.
+// it, however many hold it. Ids that name no open instance are ignored.
 void CloseInstance(DWORD_PTR id);
 
 // Deletes every instance still open (a host that never closed them), when the

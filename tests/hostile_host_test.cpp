@@ -11,9 +11,12 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
+#include "driver/instance_table.h"
 #include "driver_test_support.h"
 #include "page_end_buffer.h"
 #include "test_frames.h"
@@ -163,6 +166,47 @@ TEST_F(HostileHostTest, ClosedAndMadeUpDriverIds) {
     EXPECT_EQ(mine[4], 0) << "a made-up id changed an open instance";
   }
   EXPECT_EQ(SendTo(newer, DRV_CLOSE), 1);
+}
+
+// The instance table at its limits: a close while every reference an
+// instance can have is held, ids over more reopenings than a slot has
+// generations, and a full table.
+TEST_F(HostileHostTest, InstanceTableAtItsLimits) {
+  std::vector<std::unique_ptr<InstanceAccess>> holders;
+  for (;;) {
+    auto holder = std::make_unique<InstanceAccess>(id_);
+    if (holder->get() == nullptr) break;
+    holders.push_back(std::move(holder));
+  }
+  EXPECT_EQ(holders.size(), 2047u);
+  EXPECT_EQ(SendTo(id_, DRV_CLOSE), 1);
+  holders.clear();
+  EXPECT_EQ(SendTo(id_, ICM_GETSTATE), ICERR_ERROR) << "the close was dropped";
+  id_ = test::OpenInstance();
+
+  // Every id of (2^19 + 2) opens is new, and the first names nothing at the end.
+  std::unordered_set<DWORD_PTR> seen{id_};
+  const DWORD_PTR first = test::OpenInstance();
+  EXPECT_EQ(SendTo(first, DRV_CLOSE), 1);
+  seen.insert(first);
+  for (int i = 0; i < (1 << 19) + 1; ++i) {
+    const DWORD_PTR id = test::OpenInstance();
+    ASSERT_TRUE(seen.insert(id).second) << "id " << id << " again after " << i + 2 << " opens";
+    SendTo(id, DRV_CLOSE);
+  }
+  const DWORD_PTR newest = test::OpenInstance();
+  EXPECT_EQ(SendTo(first, ICM_GETSTATE), ICERR_ERROR);
+  EXPECT_EQ(SendTo(newest, ICM_GETSTATE), 4104);
+
+  // A full table refuses the next open, and takes one again after a close.
+  std::vector<DWORD_PTR> open{newest};
+  for (DWORD_PTR id; (id = test::OpenInstance()) != 0;) open.push_back(id);
+  EXPECT_EQ(open.size(), 4095u);  // beside the fixture's own
+  EXPECT_EQ(std::unordered_set<DWORD_PTR>(open.begin(), open.end()).size(), open.size());
+  EXPECT_EQ(SendTo(open.back(), DRV_CLOSE), 1);
+  open.back() = test::OpenInstance();
+  EXPECT_NE(open.back(), 0u);
+  for (DWORD_PTR id : open) EXPECT_EQ(SendTo(id, DRV_CLOSE), 1);
 }
 
 // A header of 12 or 39 bytes, the last of them just before a page without
