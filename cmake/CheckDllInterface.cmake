@@ -7,7 +7,9 @@
 #   has no thread-local-storage directory (which a DLL loaded at run time
 #   cannot use before Windows Vista), its list of static constructors is
 #   empty (no runtime runs them), and a 32-bit DLL is not marked as unable to
-#   handle exceptions (its fault guard is a handler record on the stack).
+#   handle exceptions and has no load configuration (whose safe-handler
+#   table would have to list its fault guard's handler, a record on the
+#   stack, or the system refuses it).
 #   cmake -DOBJDUMP=<objdump> -DDLL=<voxa.dll> -DIMPORTS=<dll_imports.txt> -DBITS=<32|64>
 #         -P CheckDllInterface.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -87,6 +89,9 @@ math(EXPR no_seh "0x${CMAKE_MATCH_1} & 0x400")
 if(BITS EQUAL 32 AND NOT no_seh EQUAL 0)
   list(APPEND problems "it is marked NO_SEH, so Windows would refuse its fault guard's handler")
 endif()
+if(BITS EQUAL 32 AND NOT dump MATCHES "Entry a 0+ 0+ Load Configuration Directory")
+  list(APPEND problems "it has a load configuration, whose safe exception handler table Windows would hold its fault guard's handler to")
+endif()
 string(REGEX MATCH "0x([0-9a-f]+) __CTOR_LIST__\n" _ "${dump}")
 set(constructors 0x${CMAKE_MATCH_1})
 string(REGEX MATCH "0x([0-9a-f]+) __DTOR_LIST__\n" _ "${dump}")
@@ -102,4 +107,4 @@ if(problems)
   message(FATAL_ERROR "${DLL}:\n  ${text}")
 endif()
 list(LENGTH imported count)
-message(STATUS "${DLL}: exports DriverProc only; imports the ${count} allowed functions; subsystem ${subsystem}, no TLS directory, no static constructors")
+message(STATUS "${DLL}: exports DriverProc only; imports the ${count} allowed functions; subsystem ${subsystem}, no TLS directory, no load configuration, no static constructors")
