@@ -3,7 +3,8 @@
 #
 #   scripts/install-deps.sh [native|windows|fuzz|all]     (default: all)
 #
-#   native   compilers and libraries for the Linux build (presets native, native-asan),
+#   native   compilers and libraries for the Linux build (presets native, native-asan,
+#            and native-i386 with the 32-bit multilib compilers),
 #            FFmpeg's libraries for the tool's encode, decode and info verbs, and
 #            ffmpeg/ffprobe for their tests, make and patch for scripts/build-ffmpeg.sh
 #   windows  mingw-w64 cross compilers, Wine, Xvfb, ffprobe and ImageMagick
@@ -16,7 +17,7 @@
 # ones are listed with the command to install them, and the script fails.
 set -euo pipefail
 
-native_pkgs=(cmake ninja-build g++ make patch xz-utils zlib1g-dev nasm googletest libgtest-dev libbenchmark-dev pkg-config
+native_pkgs=(cmake ninja-build g++ g++-multilib make patch xz-utils zlib1g-dev nasm googletest libgtest-dev libbenchmark-dev pkg-config
              libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
               wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip)

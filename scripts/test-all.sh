@@ -1,5 +1,6 @@
 #!/bin/bash
-# Builds and tests every preset: native, native-asan, win32, win64 (the
+# Builds and tests every preset: native, native-asan, native-i386 (libvoxa
+# for 32-bit x86 Linux and its C test), win32, win64 (the
 # Windows ones run their tests under Wine; after win64, scripts/test-install.sh
 # installs and uninstalls the release package under Wine and
 # scripts/test-interop.sh exchanges AVI files between the tool and avifil32
@@ -10,14 +11,14 @@
 # Installs the Debian packages first when run as root. Stops at the first
 # failure.
 #
-#   scripts/test-all.sh [PRESET...]      (default: all five)
+#   scripts/test-all.sh [PRESET...]      (default: all six)
 set -uo pipefail
 
 cd "$(dirname "$0")/.."
 
 presets=("$@")
 if [ ${#presets[@]} -eq 0 ]; then
-  presets=(native native-asan win32 win64 fuzz)
+  presets=(native native-asan native-i386 win32 win64 fuzz)
 fi
 
 scripts/install-deps.sh all || { echo "test-all: FAILED: installing the Debian packages" >&2; exit 1; }

@@ -1,5 +1,9 @@
 /* libvoxa from outside the build: plain C99 against the installed header,
-   linked through the pkg-config file. Prints "api-test: N passed, M failed". */
+   linked through the pkg-config file. Prints "api-test: N passed, M failed".
+   Every call leaves every signal action of the process as it was. */
+#define _DEFAULT_SOURCE /* sigaction, and NSIG */
+
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -40,7 +44,30 @@ static voxa_picture picture(voxa_pixel_format format, uint8_t* top, ptrdiff_t st
   return p;
 }
 
+/* Every signal's action, to compare before and after the calls. */
+typedef struct {
+  struct sigaction action[NSIG];
+} signal_actions;
+
+static void read_signal_actions(signal_actions* all) {
+  memset(all, 0, sizeof *all);
+  for (int s = 1; s < NSIG; ++s) sigaction(s, NULL, &all->action[s]);
+}
+
+static int same_signal_actions(const signal_actions* a, const signal_actions* b) {
+  for (int s = 1; s < NSIG; ++s) {
+    const struct sigaction *x = &a->action[s], *y = &b->action[s];
+    if (x->sa_handler != y->sa_handler || x->sa_flags != y->sa_flags) return 0;
+    for (int other = 1; other < NSIG; ++other) {
+      if (sigismember(&x->sa_mask, other) != sigismember(&y->sa_mask, other)) return 0;
+    }
+  }
+  return 1;
+}
+
 int main(void) {
+  static signal_actions before, after;
+  read_signal_actions(&before);
   static uint8_t source[H * LINE], down[H * LINE], up[H * LINE];
   static uint8_t frame[W * H * 4 + 4096], again[W * H * 4 + 4096];
   const size_t bound = voxa_max_frame_bytes(W, H);
@@ -121,6 +148,8 @@ int main(void) {
             voxa_encode(&into, VOXA_KERNELS_AUTO, frame, bound - 1, &size) == VOXA_ERROR_BUFFER_TOO_SMALL &&
             voxa_kernels_available((voxa_kernels)42) == VOXA_ERROR_INVALID_ARGUMENT,
         "bad arguments", 0);
+  read_signal_actions(&after);
+  check(same_signal_actions(&before, &after), "no signal action changed", 0);
   printf("api-test: %d passed, %d failed\n", passed, failed);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }
