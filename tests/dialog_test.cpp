@@ -28,9 +28,12 @@ using Names = std::vector<std::string>;
 
 constexpr int kList = 1000, kAdd = 1001, kDelete = 1002, kFieldsOrder = 1003, kAboutText = 1004;
 constexpr char kKey[] = "Software\\Brenmoor\\(VOXA) RLE codec";
+// How long a dialog may take to appear or to go, in 20 ms waits: generous,
+// so that a loaded machine only makes a test slower, never failed.
+constexpr int kPatience = 3000;
 
 HWND WaitForDialog(const char* title, int last_control, const std::atomic<bool>& gone) {
-  for (int tries = 0; tries < 500 && !gone; ++tries) {
+  for (int tries = 0; tries < kPatience && !gone; ++tries) {
     HWND dialog = FindWindowA("#32770", title);
     if (dialog != nullptr && IsWindowVisible(dialog) && GetDlgItem(dialog, last_control) != nullptr) {
       return dialog;
@@ -74,7 +77,7 @@ void WithDialog(const char* title, int last_control, const std::function<void()>
     }
     HoldForScreenshot(dialog);
     drive(dialog);
-    for (int tries = 0; tries < 250 && IsWindow(dialog); ++tries) Sleep(20);
+    for (int tries = 0; tries < kPatience && IsWindow(dialog); ++tries) Sleep(20);
     if (IsWindow(dialog)) {
       ADD_FAILURE() << "\"" << title << "\" was left open";
       PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -307,7 +310,7 @@ TEST_F(DialogTest, AddRefusesASeventeenthName) {
     box_shown = box != nullptr &&
                 FindWindowExA(box, nullptr, "Static", "Too many application are entered.") != nullptr;
     if (box != nullptr) Press(box, IDOK);
-    for (int tries = 0; tries < 250 && IsWindow(box); ++tries) Sleep(20);
+    for (int tries = 0; tries < kPatience && IsWindow(box); ++tries) Sleep(20);
     items = ListItems(dialog);
     Press(dialog, IDCANCEL);
   });
@@ -337,7 +340,7 @@ TEST_F(DialogTest, AddListsTheChosenFileUpperCased) {
         SetDlgItemTextA(chooser, edt1, file.c_str());
       }
       Press(chooser, pick ? IDOK : IDCANCEL);
-      for (int tries = 0; tries < 250 && IsWindow(chooser); ++tries) Sleep(20);
+      for (int tries = 0; tries < kPatience && IsWindow(chooser); ++tries) Sleep(20);
       lists.push_back(ListItems(dialog));
     }
     Press(dialog, IDOK);
