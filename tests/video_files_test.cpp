@@ -3,6 +3,8 @@
 // Windows host writes, threads change nothing, bad input leaves no output.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +18,7 @@
 #include "tools/avi_headers.h"
 #include "tools/avi_stream.h"
 #include "tools/cli.h"
+#include "tools/file_descriptor.h"
 #include "tools/frame_geometry.h"
 #include "tools/media_output.h"
 #include "tools/sample_frames.h"
@@ -46,6 +49,11 @@ class VideoFilesTest : public testing::Test {
   // Runs and requires success.
   void Ok(std::vector<std::string> args) {
     ASSERT_EQ(Run(args), 0) << err_.str();
+  }
+
+  // A new file for the writers the tests make inputs with.
+  UniqueFd NewFile(const std::string& name) const {
+    return UniqueFd(open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   }
 
   std::vector<uint8_t> Read(const std::string& name) const {
@@ -137,7 +145,8 @@ TEST_F(VideoFilesTest, HeadersSayWhatAWindowsHostWrites) {
   const PictureSize size{720, 480};
   const auto clip = Clip(size, 3);
   {
-    MediaOutput movie(Path("in.mov"), "in.mov", OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
+    const UniqueFd file = NewFile("in.mov");
+    MediaOutput movie({file.get()}, "in.mov", OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
     for (const auto& frame : clip) movie.WritePicture(frame);
     movie.Finish();
   }
@@ -244,14 +253,16 @@ class BadInputTest : public VideoFilesTest, public testing::WithParamInterface<B
     WriteRaw("odd.bgra", Clip({30, 8}, 2));
     Write("short.bgra", std::vector<uint8_t>(32 * 8 * 4 * 2 + 100, 0));
     {
-      MediaOutput movie(Path("anim.mov"), "anim.mov", OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
+      const UniqueFd file = NewFile("anim.mov");
+      MediaOutput movie({file.get()}, "anim.mov", OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
       for (const auto& frame : Clip({32, 8}, 2)) movie.WritePicture(frame);
       movie.Finish();
     }
     // Frame 2 of 4 cut short: its second field's payload ends early.
     const auto clip = Clip({32, 8}, 4);
     const FrameFormat format{PixelFormat::kRgba32, 32, 8};
-    VoxaAviWriter writer(Path("damaged.avi"), "damaged.avi", {32, 8}, AVRational{25, 1});
+    const UniqueFd file = NewFile("damaged.avi");
+    VoxaAviWriter writer(file.get(), "damaged.avi", {32, 8}, AVRational{25, 1});
     for (std::size_t i = 0; i < clip.size(); ++i) {
       std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));
       frame.resize(EncodeFrame(format, clip[i].data(), frame.data(), kPortableKernels));
@@ -313,7 +324,8 @@ TEST_F(VideoFilesTest, KeepPartialKeepsWhatWasWritten) {
   // Damaged at frame 2: frames 0 and 1 written before the error.
   const auto clip = Clip({32, 8}, 3);
   {
-    VoxaAviWriter writer(Path("damaged.avi"), "damaged.avi", {32, 8}, AVRational{25, 1});
+    const UniqueFd file = NewFile("damaged.avi");
+    VoxaAviWriter writer(file.get(), "damaged.avi", {32, 8}, AVRational{25, 1});
     const FrameFormat format{PixelFormat::kRgba32, 32, 8};
     for (std::size_t i = 0; i < clip.size(); ++i) {
       std::vector<uint8_t> frame(MaxCompressedFrameBytes(32, 8));

@@ -310,7 +310,13 @@ TEST(AviHeaders, PatchWritesWhatAvifilWrites) {
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(avi.data()), static_cast<std::streamsize>(avi.size()));
   std::string problem;
-  ASSERT_TRUE(PatchAviHeaders(path.string(), 1662976, &problem)) << problem;
+  {
+    std::FILE* file = std::fopen(path.string().c_str(), "r+b");
+    ASSERT_NE(file, nullptr);
+    FileAt at(fileno(file));
+    EXPECT_TRUE(PatchAviHeaders(at, 1662976, &problem)) << problem;
+    std::fclose(file);
+  }
   AviVideoHeaders h;
   ASSERT_TRUE(ReadAviVideoHeaders(path.string(), &h, &problem)) << problem;
   fs::remove(path);

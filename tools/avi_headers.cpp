@@ -161,24 +161,27 @@ uint32_t CountRiffParts(const std::string& path) {
   return parts;
 }
 
-bool PatchAviHeaders(const std::string& path, uint32_t size_image, std::string* problem) {
+bool PatchAviHeaders(FileAt& file, uint32_t size_image, std::string* problem) {
+  const int64_t size = file.Size();
+  std::vector<uint8_t> data(static_cast<std::size_t>(
+      std::clamp<int64_t>(size, 0, static_cast<int64_t>(kHeaderReadBytes))));
   AviVideoHeaders h;
-  if (!ReadAviVideoHeaders(path, &h, problem)) return false;
+  if (size < 0 || !file.Read(0, data.data(), data.size()) ||
+      !ParseAviVideoHeaders(data.data(), data.size(), &h, problem)) {
+    if (problem->empty()) *problem = "cannot read the headers back";
+    return false;
+  }
   const uint64_t per_second =
       h.scale == 0 ? 0 : uint64_t{h.suggested_buffer_size} * h.rate / h.scale;
-  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
   auto put = [&](std::size_t offset, uint32_t value) {
     uint8_t bytes[4];
     StoreLe32(bytes, value);
-    file.seekp(static_cast<std::streamoff>(offset));
-    file.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    return file.Write(offset, bytes, sizeof bytes);
   };
-  put(h.main_header_offset + 4, static_cast<uint32_t>(std::min<uint64_t>(per_second, UINT32_MAX)));
-  put(h.main_header_offset + 28, h.suggested_buffer_size);
-  put(h.size_image_offset, size_image);
-  file.close();
-  if (!file) {
-    *problem = "cannot rewrite the headers of '" + path + "'";
+  if (!put(h.main_header_offset + 4, static_cast<uint32_t>(std::min<uint64_t>(per_second, UINT32_MAX))) ||
+      !put(h.main_header_offset + 28, h.suggested_buffer_size) ||
+      !put(h.size_image_offset, size_image)) {
+    *problem = "cannot rewrite the headers";
     return false;
   }
   return true;

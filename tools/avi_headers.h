@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/file_descriptor.h"
+
 namespace voxa {
 
 struct AviVideoHeaders {
@@ -63,7 +65,7 @@ uint32_t CountRiffParts(const std::string& path);
 // header's suggested buffer size is the video stream's (its largest chunk)
 // and its data rate that chunk at the stream's rate; biSizeImage of the video
 // format becomes `size_image`.
-bool PatchAviHeaders(const std::string& path, uint32_t size_image, std::string* problem);
+bool PatchAviHeaders(FileAt& file, uint32_t size_image, std::string* problem);
 
 // "VOXA" for the four-character code, or its value in hexadecimal when it is
 // not printable.

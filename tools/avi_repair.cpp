@@ -1,8 +1,6 @@
 #include "tools/avi_repair.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "codec/frame_container.h"
@@ -35,36 +33,16 @@ struct Frame {
   uint32_t size;
 };
 
-class File {
- public:
-  explicit File(const std::string& path) : stream_(path, std::ios::binary | std::ios::in | std::ios::out) {}
-  bool ok() const { return static_cast<bool>(stream_); }
-  bool Read(uint64_t at, uint8_t* bytes, std::size_t n) {
-    stream_.clear();
-    stream_.seekg(static_cast<std::streamoff>(at));
-    stream_.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(n));
-    return static_cast<std::size_t>(stream_.gcount()) == n;
-  }
-  bool Write(uint64_t at, const uint8_t* bytes, std::size_t n) {
-    stream_.clear();
-    stream_.seekp(static_cast<std::streamoff>(at));
-    stream_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(n));
-    stream_.flush();
-    return static_cast<bool>(stream_);
-  }
-  bool Put(uint64_t at, uint64_t value) {
-    uint8_t bytes[4];
-    StoreLe32(bytes, static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX)));
-    return at == 0 || Write(at, bytes, sizeof bytes);
-  }
-  void Close() { stream_.close(); }
-
- private:
-  std::fstream stream_;
-};
+// 32-bit little-endian values, capped, where the headers keep them (0: a
+// header the file does not have).
+bool Put(FileAt& file, uint64_t at, uint64_t value) {
+  uint8_t bytes[4];
+  StoreLe32(bytes, static_cast<uint32_t>(std::min<uint64_t>(value, UINT32_MAX)));
+  return at == 0 || file.Write(at, bytes, sizeof bytes);
+}
 
 // The header list's fields and the frames' list, from the start of the file.
-bool FindLayout(File& file, uint64_t file_size, Layout* layout, std::string* problem) {
+bool FindLayout(const FileAt& file, uint64_t file_size, Layout* layout, std::string* problem) {
   uint8_t head[12];
   if (!file.Read(0, head, 12) || LoadLe32(head) != Fourcc("RIFF") || LoadLe32(head + 8) != Fourcc("AVI ")) {
     *problem = "not an AVI file";
@@ -118,17 +96,15 @@ bool FindLayout(File& file, uint64_t file_size, Layout* layout, std::string* pro
 
 }  // namespace
 
-int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* problem) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const uint64_t file_size = fs::file_size(path, error);
-  if (error) {
-    *problem = error.message();
+int64_t RepairAvi(FileAt& file, uint64_t written_end, std::string* problem) {
+  const int64_t size = file.Size();
+  if (size < 0) {
+    *problem = "cannot tell its size";
     return -1;
   }
-  File file(path);
+  const uint64_t file_size = static_cast<uint64_t>(size);
   Layout layout;
-  if (!file.ok() || !FindLayout(file, std::min(file_size, written_end), &layout, problem)) return -1;
+  if (!FindLayout(file, std::min(file_size, written_end), &layout, problem)) return -1;
 
   // The frame chunks written whole, up to the first chunk of anything else
   // (an OpenDML part's index, the next RIFF part).
@@ -148,13 +124,10 @@ int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* pr
     const uint64_t cut = frames.empty() ? layout.movi + 4
                                         : frames.back().offset + 8 + frames.back().size +
                                               frames.back().size % 2;
-    file.Close();
-    fs::resize_file(path, cut, error);
-    if (error) {
-      *problem = "cannot cut it to its whole frames: " + error.message();
+    if (!file.Truncate(cut)) {
+      *problem = "cannot cut it to its whole frames";
       return -1;
     }
-    file = File(path);
     std::vector<uint8_t> index(8 + kIndexEntryBytes * frames.size());
     StoreLe32(index.data(), Fourcc("idx1"));
     StoreLe32(index.data() + 4, static_cast<uint32_t>(index.size() - 8));
@@ -167,7 +140,7 @@ int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* pr
       StoreLe32(entry + 12, frames[i].size);
       largest = std::max(largest, frames[i].size);
     }
-    if (!file.ok() || !file.Write(cut, index.data(), index.size())) {
+    if (!file.Write(cut, index.data(), index.size())) {
       // No room for the index: one frame less makes room.
       if (frames.empty()) {
         *problem = "no room left even for an empty index";
@@ -177,11 +150,10 @@ int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* pr
       continue;
     }
     const uint64_t total = cut + index.size();
-    const bool ok = file.Put(4, total - 8) && file.Put(layout.movi - 4, cut - layout.movi) &&
-                    file.Put(layout.total_frames, frames.size()) &&
-                    file.Put(layout.length, frames.size()) && file.Put(layout.suggested, largest) &&
-                    file.Put(layout.all_frames, frames.size());
-    file.Close();
+    const bool ok = Put(file, 4, total - 8) && Put(file, layout.movi - 4, cut - layout.movi) &&
+                    Put(file, layout.total_frames, frames.size()) &&
+                    Put(file, layout.length, frames.size()) && Put(file, layout.suggested, largest) &&
+                    Put(file, layout.all_frames, frames.size());
     if (!ok) {
       *problem = "cannot rewrite its headers";
       return -1;

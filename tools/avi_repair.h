@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/file_descriptor.h"
+
 namespace voxa {
 
 // Keeps the frame chunks of the file's first RIFF part that end at or before
@@ -14,6 +16,6 @@ namespace voxa {
 // frames from the end when there is no room for it) and rewrites the sizes
 // and frame counts of the headers. Returns the frames kept, or -1 with a
 // reason in `problem`.
-int64_t RepairAvi(const std::string& path, uint64_t written_end, std::string* problem);
+int64_t RepairAvi(FileAt& file, uint64_t written_end, std::string* problem);
 
 }  // namespace voxa

@@ -29,16 +29,18 @@ uint32_t VoxaFormatSizeImage(PictureSize size) {
   return size.width * size.height * 4 + kSizeBoundSlack;
 }
 
-VoxaAviWriter::VoxaAviWriter(const std::string& path, const std::string& name, PictureSize size,
+VoxaAviWriter::VoxaAviWriter(int fd, const std::string& name, PictureSize size,
                              AVRational frame_rate)
-    : path_(path), name_(name), size_(size), packet_(NewPacket()) {
+    : fd_(fd), name_(name), size_(size), avio_(DescriptorAvio(fd)), packet_(NewPacket()) {
   QuietFfmpegLog();
   AVFormatContext* made = nullptr;
-  int status = avformat_alloc_output_context2(&made, nullptr, "avi", path.c_str());
+  int status = avformat_alloc_output_context2(&made, nullptr, "avi", nullptr);
   if (status < 0 || made == nullptr) {
     throw VideoError("cannot set up an AVI file: " + AvErrorText(status));
   }
   format_.reset(made);
+  format_->pb = avio_.get();
+  format_->flags |= AVFMT_FLAG_CUSTOM_IO;
   // No encoder name in an INFO list: a Windows host writes none.
   format_->flags |= AVFMT_FLAG_BITEXACT;
   AVStream* stream = avformat_new_stream(format_.get(), nullptr);
@@ -53,10 +55,6 @@ VoxaAviWriter::VoxaAviWriter(const std::string& path, const std::string& name, P
   stream->time_base = av_inv_q(frame_rate);
   stream->avg_frame_rate = frame_rate;
   stream->r_frame_rate = frame_rate;
-  if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-    status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
-    if (status < 0) throw VideoError("cannot create '" + name + "': " + AvErrorText(status));
-  }
   status = avformat_write_header(format_.get(), nullptr);
   if (status < 0) throw VideoError("cannot write the AVI headers: " + AvErrorText(status));
 }
@@ -87,10 +85,12 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
 int64_t VoxaAviWriter::Salvage(std::string* problem) {
   finished_ = true;
   // What the muxer still holds may land behind the last whole frame: it is
-  // cut off again.
-  avio_closep(&format_->pb);
-  const int64_t kept = RepairAvi(path_, static_cast<uint64_t>(written_end_), problem);
-  if (kept < 0 || !PatchAviHeaders(path_, VoxaFormatSizeImage(size_), problem)) return -1;
+  // cut off again. The muxer writes nothing more.
+  format_->pb = nullptr;
+  avio_.reset();
+  FileAt file(fd_);
+  const int64_t kept = RepairAvi(file, static_cast<uint64_t>(written_end_), problem);
+  if (kept < 0 || !PatchAviHeaders(file, VoxaFormatSizeImage(size_), problem)) return -1;
   return kept;
 }
 
@@ -99,14 +99,17 @@ void VoxaAviWriter::Finish() {
   finished_ = true;
   int status = av_write_trailer(format_.get());
   if (status < 0) throw VideoError("cannot finish '" + name_ + "': " + AvErrorText(status));
-  status = avio_closep(&format_->pb);
-  if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
+  avio_flush(format_->pb);
+  if (format_->pb->error < 0) {
+    throw VideoError("cannot write '" + name_ + "': " + AvErrorText(format_->pb->error));
+  }
   // libavformat stores width × height × bits / 8 as biSizeImage, where a
   // Windows host stores the size bound that the driver proposed, and a fixed
   // 1 MiB and no data rate in the main header, where avifil32 stores the
   // largest chunk and the rate that makes.
   std::string problem;
-  if (!PatchAviHeaders(path_, VoxaFormatSizeImage(size_), &problem)) {
+  FileAt file(fd_);
+  if (!PatchAviHeaders(file, VoxaFormatSizeImage(size_), &problem)) {
     throw VideoError("cannot finish '" + name_ + "': " + problem);
   }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/descriptor_avio.h"
 #include "tools/ffmpeg_support.h"
 #include "tools/frame_geometry.h"
 
@@ -18,11 +19,10 @@ uint32_t VoxaFormatSizeImage(PictureSize size);
 
 class VoxaAviWriter {
  public:
-  // Creates `path` for a video stream of that size and rate; messages call
-  // it `name` (the final name of a file written under a temporary one).
-  // Throws VideoError.
-  VoxaAviWriter(const std::string& path, const std::string& name, PictureSize size,
-                AVRational frame_rate);
+  // Writes a video stream of that size and rate to `fd`, an empty file
+  // open for reading and writing (which stays its owner's); messages call it
+  // `name`. Throws VideoError.
+  VoxaAviWriter(int fd, const std::string& name, PictureSize size, AVRational frame_rate);
   // Without Finish, the file is left as far as it got.
   VoxaAviWriter(const VoxaAviWriter&) = delete;
   VoxaAviWriter& operator=(const VoxaAviWriter&) = delete;
@@ -37,9 +37,10 @@ class VoxaAviWriter {
   int64_t Salvage(std::string* problem);
 
  private:
-  std::string path_;
+  int fd_;
   std::string name_;
   PictureSize size_;
+  AvioPtr avio_;  // goes after the muxer, which writes through it
   OutputPtr format_;
   PacketPtr packet_;
   int64_t frames_ = 0;

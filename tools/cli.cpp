@@ -490,11 +490,9 @@ void WriteFile(const std::string& path, const std::string& input, const uint8_t*
   rules.overwrite = true;
   rules.not_streamable = "the frame commands write files, not standard output";
   OutputFile file(path, rules);
-  std::ofstream out(file.write_path(), std::ios::binary | std::ios::trunc);
-  if (!out) throw DataError("cannot create '" + path + "': " + std::strerror(errno));
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  out.close();
-  if (!out) throw DataError("cannot write '" + path + "': " + std::strerror(errno));
+  if (!WriteAll(file.fd(), data, size)) {
+    throw DataError("cannot write '" + path + "': " + std::strerror(errno));
+  }
   file.Commit();
 }
 

@@ -26,13 +26,17 @@ struct AvDeleter {
   void operator()(AVPacket* p) const { av_packet_free(&p); }
   void operator()(SwsContext* p) const { sws_freeContext(p); }
 };
-// An opened input, and an output with its file (when the muxer has one).
+// An opened input, and an output with the file FFmpeg opened for it (an
+// output writing through the tool's own I/O context, AVFMT_FLAG_CUSTOM_IO,
+// leaves that context to its owner).
 struct InputDeleter {
   void operator()(AVFormatContext* p) const { avformat_close_input(&p); }
 };
 struct OutputDeleter {
   void operator()(AVFormatContext* p) const {
-    if (!(p->oformat->flags & AVFMT_NOFILE)) avio_closep(&p->pb);
+    if (!(p->oformat->flags & AVFMT_NOFILE) && !(p->flags & AVFMT_FLAG_CUSTOM_IO)) {
+      avio_closep(&p->pb);
+    }
     avformat_free_context(p);
   }
 };

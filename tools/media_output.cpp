@@ -1,7 +1,10 @@
 #include "tools/media_output.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "tools/file_descriptor.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -16,22 +19,21 @@ constexpr uint32_t kHdLines = 720;
 
 }  // namespace
 
-MediaOutput::MediaOutput(const std::string& path, const std::string& name, OutputFormat format,
+MediaOutput::MediaOutput(Target target, const std::string& name, OutputFormat format,
                          PictureSize size, AVRational frame_rate, unsigned threads)
-    : path_(path), name_(name), format_(format), size_(size), frame_(NewFrame()),
+    : target_(target), name_(name), format_(format), size_(size), frame_(NewFrame()),
       packet_(NewPacket()) {
   QuietFfmpegLog();
+  if (target.sequence == nullptr) avio_ = DescriptorAvio(target.fd);
   switch (format) {
     case OutputFormat::kBgra:
     case OutputFormat::kY16a: {
-      const int status = avio_open(&raw_, path.c_str(), AVIO_FLAG_WRITE);
-      if (status < 0) throw VideoError("cannot create '" + name + "': " + AvErrorText(status));
       description_ = format == OutputFormat::kBgra ? "raw BGRA frames, bottom line first"
                                                    : "raw Y16A frames";
       return;
     }
     case OutputFormat::kPng:
-      OpenEncoder("png", AV_PIX_FMT_RGBA, "image2", frame_rate, threads);
+      OpenEncoder("png", AV_PIX_FMT_RGBA, nullptr, frame_rate, threads);
       description_ = "PNG sequence (RGBA)";
       return;
     case OutputFormat::kProres:
@@ -49,13 +51,17 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
                               AVRational frame_rate, unsigned threads) {
   const AVCodec* codec = avcodec_find_encoder_by_name(name);
   if (codec == nullptr) throw VideoError(std::string("this FFmpeg has no ") + name + " encoder");
-  AVFormatContext* made = nullptr;
-  int status = avformat_alloc_output_context2(&made, nullptr, muxer, path_.c_str());
-  if (status < 0 || made == nullptr) {
-    throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
+  int status = 0;
+  if (muxer != nullptr) {
+    AVFormatContext* made = nullptr;
+    status = avformat_alloc_output_context2(&made, nullptr, muxer, nullptr);
+    if (status < 0 || made == nullptr) {
+      throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
+    }
+    muxer_.reset(made);
+    muxer_->pb = avio_.get();
+    muxer_->flags |= AVFMT_FLAG_BITEXACT | AVFMT_FLAG_CUSTOM_IO;
   }
-  muxer_.reset(made);
-  muxer_->flags |= AVFMT_FLAG_BITEXACT;
   encoder_.reset(avcodec_alloc_context3(codec));
   if (!encoder_) throw std::bad_alloc();
   encoder_->width = static_cast<int>(size_.width);
@@ -64,7 +70,9 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   encoder_->time_base = av_inv_q(frame_rate);
   encoder_->framerate = frame_rate;
   encoder_->thread_count = static_cast<int>(threads);
-  if (muxer_->oformat->flags & AVFMT_GLOBALHEADER) encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (muxer_ && (muxer_->oformat->flags & AVFMT_GLOBALHEADER)) {
+    encoder_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  }
   const bool yuv = pixels == AV_PIX_FMT_YUVA444P10LE;
   const bool hd = size_.height >= kHdLines;
   if (yuv) {
@@ -76,18 +84,16 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   }
   status = avcodec_open2(encoder_.get(), codec, nullptr);
   if (status < 0) throw VideoError(std::string("cannot open the ") + name + " encoder: " + AvErrorText(status));
-  AVStream* stream = avformat_new_stream(muxer_.get(), nullptr);
-  if (stream == nullptr) throw std::bad_alloc();
-  status = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
-  if (status < 0) throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
-  stream->time_base = encoder_->time_base;
-  stream->avg_frame_rate = frame_rate;
-  if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
-    status = avio_open(&muxer_->pb, path_.c_str(), AVIO_FLAG_WRITE);
-    if (status < 0) throw VideoError("cannot create '" + name_ + "': " + AvErrorText(status));
+  if (muxer_) {
+    AVStream* stream = avformat_new_stream(muxer_.get(), nullptr);
+    if (stream == nullptr) throw std::bad_alloc();
+    status = avcodec_parameters_from_context(stream->codecpar, encoder_.get());
+    if (status < 0) throw VideoError("cannot set up '" + name_ + "': " + AvErrorText(status));
+    stream->time_base = encoder_->time_base;
+    stream->avg_frame_rate = frame_rate;
+    status = avformat_write_header(muxer_.get(), nullptr);
+    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
   }
-  status = avformat_write_header(muxer_.get(), nullptr);
-  if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
 
   scaler_ = sws_getContext(encoder_->width, encoder_->height, AV_PIX_FMT_BGRA, encoder_->width,
                            encoder_->height, pixels,
@@ -108,16 +114,13 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
   frame_->color_trc = encoder_->color_trc;
 }
 
-MediaOutput::~MediaOutput() {
-  sws_freeContext(scaler_);
-  if (raw_ != nullptr) avio_closep(&raw_);
-}
+MediaOutput::~MediaOutput() { sws_freeContext(scaler_); }
 
 void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
-  if (raw_ != nullptr) {
-    avio_write(raw_, picture.data(), static_cast<int>(picture.size()));
-    if (raw_->error < 0) {
-      throw VideoError("cannot write '" + name_ + "': " + AvErrorText(raw_->error));
+  if (!encoder_) {
+    avio_write(avio_.get(), picture.data(), static_cast<int>(picture.size()));
+    if (avio_->error < 0) {
+      throw VideoError("cannot write '" + name_ + "': " + AvErrorText(avio_->error));
     }
     ++pictures_;
     return;
@@ -157,27 +160,36 @@ void MediaOutput::Encode(const AVFrame* frame) {
     status = avcodec_receive_packet(encoder_.get(), packet_.get());
     if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return;
     if (status < 0) throw VideoError("cannot encode picture " + std::to_string(pictures_) + ": " + AvErrorText(status));
-    packet_->stream_index = 0;
-    av_packet_rescale_ts(packet_.get(), encoder_->time_base, muxer_->streams[0]->time_base);
-    status = av_interleaved_write_frame(muxer_.get(), packet_.get());
-    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
+    Write(packet_.get());
   }
+}
+
+void MediaOutput::Write(AVPacket* packet) {
+  if (!muxer_) {
+    // A PNG sequence: every packet is a whole PNG file.
+    const bool written = WriteAll(target_.sequence->NextFrame(), packet->data,
+                                  static_cast<std::size_t>(packet->size));
+    av_packet_unref(packet);
+    if (!written) throw VideoError("cannot write a frame of '" + name_ + "': " + std::strerror(errno));
+    return;
+  }
+  packet->stream_index = 0;
+  av_packet_rescale_ts(packet, encoder_->time_base, muxer_->streams[0]->time_base);
+  const int status = av_interleaved_write_frame(muxer_.get(), packet);
+  if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
 }
 
 void MediaOutput::Finish() {
   if (finished_) return;
   finished_ = true;
-  if (raw_ != nullptr) {
-    const int status = avio_closep(&raw_);
-    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
-    return;
+  if (encoder_) Encode(nullptr);
+  if (muxer_) {
+    const int status = av_write_trailer(muxer_.get());
+    if (status < 0) throw VideoError("cannot finish '" + name_ + "': " + AvErrorText(status));
   }
-  Encode(nullptr);
-  int status = av_write_trailer(muxer_.get());
-  if (status < 0) throw VideoError("cannot finish '" + name_ + "': " + AvErrorText(status));
-  if (!(muxer_->oformat->flags & AVFMT_NOFILE)) {
-    status = avio_closep(&muxer_->pb);
-    if (status < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(status));
+  if (avio_) {
+    avio_flush(avio_.get());
+    if (avio_->error < 0) throw VideoError("cannot write '" + name_ + "': " + AvErrorText(avio_->error));
   }
 }
 

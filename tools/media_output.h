@@ -6,20 +6,28 @@
 #include <string>
 #include <vector>
 
+#include "tools/descriptor_avio.h"
 #include "tools/ffmpeg_support.h"
 #include "tools/frame_geometry.h"
+#include "tools/output_file.h"
 #include "tools/video_verbs.h"
 
 namespace voxa {
 
 class MediaOutput {
  public:
+  // Where the bytes go: a descriptor (which stays its owner's), or for a PNG
+  // sequence a file of its own for each picture.
+  struct Target {
+    int fd = -1;
+    OutputSequence* sequence = nullptr;
+  };
   // Creates the output. Pictures given to WritePicture are 32-bit BGRA with
   // straight alpha, bottom line first, for every format but kY16a, whose
   // pictures are raw Y16A frames. Throws VideoError.
   // Messages call the output `name` (its final name).
-  MediaOutput(const std::string& path, const std::string& name, OutputFormat format,
-              PictureSize size, AVRational frame_rate, unsigned threads);
+  MediaOutput(Target target, const std::string& name, OutputFormat format, PictureSize size,
+              AVRational frame_rate, unsigned threads);
   ~MediaOutput();
   MediaOutput(const MediaOutput&) = delete;
   MediaOutput& operator=(const MediaOutput&) = delete;
@@ -35,14 +43,15 @@ class MediaOutput {
   void OpenEncoder(const char* encoder, AVPixelFormat pixels, const char* muxer,
                    AVRational frame_rate, unsigned threads);
   void Encode(const AVFrame* frame);
+  void Write(AVPacket* packet);
 
-  std::string path_;
+  Target target_;
   std::string name_;
   OutputFormat format_;
   PictureSize size_;
   std::string description_;
-  OutputPtr muxer_;
-  AVIOContext* raw_ = nullptr;  // raw outputs
+  AvioPtr avio_;      // raw outputs and movies write through it, after the muxer
+  OutputPtr muxer_;   // movies; a PNG sequence writes each packet to a file
   CodecContextPtr encoder_;
   FramePtr frame_;
   PacketPtr packet_;

@@ -1,16 +1,16 @@
 #include "tools/output_file.h"
 
-#include <atomic>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #if defined(_WIN32)
-#include <process.h>
-#define VOXA_PROCESS_ID _getpid
+#include <fcntl.h>
+#include <io.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
-#define VOXA_PROCESS_ID getpid
 #endif
 
 namespace voxa {
@@ -19,18 +19,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const char kStandardStream[] = "-";
-const char kStandardOutput[] = "pipe:1";
-
-std::atomic<unsigned> g_temporaries{0};
+constexpr int kStandardOutputFd = 1;
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
-// A name beside `final_path` that no other run uses: ".voxa-PID-N-name".
-fs::path TemporaryBeside(const fs::path& final_path) {
-  const std::string prefix = ".voxa-" + std::to_string(VOXA_PROCESS_ID()) + "-" +
-                             std::to_string(g_temporaries.fetch_add(1)) + "-";
-  return final_path.parent_path() / (prefix + final_path.filename().string());
-}
 
 // The folder a new file goes into must be there.
 void RequireFolder(const fs::path& file, const std::string& shown) {
@@ -65,19 +56,39 @@ std::string ExistsText(const std::string& path) {
   return Quoted(path) + " exists; give -y to overwrite it";
 }
 
+// A device or FIFO, opened as it is: not made, not cut.
+UniqueFd OpenInPlace(const std::string& path) {
+#if defined(_WIN32)
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+#endif
+  if (fd < 0) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  return UniqueFd(fd);
+}
+
+// The mode the file at `path` has, for its replacement; a new file's mode
+// when there is none.
+unsigned ModeToKeep(const std::string& path) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (!fs::exists(status)) return NewFileMode();
+  return static_cast<unsigned>(status.permissions() & fs::perms::mask);
+}
+
 }  // namespace
 
-OutputFile::OutputFile(const std::string& path, const OutputRules& rules) : path_(path) {
+OutputFile::OutputFile(const std::string& path, const OutputRules& rules)
+    : path_(path), overwrite_(rules.overwrite) {
   if (path == kStandardStream) {
     if (!rules.not_streamable.empty()) throw OutputRefused(rules.not_streamable);
-    write_path_ = kStandardOutput;
     return;
   }
   RefuseTheInput(path, rules);
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (IsInPlace(status.type())) {
-    write_path_ = path;
+    in_place_ = OpenInPlace(path);
     return;
   }
   if (fs::is_directory(status)) throw OutputRefused(Quoted(path) + " is a folder");
@@ -90,29 +101,17 @@ OutputFile::OutputFile(const std::string& path, const OutputRules& rules) : path
   }
   RequireFolder(final_path, path);
   path_ = final_path.string();
-  write_path_ = TemporaryBeside(final_path).string();
-  temporary_ = true;
-  overwrite_ = rules.overwrite;
+  temporary_.emplace(final_path);
 }
 
-OutputFile::~OutputFile() {
-  if (temporary_ && !committed_) std::remove(write_path_.c_str());
+int OutputFile::fd() const {
+  if (temporary_) return temporary_->fd();
+  return in_place_ ? in_place_.get() : kStandardOutputFd;
 }
 
 void OutputFile::Commit() {
   if (!temporary_ || committed_) return;
-  std::error_code error;
-  const fs::file_status before = fs::status(path_, error);
-  if (fs::exists(before)) {
-    // Made by someone else while this run wrote.
-    if (!overwrite_) throw OutputRefused(ExistsText(path_));
-    fs::permissions(write_path_, before.permissions(), error);
-  }
-  fs::rename(write_path_, path_, error);
-  if (error) {
-    throw OutputRefused("cannot move the finished file into place as " + Quoted(path_) + ": " +
-                        error.message());
-  }
+  temporary_->MoveInto(path_, overwrite_, ModeToKeep(path_), ExistsText(path_));
   committed_ = true;
 }
 
@@ -161,16 +160,17 @@ OutputSequence::OutputSequence(const std::string& pattern, const OutputRules& ru
   std::error_code error;
   if (fs::exists(first, error) && !overwrite_) throw OutputRefused(ExistsText(first));
   RequireFolder(pattern_path, first);
-  write_pattern_ = TemporaryBeside(pattern_path).string();
 }
 
-OutputSequence::~OutputSequence() {
-  std::error_code error;
-  for (uint64_t n = committed_ + 1; fs::remove(SequenceFileName(write_pattern_, n), error); ++n) {
-  }
+int OutputSequence::NextFrame() {
+  if (!frames_.empty()) frames_.back().CloseDescriptor();
+  frames_.emplace_back(fs::path(SequenceFileName(pattern_, frames_.size() + 1)));
+  return frames_.back().fd();
 }
 
-std::string OutputSequence::Commit(uint64_t count) {
+std::string OutputSequence::Commit() {
+  if (!frames_.empty()) frames_.back().CloseDescriptor();
+  const uint64_t count = frames_.size();
   std::error_code error;
   for (uint64_t n = 1; n <= count; ++n) {
     const std::string name = SequenceFileName(pattern_, n);
@@ -178,12 +178,16 @@ std::string OutputSequence::Commit(uint64_t count) {
   }
   for (uint64_t n = 1; n <= count; ++n) {
     const std::string name = SequenceFileName(pattern_, n);
-    fs::rename(SequenceFileName(write_pattern_, n), name, error);
-    if (error) {
-      throw OutputRefused("cannot move a finished file into place as " + Quoted(name) + ": " +
-                          error.message());
+    try {
+      frames_[n - 1].MoveInto(name, overwrite_, ModeToKeep(name), ExistsText(name));
+    } catch (const OutputRefused&) {
+      // A file appeared at one of the names: the frames moved so far go
+      // again (without -y their names were free), and the rest with the run.
+      if (!overwrite_) {
+        for (uint64_t moved = 1; moved < n; ++moved) frames_[moved - 1].Remove();
+      }
+      throw;
     }
-    committed_ = n;
   }
   const std::string next = SequenceFileName(pattern_, count + 1);
   if (!fs::exists(next, error)) return "";

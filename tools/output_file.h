@@ -1,17 +1,25 @@
 // Where a run of the tool writes, so that no run destroys a file.
 //
-// A regular file is written under a temporary name beside its final one and
-// moved into place only when the run succeeds; a failed or interrupted run
-// removes that temporary file and nothing else, so whatever had the final
-// name before is left as it was. Outputs that are not regular files (a
-// device, a FIFO, "-" for standard output) are written in place and never
-// removed. An output that is the run's input is refused, and so is an
-// existing one unless the run may overwrite it.
+// A regular file is written under a temporary name beside its final one,
+// made by the run itself (tools/exclusive_file.h), and moved into place only
+// when the run succeeds; a failed or interrupted run removes that file and
+// nothing else, so whatever had the final name before is left as it was.
+// Without -y the move never replaces a file, not even one that appeared
+// while the run wrote. Outputs that are not regular files (a device, a FIFO,
+// "-" for standard output) are written in place and never removed. An
+// output that is the run's input is refused, and so is an existing one
+// unless the run may overwrite it. Everything is written through the
+// descriptor the output was opened with.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "tools/exclusive_file.h"
+#include "tools/file_descriptor.h"
 
 namespace voxa {
 
@@ -32,47 +40,50 @@ class OutputFile {
  public:
   OutputFile(const std::string& path, const OutputRules& rules);
   // Removes the temporary file unless the run committed it.
-  ~OutputFile();
+  ~OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // The name to write to: a temporary name, the device or FIFO itself, or
-  // "pipe:1" for standard output (as FFmpeg names it).
-  const std::string& write_path() const { return write_path_; }
-  // Whether write_path is a temporary file of this run.
-  bool temporary() const { return temporary_; }
+  // The descriptor to write to: the temporary file (open for reading too),
+  // the device or FIFO itself, or standard output.
+  int fd() const;
+  // Whether the output is a temporary file of this run (seekable).
+  bool temporary() const { return temporary_.has_value(); }
   // Moves the temporary file into place. Throws OutputRefused when that fails.
   void Commit();
 
  private:
   std::string path_;
-  std::string write_path_;
-  bool temporary_ = false;
+  std::optional<ExclusiveFile> temporary_;
+  UniqueFd in_place_;
   bool overwrite_ = false;
   bool committed_ = false;
 };
 
 // A numbered sequence of files (title_%04d.png), frames numbered from 1:
-// written under temporary names, moved into place together at the end.
+// each written under a temporary name of its own, all moved into place
+// together at the end.
 class OutputSequence {
  public:
   OutputSequence(const std::string& pattern, const OutputRules& rules);
-  // Removes every temporary file of the run that is still there.
-  ~OutputSequence();
+  // Removes every temporary file of the run, and every file a failed commit
+  // had already moved.
+  ~OutputSequence() = default;
   OutputSequence(const OutputSequence&) = delete;
   OutputSequence& operator=(const OutputSequence&) = delete;
 
-  // The pattern to write to, numbers and all.
-  const std::string& write_pattern() const { return write_pattern_; }
-  // Moves files 1 to `count` into place. Returns a warning when files of an
-  // earlier sequence follow them (empty otherwise). Throws OutputRefused.
-  std::string Commit(uint64_t count);
+  // Makes the next frame's file; the descriptor to write it through stays
+  // the sequence's and is closed when the next one is made.
+  int NextFrame();
+  // Moves the frames into place. Returns a warning when files of an earlier
+  // sequence follow them (empty otherwise). Throws OutputRefused, after
+  // taking back whatever it had moved without -y.
+  std::string Commit();
 
  private:
   std::string pattern_;
-  std::string write_pattern_;
   bool overwrite_;
-  uint64_t committed_ = 0;
+  std::vector<ExclusiveFile> frames_;
 };
 
 // The name of file `number` of a sequence pattern ("%04d" and the like).

@@ -171,7 +171,7 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
   std::optional<VoxaAviWriter> writer;
   uint64_t frames = 0, bytes = 0;
   try {
-    writer.emplace(output.write_path(), o.output, coded, input.frame_rate());
+    writer.emplace(output.fd(), o.output, coded, input.frame_rate());
     Progress progress(err, ShowProgress(o.quiet), "encode", input.expected_frames());
     OrderedPool<std::vector<uint8_t>> pool(o.threads);
     auto write_next = [&] {
@@ -207,15 +207,18 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
   } catch (...) {
     if (writer && o.keep_partial) {
       // The frames written whole, indexed, in place of what would have been.
+      // Whatever goes wrong here is said as a warning: the error reported
+      // is the one that ended the run.
       std::string problem;
       const int64_t kept = writer->Salvage(&problem);
       writer.reset();
-      if (kept < 0) {
-        Warn(err, false, "could not keep the frames written: " + problem);
-      } else {
+      try {
+        if (kept < 0) throw OutputRefused(problem);
         output.Commit();
         Warn(err, false, "kept the " + std::to_string(kept) + " frames written whole in '" +
                              o.output + "'");
+      } catch (const std::exception& e) {
+        Warn(err, false, std::string("could not keep the frames written: ") + e.what());
       }
     }
     throw;
@@ -264,12 +267,12 @@ class DecodeTarget {
     }
     file_.emplace(o.output, rules);
   }
-  const std::string& write_path() const {
-    return sequence_ ? sequence_->write_pattern() : file_->write_path();
+  MediaOutput::Target target() {
+    return sequence_ ? MediaOutput::Target{-1, &*sequence_} : MediaOutput::Target{file_->fd(), nullptr};
   }
   // Moves the output into place; a warning, or empty.
-  std::string Commit(uint64_t pictures) {
-    if (sequence_) return sequence_->Commit(pictures);
+  std::string Commit() {
+    if (sequence_) return sequence_->Commit();
     file_->Commit();
     return "";
   }
@@ -299,7 +302,7 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
   uint64_t frames = 0, damaged = 0;
   std::string first_damage;
   try {
-    output.emplace(target.write_path(), o.output, o.format, size, reader.frame_rate(), o.threads);
+    output.emplace(target.target(), o.output, o.format, size, reader.frame_rate(), o.threads);
     Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
     // A damaged frame (going on past damage) shows the picture before it;
     // without one, what it decodes.
@@ -366,9 +369,9 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
       try {
         output->Finish();
         output.reset();
-        const std::string leftover = target.Commit(frames);
+        const std::string leftover = target.Commit();
         if (!leftover.empty()) Warn(err, o.quiet, leftover);
-      } catch (const std::runtime_error& e) {
+      } catch (const std::exception& e) {
         Warn(err, false, std::string("could not keep the pictures written: ") + e.what());
       }
     }
@@ -376,7 +379,7 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
   }
   const std::string description = output->description();
   output.reset();
-  const std::string leftover = target.Commit(frames);
+  const std::string leftover = target.Commit();
   if (!leftover.empty()) Warn(err, o.quiet, leftover);
   if (!o.quiet) {
     err << "decoded " << frames << " frames of " << SizeText(size) << " at "
