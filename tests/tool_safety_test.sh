@@ -63,6 +63,10 @@ cp earlier.avi earlier.bgra
 # Output and input.
 row same_file_encode 1 '$voxa encode clip.avi clip.avi' 'cmp clip.avi clip.avi.orig && grep -q "is the input" same_file_encode.err'
 row same_file_through_link 1 '$voxa decode link.avi clip.avi --format bgra -y' 'cmp clip.avi clip.avi.orig'
+row sequence_over_input 1 'cp clip.avi in_01.png && $voxa decode in_01.png in_%02d.png' \
+  'cmp in_01.png clip.avi && grep -q "is the input" sequence_over_input.err && [ ! -e in_02.png ]'
+row link_output_y 0 'cp earlier.bgra target.bgra && ln -s target.bgra out_link.bgra && $voxa decode clip.avi out_link.bgra --format bgra -y --quiet' \
+  '[ -L out_link.bgra ] && $voxa decode clip.avi plain.bgra --quiet && cmp target.bgra plain.bgra'
 row fifo_output 0 'mkfifo fifo && { cat fifo >fifo.bytes & } && $voxa decode clip.avi fifo --format bgra --quiet && wait' \
   '[ -p fifo ] && [ $(stat -c %s fifo.bytes) -eq 49152 ]'
 if [ "$(id -u)" -eq 0 ]; then
@@ -88,6 +92,8 @@ row avi_to_standard_output 1 '$voxa encode clip.bgra - --size 64x32' 'grep -q "c
 row encode_not_avi 2 '$voxa encode clip.bgra clip.mp4 --size 64x32' '[ ! -e clip.mp4 ] && grep -q "name the output .avi" encode_not_avi.err'
 row leftover_frames 0 '$voxa decode clip.avi left_%02d.png --quiet && $voxa sample --size 64x32 --frames 2 two.bgra 2>/dev/null && $voxa encode two.bgra two.avi --size 64x32 --quiet && $voxa decode two.avi left_%02d.png -y' \
   'grep -q "left_03.png. to .left_06.png. of an earlier sequence remain" leftover_frames.err'
+row one_leftover_frame 0 '$voxa decode clip.avi lone_%02d.png --quiet && $voxa sample --size 64x32 --frames 5 five.bgra 2>/dev/null && $voxa encode five.bgra five.avi --size 64x32 --quiet && $voxa decode five.avi lone_%02d.png -y' \
+  'grep -q "^voxa: warning: .lone_06.png. of an earlier sequence remain after the 5 frames written" one_leftover_frame.err'
 
 # Help, version, exit statuses.
 row help 0 '$voxa --help && $voxa -h && $voxa help' 'grep -c "^usage: voxa COMMAND" help.out | grep -qx 3'

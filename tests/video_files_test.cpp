@@ -290,6 +290,10 @@ TEST_P(BadInputTest, OneLineNonZeroExitNoOutput) {
   EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
   EXPECT_NE(err.find(c.message), std::string::npos) << err;
   for (const std::string& name : c.must_not_exist) EXPECT_FALSE(fs::exists(Path(name))) << name;
+  // Nor any file the run made under a temporary name.
+  for (const auto& entry : fs::directory_iterator(Path(""))) {
+    EXPECT_NE(entry.path().filename().string().rfind(".voxa-", 0), 0u) << entry.path();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
