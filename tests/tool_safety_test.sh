@@ -85,6 +85,12 @@ row interrupted 130 'cp earlier.bgra big.avi &&
   until ls -a | grep -q "^\.voxa-" || ! kill -0 $p 2>/dev/null; do sleep 0.05; done;
   kill -INT $p; wait $p' \
   'cmp big.avi earlier.bgra && eval "$no_temporaries"'
+# A failed run whose frames cannot be kept (a file appeared at the output's
+# name meanwhile, without -y) reports its own error, not the refusal to keep.
+row kept_frames_refused 1 'mkfifo kp.fifo && { $voxa encode - kp.avi --size 64x32 --keep-partial --threads 1 <kp.fifo & p=$!; } &&
+  exec 3>kp.fifo && head -c 16384 clip.bgra >&3 && until ls -a | grep -q "^\.voxa-.*-kp\.avi$"; do sleep 0.05; done;
+  echo appeared >kp.avi; head -c 100 clip.bgra >&3; exec 3>&-; wait $p' \
+  'tail -n 1 kept_frames_refused.err | grep -q "picture 2 of .-. cannot be decoded" && grep -q "could not keep the frames written: .kp.avi. exists" kept_frames_refused.err && [ "$(cat kp.avi)" = appeared ] && eval "$no_temporaries"'
 row standard_output 0 '$voxa decode clip.avi - --format bgra >stdout.bgra' \
   '$voxa decode clip.avi file.bgra --quiet && cmp stdout.bgra file.bgra && grep -q "^decoded 6 frames" standard_output.err'
 row standard_input 0 'cat clip.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
