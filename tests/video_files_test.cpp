@@ -16,6 +16,7 @@
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"
 #include "tools/avi_headers.h"
+#include "tools/avi_repair.h"
 #include "tools/avi_stream.h"
 #include "tools/cli.h"
 #include "tools/file_descriptor.h"
@@ -320,6 +321,73 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"no_folder", {"encode", "@/clip.bgra", "@/no/such/folder/out.avi", "--size", "32x8"},
                  "cannot create", {}}),
     [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.name); });
+
+// The repair of a file whose writing stopped at `written_end`: the frames
+// written whole are kept (a frame ending exactly there too), the file is cut
+// behind the last of them and gets their index; the RIFF and frame-list
+// sizes and every frame count say so, and the file reads back as those frames.
+TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
+  const FrameFormat format{PixelFormat::kRgba32, 64, 30};
+  std::vector<std::vector<uint8_t>> frames;
+  for (const auto& picture : Clip({64, 30}, 4)) {
+    frames.emplace_back(MaxCompressedFrameBytes(64, 30));
+    frames.back().resize(EncodeFrame(format, picture.data(), frames.back().data(), kPortableKernels));
+  }
+  {
+    const UniqueFd file = NewFile("whole.avi");
+    VoxaAviWriter writer(file.get(), "whole.avi", {64, 30}, AVRational{25, 1});
+    for (const auto& frame : frames) writer.WriteFrame(frame);
+    writer.Finish();
+  }
+  std::vector<uint8_t> whole = Read("whole.avi");
+  const std::string text(whole.begin(), whole.end());
+  const uint64_t movi = text.find("movi");  // the frame list's type
+  ASSERT_NE(movi, std::string::npos);
+  // FFmpeg keeps an OpenDML header list for a file of one RIFF part as a
+  // JUNK chunk: made a list, it counts the frames as an OpenDML file does.
+  const uint64_t odml = text.find("odml"), dmlh = text.find("dmlh");
+  ASSERT_TRUE(odml != std::string::npos && dmlh != std::string::npos);
+  std::copy_n("LIST", 4, whole.begin() + odml - 8);
+  StoreLe32(&whole[dmlh + 8], static_cast<uint32_t>(frames.size()));
+  std::vector<uint64_t> ends;  // where each frame chunk ends
+  for (uint64_t at = movi + 4; ends.size() < frames.size(); at = ends.back()) {
+    ends.push_back(at + 8 + frames[ends.size()].size());
+  }
+  const struct {
+    uint64_t written_end;
+    std::size_t kept;
+  } cases[] = {{ends[1], 2}, {ends[1] - 1, 1}, {ends[2] + 7, 3}, {ends[0] - 1, 0}};
+  for (const auto& c : cases) {
+    Write("cut.avi", whole);
+    std::string problem;
+    {
+      const UniqueFd file(open(Path("cut.avi").c_str(), O_RDWR | O_CLOEXEC));
+      FileAt at(file.get());
+      ASSERT_EQ(RepairAvi(at, c.written_end, &problem), static_cast<int64_t>(c.kept)) << problem;
+    }
+    const std::vector<uint8_t> cut = Read("cut.avi");
+    const uint64_t index = c.kept == 0 ? movi + 4 : ends[c.kept - 1];
+    ASSERT_EQ(cut.size(), index + 8 + 16 * c.kept) << c.written_end;
+    EXPECT_EQ(LoadLe32(&cut[4]), cut.size() - 8) << "RIFF size";
+    EXPECT_EQ(LoadLe32(&cut[movi - 4]), index - movi) << "frame list size";
+    EXPECT_EQ(std::string(cut.begin() + index, cut.begin() + index + 4), "idx1");
+    for (std::size_t i = 0; i < c.kept; ++i) {
+      const uint8_t* entry = &cut[index + 8 + 16 * i];
+      const uint64_t chunk = i == 0 ? movi + 4 : ends[i - 1];
+      EXPECT_EQ(LoadLe32(entry + 4), 0x10u) << "key frame " << i;
+      EXPECT_EQ(LoadLe32(entry + 8), chunk - movi) << "offset of " << i;
+      EXPECT_EQ(LoadLe32(entry + 12), frames[i].size()) << "size of " << i;
+    }
+    AviVideoHeaders h;
+    ASSERT_TRUE(ParseAviVideoHeaders(cut.data(), cut.size(), &h, &problem)) << problem;
+    EXPECT_EQ(h.total_frames, c.kept);
+    EXPECT_EQ(h.length, c.kept);
+    EXPECT_EQ(h.all_frames, c.kept) << "the OpenDML count";
+    if (c.kept > 0) {
+      EXPECT_EQ(AviFrames("cut.avi"), std::vector<std::vector<uint8_t>>(frames.begin(), frames.begin() + c.kept));
+    }
+  }
+}
 
 // With --keep-partial the output is finished with the frames before the
 // damaged one, so that it can be used.
