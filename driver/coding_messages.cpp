@@ -2,13 +2,21 @@
 
 #include "codec/fault_guard.h"
 #include "driver/format_negotiation.h"
+#include "driver/fourcc.h"
 #include "driver/frame_coders.h"
 
 namespace voxa {
 namespace {
 
 // A frame without pixels needs no pixel buffer.
-bool HasPixels(const BITMAPINFOHEADER& raw) { return raw.biWidth > 0 && raw.biHeight > 0; }
+bool HasPixels(const BITMAPINFOHEADER& raw) { return raw.biWidth > 0 && raw.biHeight != 0; }
+
+// Whether a header is the compressed format itself: a full header (nothing of
+// a shorter one is read but its size) whose compression is VOXA.
+bool IsCompressedFormat(const BITMAPINFOHEADER* header) {
+  return header != nullptr && header->biSize >= kBitmapHeaderBytes &&
+         FourccToUpper(header->biCompression) == kFourccVoxa;
+}
 
 struct CompressCall {
   FrameEncoder* encoder;
@@ -46,8 +54,15 @@ LRESULT CompressBegin(DriverInstance& instance, const BITMAPINFOHEADER* input,
 LRESULT Compress(DriverInstance& instance, const ICCOMPRESS* record, DWORD_PTR record_size) {
   if (record == nullptr) return ICERR_BADPARAM;
   if (record_size < sizeof(ICCOMPRESS)) return ICERR_MEMORY;
+  // Some hosts (DirectShow's AVI Compressor) send frames without a begin:
+  // the frame's own headers prepare the encoder, as a begin with them would.
+  if (instance.encoder == nullptr || !instance.encoder->prepared()) {
+    if (const LRESULT code = CompressBegin(instance, record->lpbiInput, record->lpbiOutput);
+        code != ICERR_OK) {
+      return code;
+    }
+  }
   FrameEncoder* encoder = instance.encoder;
-  if (encoder == nullptr || !encoder->prepared()) return ICERR_ERROR;
   // Each frame's own headers decide what is read and written; a host that
   // changed them since begin gets the query's answer.
   if (const LRESULT code = CompressQuery(record->lpbiInput, record->lpbiOutput);
@@ -71,6 +86,10 @@ LRESULT CompressEnd(DriverInstance& instance) {
 LRESULT DecompressBegin(DriverInstance& instance, const BITMAPINFOHEADER* input,
                         const BITMAPINFOHEADER* output) {
   instance.ReleaseCoders();
+  // Wine 8's DirectShow AVI Decompressor begins with the compressed format as
+  // its output: that names no output, and each frame's record names the one
+  // it wants.
+  if (IsCompressedFormat(output)) output = nullptr;
   if (const LRESULT code = DecompressQuery(input, output); code != ICERR_OK) return code;
   instance.decoder = new FrameDecoder;
   if (instance.decoder == nullptr) return ICERR_INTERNAL;
@@ -82,8 +101,13 @@ LRESULT Decompress(DriverInstance& instance, const ICDECOMPRESS* record,
                    DWORD_PTR record_size) {
   if (record == nullptr) return ICERR_BADPARAM;
   if (record_size < sizeof(ICDECOMPRESS)) return ICERR_MEMORY;
+  if (instance.decoder == nullptr || !instance.decoder->prepared()) {
+    if (const LRESULT code = DecompressBegin(instance, record->lpbiInput, record->lpbiOutput);
+        code != ICERR_OK) {
+      return code;
+    }
+  }
   FrameDecoder* decoder = instance.decoder;
-  if (decoder == nullptr || !decoder->prepared()) return ICERR_ERROR;
   // A dropped frame: nothing to decode, the picture stays as it was.
   if ((record->dwFlags & ICDECOMPRESS_NULLFRAME) != 0) return ICERR_OK;
   if (const LRESULT code = DecompressQuery(record->lpbiInput, record->lpbiOutput);

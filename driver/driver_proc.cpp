@@ -7,6 +7,7 @@
 
 #include "config/dialogs.h"
 #include "driver/coding_messages.h"
+#include "driver/decompress_ex.h"
 #include "driver/driver_instance.h"
 #include "driver/format_negotiation.h"
 #include "driver/instance_table.h"
@@ -22,6 +23,7 @@ bool IsQuery(LPARAM param1) {
 }
 
 auto* Header(LPARAM p) { return reinterpret_cast<BITMAPINFOHEADER*>(p); }
+auto* DecompressExRecord(LPARAM p) { return reinterpret_cast<const ICDECOMPRESSEX*>(p); }
 HWND Window(LPARAM p) { return reinterpret_cast<HWND>(p); }
 
 LRESULT OnConfigure(DriverInstance* instance, LPARAM param1) {
@@ -71,6 +73,10 @@ extern "C" LRESULT WINAPI DriverProc(DWORD_PTR driver_id, HDRVR, UINT message, L
     case ICM_DECOMPRESS_BEGIN: return in ? DecompressBegin(*in, Header(param1), Header(param2)) : ICERR_ERROR;
     case ICM_DECOMPRESS: return in ? Decompress(*in, reinterpret_cast<const ICDECOMPRESS*>(param1), param2) : ICERR_ERROR;
     case ICM_DECOMPRESS_END: return in ? DecompressEnd(*in) : ICERR_ERROR;
+    case ICM_DECOMPRESSEX_QUERY: return in ? DecompressExQuery(DecompressExRecord(param1), param2) : ICERR_ERROR;
+    case ICM_DECOMPRESSEX_BEGIN: return in ? DecompressExBegin(*in, DecompressExRecord(param1), param2) : ICERR_ERROR;
+    case ICM_DECOMPRESSEX: return in ? DecompressEx(*in, DecompressExRecord(param1), param2) : ICERR_ERROR;
+    case ICM_DECOMPRESSEX_END: return in ? DecompressExEnd(*in) : ICERR_ERROR;
     case ICM_GETSTATE: return in ? GetState(*in, reinterpret_cast<void*>(param1), param2) : ICERR_ERROR;
     case ICM_SETSTATE: return in ? SetState(*in, reinterpret_cast<const void*>(param1), param2) : ICERR_ERROR;
     case ICM_GETINFO: return in ? GetInfo(*in, reinterpret_cast<ICINFO*>(param1), param2) : ICERR_ERROR;

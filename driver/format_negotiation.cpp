@@ -14,16 +14,18 @@ constexpr WORD kY16aBitCount = 24;
 constexpr int64_t kSizeBoundSlack = 4096;
 constexpr int64_t kBoundBytesPerPixel = 4;
 
-// A frame the coders can walk: width a non-negative multiple of 16, height
-// not negative (top-down bitmaps are refused; hosts then offer the bottom-up
-// form), and a size bound that fits the 32-bit answer of the size query.
-bool IsCodableFrame(const BITMAPINFOHEADER& h) {
+// A frame the coders can walk: width a non-negative multiple of 16, and a
+// size bound that fits the 32-bit answer of the size query. Only a BGRA
+// bitmap may say with a negative height that it is stored top line first;
+// the compressed format and Y16A (top line first by nature) never do.
+bool IsCodableFrame(const BITMAPINFOHEADER& h, bool may_be_top_down) {
   if (h.biWidth < 0 || h.biWidth % static_cast<LONG>(kBlockPixels) != 0) return false;
-  if (h.biHeight < 0) return false;
-  const int64_t bound =
-      int64_t{h.biWidth} * h.biHeight * kBoundBytesPerPixel + kSizeBoundSlack;
+  if (h.biHeight < 0 && !may_be_top_down) return false;
+  const int64_t bound = int64_t{h.biWidth} * FrameHeight(h) * kBoundBytesPerPixel + kSizeBoundSlack;
   return bound <= INT32_MAX;
 }
+
+bool IsTopDownCapable(const BITMAPINFOHEADER& raw) { return raw.biCompression == BI_RGB; }
 
 // The input checks shared by both queries, the first failing one deciding.
 LRESULT CheckInputHeader(const BITMAPINFOHEADER* input) {
@@ -32,8 +34,11 @@ LRESULT CheckInputHeader(const BITMAPINFOHEADER* input) {
   return ICERR_OK;
 }
 
-bool SameFrameSize(const BITMAPINFOHEADER& a, const BITMAPINFOHEADER& b) {
-  return a.biWidth == b.biWidth && a.biHeight == b.biHeight;
+// A compressed header and an uncompressed one describe the same frame: the
+// same width, and the compressed height is the uncompressed one's magnitude.
+bool SameFrameSize(const BITMAPINFOHEADER& raw, const BITMAPINFOHEADER& compressed) {
+  return raw.biWidth == compressed.biWidth && compressed.biHeight >= 0 &&
+         FrameHeight(raw) == static_cast<uint32_t>(compressed.biHeight);
 }
 
 }  // namespace
@@ -45,25 +50,37 @@ bool IsRawFormatSupported(const BITMAPINFOHEADER* header) {
          (compression == kFourccY16a && header->biBitCount == kY16aBitCount);
 }
 
+uint32_t FrameHeight(const BITMAPINFOHEADER& header) {
+  return static_cast<uint32_t>(header.biHeight < 0 ? -int64_t{header.biHeight} : header.biHeight);
+}
+
+RawLines StoredLineLayout(const BITMAPINFOHEADER& raw) {
+  const std::ptrdiff_t line =
+      static_cast<std::ptrdiff_t>(BytesPerPixel(RawPixelFormat(raw)) * raw.biWidth);
+  if (raw.biHeight >= 0) return RawLines{0, line};
+  const uint32_t height = FrameHeight(raw);
+  return RawLines{height == 0 ? 0 : static_cast<std::ptrdiff_t>(height - 1) * line, -line};
+}
+
 PixelFormat RawPixelFormat(const BITMAPINFOHEADER& header) {
   return header.biCompression == BI_RGB ? PixelFormat::kRgba32 : PixelFormat::kY16a;
 }
 
 bool HoldsRawFrame(const BITMAPINFOHEADER& raw) {
-  const uint64_t frame = RawFrameBytes(RawPixelFormat(raw), static_cast<uint32_t>(raw.biWidth),
-                                       static_cast<uint32_t>(raw.biHeight));
+  const uint64_t frame =
+      RawFrameBytes(RawPixelFormat(raw), static_cast<uint32_t>(raw.biWidth), FrameHeight(raw));
   return raw.biSizeImage == 0 || raw.biSizeImage >= frame;
 }
 
 LONG CompressedSizeBound(const BITMAPINFOHEADER& input) {
-  return static_cast<LONG>(int64_t{input.biWidth} * input.biHeight * kBoundBytesPerPixel +
+  return static_cast<LONG>(int64_t{input.biWidth} * FrameHeight(input) * kBoundBytesPerPixel +
                            kSizeBoundSlack);
 }
 
 LRESULT CompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* output) {
   if (const LRESULT code = CheckInputHeader(input); code != ICERR_OK) return code;
   if (!IsRawFormatSupported(input)) return ICERR_BADFORMAT;
-  if (!IsCodableFrame(*input)) return ICERR_BADFORMAT;
+  if (!IsCodableFrame(*input, IsTopDownCapable(*input))) return ICERR_BADFORMAT;
   if (output == nullptr) return ICERR_OK;
   if (output->biSize < kBitmapHeaderBytes) return ICERR_BADFORMAT;
   if (FourccToUpper(output->biCompression) != kFourccVoxa) return ICERR_BADFORMAT;
@@ -74,20 +91,23 @@ LRESULT CompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* out
 LRESULT DecompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* output) {
   if (const LRESULT code = CheckInputHeader(input); code != ICERR_OK) return code;
   if (FourccToUpper(input->biCompression) != kFourccVoxa) return ICERR_BADFORMAT;
-  if (!IsCodableFrame(*input)) return ICERR_BADFORMAT;
+  if (!IsCodableFrame(*input, false)) return ICERR_BADFORMAT;
   if (output == nullptr) return ICERR_OK;
   // Nothing of a short header is read but its size.
   if (output->biSize < kBitmapHeaderBytes) return ICERR_BADFORMAT;
   if (!IsRawFormatSupported(output)) return ICERR_BADFORMAT;
-  if (!SameFrameSize(*input, *output)) return ICERR_BADFORMAT;
+  if (output->biHeight < 0 && !IsTopDownCapable(*output)) return ICERR_BADFORMAT;
+  if (!SameFrameSize(*output, *input)) return ICERR_BADFORMAT;
   return ICERR_OK;
 }
 
 LRESULT CompressGetFormat(const BITMAPINFOHEADER* input, BITMAPINFOHEADER* output) {
-  if (output == nullptr) return kBitmapHeaderBytes;
   if (const LRESULT code = CompressQuery(input, nullptr); code != ICERR_OK) return code;
+  if (output == nullptr) return kBitmapHeaderBytes;
   std::memcpy(output, input, kBitmapHeaderBytes);
   output->biCompression = kFourccVoxa;
+  // The compressed frame is the same whichever way the input is stored.
+  output->biHeight = static_cast<LONG>(FrameHeight(*input));
   // Hosts size their frame buffers from this: the input's own biSizeImage may
   // be 0 or smaller than the largest compressed frame.
   output->biSizeImage = static_cast<DWORD>(CompressedSizeBound(*input));

@@ -7,6 +7,9 @@
 
 #include <vfw.h>
 
+#include <cstddef>
+#include <cstdint>
+
 #include "codec/frame_container.h"
 
 namespace voxa {
@@ -18,6 +21,21 @@ bool IsRawFormatSupported(const BITMAPINFOHEADER* header);
 
 // The pixel format of a header that IsRawFormatSupported accepted.
 PixelFormat RawPixelFormat(const BITMAPINFOHEADER& header);
+
+// The frame's height in lines, |biHeight|: a BGRA bitmap stored top line
+// first says so with a negative height.
+uint32_t FrameHeight(const BITMAPINFOHEADER& header);
+
+// Where a raw frame's stored lines lie in its buffer: stored line k (counted
+// as the codec counts them, bottom line first for BGRA, top line first for
+// Y16A) starts at first + k × step bytes. A top-down BGRA bitmap has them in
+// reverse, from its last line up; its frame codes exactly as the same picture
+// stored bottom-up.
+struct RawLines {
+  std::ptrdiff_t first;
+  std::ptrdiff_t step;
+};
+RawLines StoredLineLayout(const BITMAPINFOHEADER& raw);
 
 // Whether the buffer of an uncompressed header that the queries accepted
 // holds its frame: a biSizeImage of 0 says nothing of it, any other value

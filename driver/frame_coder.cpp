@@ -2,6 +2,7 @@
 #include "driver/frame_coders.h"
 
 #include "codec/fault_guard.h"
+#include "driver/format_negotiation.h"
 
 namespace voxa {
 namespace {
@@ -23,6 +24,15 @@ void DeleteOwned(void* context) {
 
 }  // namespace
 
+FieldLines FieldLinesOf(const BITMAPINFOHEADER& raw, const void* pixels, uint32_t tag) {
+  const RawLines stored = StoredLineLayout(raw);
+  const auto* base = static_cast<const uint8_t*>(pixels);
+  const uint32_t lines = FrameHeight(raw) / 2;
+  const uint32_t start = FieldStartLine(RawPixelFormat(raw), tag);
+  return FieldLines{lines == 0 ? base : base + stored.first + static_cast<std::ptrdiff_t>(start) * stored.step,
+                    2 * stored.step, static_cast<uint32_t>(raw.biWidth), lines};
+}
+
 FrameCoder::~FrameCoder() { Release(); }
 
 void FrameCoder::Release() {
@@ -43,7 +53,7 @@ bool FrameCoder::PrepareFor(const BITMAPINFOHEADER& frame, WORD bit_count,
   if (kernels_ == nullptr) return false;
   if (settings_.change_fields_order == kChangeFieldsOrder) {
     const int64_t bytes =
-        int64_t{bit_count} * frame.biHeight * frame.biWidth / 8 + kScratchSlackBytes;
+        int64_t{bit_count} * FrameHeight(frame) * frame.biWidth / 8 + kScratchSlackBytes;
     scratch_frame_ = HeapAllocate(static_cast<std::size_t>(bytes));
     if (scratch_frame_ == nullptr) return false;
   }

@@ -16,6 +16,18 @@
 
 namespace voxa {
 
+// One field of a raw frame in a host's buffer: its first stored line, the
+// step from one of its lines to the next (negative for a top-down BGRA
+// bitmap), its width and line count. A field without lines is never read or
+// written, and the buffer's own start stands in for its first line.
+struct FieldLines {
+  const uint8_t* first;
+  std::ptrdiff_t step;
+  uint32_t width;
+  uint32_t lines;
+};
+FieldLines FieldLinesOf(const BITMAPINFOHEADER& raw, const void* pixels, uint32_t tag);
+
 // The field operations, allocated from the private heap like every object of
 // the library.
 class DriverColorKernels final : public ColorKernels, public HeapObject {};

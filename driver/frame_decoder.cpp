@@ -17,17 +17,18 @@ bool DecodeField(const ColorKernels& kernels, const Chunk& chunk, const ICDECOMP
                  uint32_t tag) {
   const BITMAPINFOHEADER& out = *record.lpbiOutput;
   const PixelFormat format = RawPixelFormat(out);
-  const FieldGeometry g = GetFieldGeometry(format, static_cast<uint32_t>(out.biWidth),
-                                           static_cast<uint32_t>(out.biHeight), tag);
-  auto* pixels = FieldStart(static_cast<uint8_t*>(record.lpOutput), g);
+  const FieldLines field = FieldLinesOf(out, record.lpOutput, tag);
+  auto* pixels = const_cast<uint8_t*>(field.first);  // the host's output buffer
   // The decoder reads as much of the chunk as the field needs, and no more
   // than the chunk holds inside the frame.
   const uint8_t* in = chunk.payload;
   const uint8_t* end = chunk.payload + chunk.available;
   int32_t pending = 0;
   return format == PixelFormat::kRgba32
-             ? kernels.DecodeRgbaField(pixels, &in, end, g.width, g.lines, g.step, &pending)
-             : kernels.DecodeY16aField(pixels, &in, end, g.width, g.lines, g.step, &pending);
+             ? kernels.DecodeRgbaField(pixels, &in, end, field.width, field.lines, field.step,
+                                       &pending)
+             : kernels.DecodeY16aField(pixels, &in, end, field.width, field.lines, field.step,
+                                       &pending);
 }
 
 }  // namespace

@@ -25,16 +25,15 @@ bool FrameEncoder::EncodeField(uint8_t* chunk, const ICCOMPRESS& record, uint32_
                                std::size_t* size) {
   const BITMAPINFOHEADER& in = *record.lpbiInput;
   const PixelFormat format = RawPixelFormat(in);
-  const FieldGeometry g = GetFieldGeometry(format, static_cast<uint32_t>(in.biWidth),
-                                           static_cast<uint32_t>(in.biHeight), tag);
-  const uint8_t* pixels = FieldStart(static_cast<const uint8_t*>(record.lpInput), g);
+  const FieldLines field = FieldLinesOf(in, record.lpInput, tag);
   FieldChunkWriter writer = BeginFieldChunk(chunk, tag);
   bool ok = true;
   if (format == PixelFormat::kRgba32) {
-    ok = kernels_->EncodeRgbaField(&writer.out, pixels, g.width, g.lines, g.step,
-                                   &writer.run_word);
+    ok = kernels_->EncodeRgbaField(&writer.out, field.first, field.width, field.lines,
+                                   field.step, &writer.run_word);
   } else {
-    kernels_->EncodeY16aField(&writer.out, pixels, g.width, g.lines, g.step, &writer.run_word);
+    kernels_->EncodeY16aField(&writer.out, field.first, field.width, field.lines, field.step,
+                              &writer.run_word);
   }
   *size = FinishFieldChunk(writer);
   return ok;

@@ -7,11 +7,13 @@
 #include <vfw.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "codec/color_kernels.h"
 #include "codec/frame_codec.h"
 #include "driver_test_support.h"
+#include "page_end_buffer.h"
 #include "test_frames.h"
 
 namespace voxa {
@@ -40,11 +42,16 @@ class CodingTest : public test::OpenInstanceTest {
   LRESULT Compress(BITMAPINFOHEADER in, const std::vector<uint8_t>& raw,
                    std::vector<uint8_t>* frame, DWORD* flags = nullptr,
                    DWORD_PTR record_size = sizeof(ICCOMPRESS)) {
-    BITMAPINFOHEADER out = Compressed(in.biWidth, in.biHeight);
-    frame->assign(static_cast<std::size_t>(in.biWidth) * in.biHeight * 4 + 4096, 0xEE);
+    return Compress(in, raw.data(), frame, flags, record_size);
+  }
+  LRESULT Compress(BITMAPINFOHEADER in, const uint8_t* raw, std::vector<uint8_t>* frame,
+                   DWORD* flags = nullptr, DWORD_PTR record_size = sizeof(ICCOMPRESS)) {
+    const LONG height = in.biHeight < 0 ? -in.biHeight : in.biHeight;  // top-down input
+    BITMAPINFOHEADER out = Compressed(in.biWidth, height);
+    frame->assign(static_cast<std::size_t>(in.biWidth) * height * 4 + 4096, 0xEE);
     ICCOMPRESS c{};
     c.lpbiInput = &in;
-    c.lpInput = const_cast<uint8_t*>(raw.data());
+    c.lpInput = const_cast<uint8_t*>(raw);
     c.lpbiOutput = &out;
     c.lpOutput = frame->data();
     c.lpdwFlags = flags;
@@ -55,52 +62,69 @@ class CodingTest : public test::OpenInstanceTest {
 
   LRESULT Decompress(const std::vector<uint8_t>& frame, BITMAPINFOHEADER out,
                      std::vector<uint8_t>* raw, DWORD_PTR record_size = sizeof(ICDECOMPRESS)) {
-    BITMAPINFOHEADER in = Compressed(out.biWidth, out.biHeight);
+    return Decompress(frame, out, raw->data(), record_size);
+  }
+  LRESULT Decompress(const std::vector<uint8_t>& frame, BITMAPINFOHEADER out, uint8_t* raw,
+                     DWORD_PTR record_size = sizeof(ICDECOMPRESS)) {
+    BITMAPINFOHEADER in = Compressed(out.biWidth, out.biHeight < 0 ? -out.biHeight : out.biHeight);
     in.biSizeImage = static_cast<DWORD>(frame.size());
     ICDECOMPRESS d{};
     d.lpbiInput = &in;
     d.lpInput = const_cast<uint8_t*>(frame.data());
     d.lpbiOutput = &out;
-    d.lpOutput = raw->data();
+    d.lpOutput = raw;
     return Send(ICM_DECOMPRESS, Ptr(&d), record_size);
   }
 };
 
-// Which coder an instance holds, step by step: every begin and end releases
-// both; a refused begin leaves none.
-TEST_F(CodingTest, Lifecycle) {
+// Frames need no begin: a frame that finds no coder of its kind (before any
+// begin, after an end, after the other kind's begin or a refused one)
+// prepares one from its own headers, as a begin with them would, and codes
+// what a begun coder codes. Records are checked first.
+TEST_F(CodingTest, FramesWithoutTheirBegin) {
   const BITMAPINFOHEADER raw = Raw(32, 4), voxa = Compressed(32, 4);
-  const std::vector<uint8_t> pixels(32 * 4 * 4, 200);
-  std::vector<uint8_t> frame, out(pixels.size());
-  ICCOMPRESS c{};
-  ICDECOMPRESS d{};
-
-  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR) << "before any begin";
-  ASSERT_EQ(CompressBegin(raw, voxa), ICERR_OK);
-  EXPECT_EQ(Send(ICM_COMPRESS, 0, sizeof c), ICERR_BADPARAM);
-  EXPECT_EQ(Send(ICM_COMPRESS, Ptr(&c), sizeof c - 1), ICERR_MEMORY);
-  EXPECT_EQ(Compress(raw, pixels, &frame, nullptr, sizeof(ICCOMPRESS) - 1), ICERR_MEMORY);
-  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_OK);
-  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_ERROR) << "no decoder while compressing";
-
-  ASSERT_EQ(DecompressBegin(voxa, raw), ICERR_OK);
-  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR) << "compress after a decompress begin";
-  EXPECT_EQ(Send(ICM_DECOMPRESS, 0, sizeof d), ICERR_BADPARAM);
-  EXPECT_EQ(Send(ICM_DECOMPRESS, Ptr(&d), sizeof d - 1), ICERR_MEMORY);
-  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_OK);
-
-  // A refused begin (24-bit BI_RGB) ends the decompression too.
-  EXPECT_EQ(CompressBegin(Raw(32, 4, PixelFormat::kY16a), voxa), ICERR_OK);
+  test::Random random(3);
+  const std::vector<uint8_t> pixels = random.Bytes(32 * 4 * 4);
+  std::vector<uint8_t> expected, picture(pixels.size());
+  ASSERT_EQ(Compress(raw, pixels, &expected), ICERR_OK) << "before any begin";
+  ASSERT_EQ(Decompress(expected, raw, &picture), ICERR_OK) << "decompressing ends compressing";
   BITMAPINFOHEADER rgb24 = raw;
   rgb24.biBitCount = 24;
-  EXPECT_EQ(CompressBegin(rgb24, voxa), ICERR_BADFORMAT);
-  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR);
-  EXPECT_EQ(Decompress(frame, raw, &out), ICERR_ERROR);
-
-  ASSERT_EQ(CompressBegin(raw, voxa), ICERR_OK);
-  EXPECT_EQ(Send(ICM_DECOMPRESS_END), ICERR_OK);  // ends the compression as well
-  EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_ERROR);
+  const struct {
+    const char* name;
+    UINT message;  // sent before the frames, with the headers below
+    const BITMAPINFOHEADER* in;
+    const BITMAPINFOHEADER* out;
+  } cases[] = {
+      {"after a compress begin", ICM_COMPRESS_BEGIN, &raw, &voxa},
+      {"after a decompress begin", ICM_DECOMPRESS_BEGIN, &voxa, &raw},
+      {"after an end", ICM_COMPRESS_END, nullptr, nullptr},
+      {"after a refused begin", ICM_COMPRESS_BEGIN, &rgb24, &voxa},
+  };
+  for (const auto& c : cases) {
+    for (bool compress : {true, false}) {
+      Send(c.message, Ptr(c.in), Ptr(c.out));
+      std::vector<uint8_t> frame, out(pixels.size(), 0x5C);
+      if (compress) {
+        EXPECT_EQ(Compress(raw, pixels, &frame), ICERR_OK) << c.name;
+        EXPECT_EQ(frame, expected) << c.name;
+      } else {
+        EXPECT_EQ(Decompress(expected, raw, &out), ICERR_OK) << c.name;
+        EXPECT_EQ(out, picture) << c.name;
+      }
+    }
+  }
+  ICCOMPRESS c{};
+  ICDECOMPRESS d{};
+  EXPECT_EQ(Send(ICM_COMPRESS, 0, sizeof c), ICERR_BADPARAM);
+  EXPECT_EQ(Send(ICM_COMPRESS, Ptr(&c), sizeof c - 1), ICERR_MEMORY);
+  EXPECT_EQ(Send(ICM_DECOMPRESS, 0, sizeof d), ICERR_BADPARAM);
+  EXPECT_EQ(Send(ICM_DECOMPRESS, Ptr(&d), sizeof d - 1), ICERR_MEMORY);
+  // Headers a begin would refuse get the begin's answer.
+  std::vector<uint8_t> frame;
   EXPECT_EQ(Send(ICM_COMPRESS_END), ICERR_OK);
+  EXPECT_EQ(Compress(rgb24, pixels, &frame), ICERR_BADFORMAT);
+  EXPECT_EQ(frame[0], 0xEE);
 }
 
 // The frames of the container's small examples, byte for byte, and the
@@ -164,6 +188,56 @@ TEST_F(CodingTest, FramesMatchTheCodecCore) {
     EXPECT_EQ(got, want);
     const std::size_t line = BytesPerPixel(c.format) * c.width;
     EXPECT_EQ(std::vector<uint8_t>(got.end() - line, got.end()), std::vector<uint8_t>(line, 0x5C));
+  }
+}
+
+// A BGRA bitmap stored top line first (negative height) codes into the frame
+// of the same picture stored bottom-up, and decodes into the same picture
+// line for line; an odd height's line outside both fields is the first in
+// its buffer and stays untouched. Its buffers end at a page without access.
+TEST_F(CodingTest, TopDownBitmapsCodeAsBottomUp) {
+  const FieldKernels installed = KernelsOfVariant(InstalledVariant());
+  const uint32_t width = 48;
+  const std::size_t line = width * 4;
+  for (uint32_t height : {32u, 31u, 2u, 1u}) {
+    for (int32_t flag : {0, 1}) {
+      const std::string name = std::to_string(height) + " lines, field order flag " + std::to_string(flag);
+      std::vector<uint8_t> state(4104, 0);
+      std::memcpy(state.data(), "VOXA", 4);
+      std::memcpy(state.data() + 4, &flag, 4);
+      ASSERT_EQ(Send(ICM_SETSTATE, Ptr(state.data()), 4104), 4100);
+      const FrameFormat f{PixelFormat::kRgba32, width, height};
+      test::Random random(height + 100 * flag);
+      const std::vector<uint8_t> bottom_up = random.Bytes(line * height);
+      std::vector<uint8_t> expected(MaxCompressedFrameBytes(width, height));
+      expected.resize(EncodeFrame(f, bottom_up.data(), expected.data(), installed));
+      std::vector<uint8_t> picture(bottom_up.size(), 0x5C);
+      DecodeFrame(f, expected.data(), expected.size(), picture.data(), installed);
+      // The same pictures with their lines in reverse.
+      const auto reversed = [&](const std::vector<uint8_t>& lines) {
+        std::vector<uint8_t> r(lines.size());
+        for (uint32_t y = 0; y < height; ++y) {
+          std::memcpy(&r[y * line], &lines[(height - 1 - y) * line], line);
+        }
+        return r;
+      };
+      const BITMAPINFOHEADER top_down = Raw(width, -static_cast<LONG>(height));
+
+      test::PageEndBuffer in(bottom_up.size());
+      const std::vector<uint8_t> top_down_pixels = reversed(bottom_up);
+      std::memcpy(in.data(), top_down_pixels.data(), top_down_pixels.size());
+      ASSERT_EQ(CompressBegin(top_down, Compressed(width, height)), ICERR_OK) << name;
+      std::vector<uint8_t> frame;
+      EXPECT_EQ(Compress(top_down, in.data(), &frame), ICERR_OK) << name;
+      EXPECT_EQ(frame, expected) << name;
+
+      test::PageEndBuffer out(bottom_up.size());
+      std::memset(out.data(), 0x5C, bottom_up.size());
+      ASSERT_EQ(DecompressBegin(Compressed(width, height), top_down), ICERR_OK) << name;
+      EXPECT_EQ(Decompress(expected, top_down, out.data()), ICERR_OK) << name;
+      EXPECT_EQ(std::vector<uint8_t>(out.data(), out.data() + bottom_up.size()), reversed(picture))
+          << name;
+    }
   }
 }
 
@@ -250,7 +324,7 @@ TEST_F(CodingTest, FrameHeadersAreCheckedAgain) {
   std::vector<uint8_t> frame;
   const std::vector<uint8_t> pixels(64 * 64 * 4, 255);
   EXPECT_EQ(Compress(Raw(24, 4), pixels, &frame), ICERR_BADFORMAT);
-  EXPECT_EQ(Compress(Raw(32, -4), pixels, &frame), ICERR_BADFORMAT);
+  EXPECT_EQ(Compress(Raw(-32, 4), pixels, &frame), ICERR_BADFORMAT);
   BITMAPINFOHEADER small = Raw(32, 4);
   small.biSize = 12;
   EXPECT_EQ(Compress(small, pixels, &frame), ICERR_BADSIZE);

@@ -79,7 +79,12 @@ TEST_F(NegotiationTest, CompressQuery) {
       {"y16a_32_bits", Header(720, 576, 32, kY16a), false, {}, ICERR_BADFORMAT},
       {"bitfields", Header(720, 576, 32, BI_BITFIELDS), false, {}, ICERR_BADFORMAT},
       {"negative_width", Header(-16, 576, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
-      {"top_down", Header(720, -576, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
+      {"top_down", Header(720, -576, 32, BI_RGB), false, {}, ICERR_OK},
+      {"top_down_y16a", Header(720, -576, 24, kY16a), false, {}, ICERR_BADFORMAT},
+      {"top_down_output", Header(720, -576, 32, BI_RGB), true, kVoxaOut, ICERR_OK},
+      {"top_down_both", Header(720, -576, 32, BI_RGB), true, Header(720, -576, 32, kVoxa),
+       ICERR_BADFORMAT},
+      {"top_down_bound_overflows", Header(32768, -16384, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
       {"odd_and_zero_height", Header(16, 577, 32, BI_RGB), false, {}, ICERR_OK},
       {"size_bound_fits", Header(32768, 16383, 32, BI_RGB), false, {}, ICERR_OK},
       {"size_bound_overflows", Header(32768, 16384, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
@@ -109,6 +114,8 @@ TEST_F(NegotiationTest, DecompressQuery) {
       {"width_712", Header(712, 576, 24, kVoxa), false, {}, ICERR_BADFORMAT},
       {"top_down", Header(720, -576, 24, kVoxa), false, {}, ICERR_BADFORMAT},
       {"bgra_output", voxa_in, true, kBgra, ICERR_OK},
+      {"top_down_bgra_output", voxa_in, true, Header(720, -576, 32, BI_RGB), ICERR_OK},
+      {"top_down_y16a_output", voxa_in, true, Header(720, -576, 24, kY16a), ICERR_BADFORMAT},
       {"y16a_output", voxa_in, true, Header(720, 576, 24, kY16aLower), ICERR_OK},
       {"y16a_32_bit_output", voxa_in, true, Header(720, 576, 32, kY16a), ICERR_BADFORMAT},
       {"output_39_bytes", voxa_in, true, WithSize(kBgra, 39), ICERR_BADFORMAT},
@@ -121,17 +128,20 @@ TEST_F(NegotiationTest, DecompressQuery) {
 }
 
 TEST_F(NegotiationTest, CompressGetFormatAndSize) {
-  // A null output asks for the format's size, whatever the input.
-  EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, nullptr, nullptr), 40);
+  // A null output asks for the format's size, once the input is one the
+  // codec takes.
+  EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, nullptr, nullptr), ICERR_MEMORY);
   const BITMAPINFOHEADER bad = Header(712, 576, 32, BI_RGB);
-  EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, &bad, nullptr), 40);
+  EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, &bad, nullptr), ICERR_BADFORMAT);
+  EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, &kBgra, nullptr), 40);
   BITMAPINFOHEADER out;
   std::memset(&out, 0xCC, sizeof out);
   EXPECT_EQ(Send(ICM_COMPRESS_GET_FORMAT, &bad, &out), ICERR_BADFORMAT);
   EXPECT_EQ(out.biSize, 0xCCCCCCCCu);
 
   const LRESULT bound = 720 * 576 * 4 + 4096;
-  for (const BITMAPINFOHEADER& in : {kBgra, Header(720, 576, 24, kY16a)}) {
+  // A top-down input gets the same, bottom-up compressed format.
+  for (const BITMAPINFOHEADER& in : {kBgra, Header(720, 576, 24, kY16a), Header(720, -576, 32, BI_RGB)}) {
     ASSERT_EQ(Send(ICM_COMPRESS_GET_FORMAT, &in, &out), ICERR_OK);
     EXPECT_EQ(out.biCompression, kFourccVoxa);
     EXPECT_EQ(out.biBitCount, in.biBitCount);

@@ -269,16 +269,19 @@ TEST_F(HostileHostTest, ShortHeadersAreReadNoFurtherThanTheirSize) {
   }
 }
 
-// A decompression begun without an output header, under either field order,
-// then frames with one.
+// A decompression begun without an output header, or with the compressed
+// format itself as its output (as Wine 8's DirectShow AVI Decompressor does),
+// under either field order, then frames with one.
 TEST_F(HostileHostTest, DecompressBeginWithoutOutput) {
   const BITMAPINFOHEADER raw = RawHeader(kWidth, kHeight), voxa = CompressedHeader(kWidth, kHeight);
-  for (int32_t flag : {0, 1}) {
-    SetFieldOrder(id_, flag);
-    ASSERT_EQ(Send(ICM_DECOMPRESS_BEGIN, Ptr(&voxa), 0), ICERR_OK) << flag;
-    std::vector<uint8_t> picture(kRawBytes);
-    EXPECT_EQ(DecompressFrame(id_, frame_, raw, picture.data()), ICERR_OK) << flag;
-    EXPECT_EQ(picture, picture_) << flag;
+  for (const BITMAPINFOHEADER* output : {static_cast<const BITMAPINFOHEADER*>(nullptr), &voxa}) {
+    for (int32_t flag : {0, 1}) {
+      SetFieldOrder(id_, flag);
+      ASSERT_EQ(Send(ICM_DECOMPRESS_BEGIN, Ptr(&voxa), Ptr(output)), ICERR_OK) << flag;
+      std::vector<uint8_t> picture(kRawBytes);
+      EXPECT_EQ(DecompressFrame(id_, frame_, raw, picture.data()), ICERR_OK) << flag;
+      EXPECT_EQ(picture, picture_) << flag;
+    }
   }
 }
 

@@ -133,20 +133,26 @@ void CompressAndDecompressFrames(HIC hic, const FieldKernels& core) {
 
     BITMAPINFOHEADER voxa{};
     ASSERT_EQ(ICCompressGetFormat(hic, &raw, &voxa), ICERR_OK);
-    std::vector<uint8_t> frame(voxa.biSizeImage, 0xEE);
-    DWORD flags = 0, ckid = 0;
-    EXPECT_EQ(ICCompress(hic, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
-                         0, nullptr, nullptr),
-              ICERR_ERROR)
-        << "no begin yet";
-    ASSERT_EQ(ICCompressBegin(hic, &raw, &voxa), ICERR_OK);
-    ASSERT_EQ(ICCompress(hic, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
-                         0, nullptr, nullptr),
-              ICERR_OK);
-    EXPECT_EQ(flags, static_cast<DWORD>(AVIIF_KEYFRAME));
-    ASSERT_EQ(voxa.biSizeImage, expected.size());
-    frame.resize(voxa.biSizeImage);
-    EXPECT_EQ(frame, expected);
+    const DWORD bound = voxa.biSizeImage;
+    std::vector<uint8_t> frame;
+    // Without a begin (as DirectShow's AVI Compressor sends frames) and after
+    // one: the same frame.
+    for (bool begun : {false, true}) {
+      if (begun) {
+        ASSERT_EQ(ICCompressBegin(hic, &raw, &voxa), ICERR_OK);
+      }
+      frame.assign(bound, 0xEE);
+      DWORD flags = 0, ckid = 0;
+      voxa.biSizeImage = bound;
+      ASSERT_EQ(ICCompress(hic, 0, &voxa, frame.data(), &raw, pixels.data(), &ckid, &flags, 0, 0,
+                           0, nullptr, nullptr),
+                ICERR_OK)
+          << "begun " << begun;
+      EXPECT_EQ(flags, static_cast<DWORD>(AVIIF_KEYFRAME));
+      ASSERT_EQ(voxa.biSizeImage, expected.size());
+      frame.resize(voxa.biSizeImage);
+      EXPECT_EQ(frame, expected) << "begun " << begun;
+    }
     EXPECT_EQ(ICCompressEnd(hic), ICERR_OK);
 
     std::vector<uint8_t> want(pixels.size(), 0x5C), got(pixels.size(), 0x5C);
@@ -158,7 +164,65 @@ void CompressAndDecompressFrames(HIC hic, const FieldKernels& core) {
     voxa.biSizeImage -= 100;
     EXPECT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
     EXPECT_EQ(ICDecompressEnd(hic), ICERR_OK);
-    EXPECT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_ERROR);
+    // A frame after the end begins again by itself.
+    voxa.biSizeImage += 100;
+    got.assign(pixels.size(), 0x5C);
+    EXPECT_EQ(ICDecompress(hic, 0, &voxa, frame.data(), &raw, got.data()), ICERR_OK);
+    EXPECT_EQ(got, want);
+  }
+}
+
+// ICDecompressEx over rectangles that cover the whole frame decodes what
+// ICDecompress does, into bottom-up and top-down pictures; any other
+// rectangle is refused by the query, the begin and the frame alike.
+TEST_F(IcmDriverTest, DecompressExOverTheWholeFrame) {
+  const LONG w = 64, h = 32;
+  const FrameFormat f{PixelFormat::kRgba32, w, h};
+  test::Random random(29);
+  const std::vector<uint8_t> pixels = random.Bytes(w * h * 4);
+  const FieldKernels installed = KernelsOfVariant(InstalledVariant());
+  std::vector<uint8_t> frame(MaxCompressedFrameBytes(w, h)), want(pixels.size());
+  frame.resize(EncodeFrame(f, pixels.data(), frame.data(), installed));
+  DecodeFrame(f, frame.data(), frame.size(), want.data(), installed);
+  std::vector<uint8_t> want_top_down(want.size());
+  for (LONG y = 0; y < h; ++y) {
+    std::memcpy(&want_top_down[y * w * 4], &want[(h - 1 - y) * w * 4], w * 4);
+  }
+  BITMAPINFOHEADER voxa = Header(w, h, 32, test::kVoxaHandler);
+  voxa.biSizeImage = static_cast<DWORD>(frame.size());
+  const struct {
+    const char* name;
+    LONG dst_height;
+    int x, y, dx, dy;  // the same rectangle on both sides
+    LRESULT result;
+  } cases[] = {
+      {"whole", h, 0, 0, w, h, ICERR_OK},
+      {"whole, top-down", -h, 0, 0, w, h, ICERR_OK},
+      {"offset", h, 16, 0, w - 16, h, ICERR_BADFORMAT},
+      {"part", h, 0, 0, w, h / 2, ICERR_BADFORMAT},
+      {"larger", h, 0, 0, w, h + 2, ICERR_BADFORMAT},
+      {"empty", h, 0, 0, 0, 0, ICERR_BADFORMAT},
+  };
+  for (const auto& c : cases) {
+    BITMAPINFOHEADER raw = Header(w, c.dst_height, 32, BI_RGB);
+    std::vector<uint8_t> got(pixels.size(), 0x5C);
+    EXPECT_EQ(ICDecompressExQuery(hic_, 0, &voxa, nullptr, c.x, c.y, c.dx, c.dy, &raw, nullptr,
+                                  c.x, c.y, c.dx, c.dy),
+              c.result)
+        << c.name;
+    EXPECT_EQ(ICDecompressExBegin(hic_, 0, &voxa, nullptr, c.x, c.y, c.dx, c.dy, &raw, nullptr,
+                                  c.x, c.y, c.dx, c.dy),
+              c.result)
+        << c.name;
+    EXPECT_EQ(ICDecompressEx(hic_, 0, &voxa, frame.data(), c.x, c.y, c.dx, c.dy, &raw, got.data(),
+                             c.x, c.y, c.dx, c.dy),
+              c.result)
+        << c.name;
+    const std::vector<uint8_t>& expected =
+        c.result != ICERR_OK ? std::vector<uint8_t>(got.size(), 0x5C)
+                             : c.dst_height < 0 ? want_top_down : want;
+    EXPECT_TRUE(got == expected) << c.name;
+    EXPECT_EQ(ICDecompressExEnd(hic_), ICERR_OK);
   }
 }
 
