@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <mutex>
@@ -327,19 +326,27 @@ class DirectShowTest : public testing::Test {
   ComPtr<SampleCollector> collector_;
 };
 
-struct DecodeCase {
-  const char* name;
-  const GUID* subtype;           // what the Sample Grabber is set to take
-  bool offered_by_decompressor;  // among the AVI Decompressor's output types
+// How the decompressor's output comes to be connected to the grabber.
+enum class Output {
+  kNegotiated,       // a type of the decompressor's own that the grabber takes
+  kProposed,         // the decompressor's RGB32 type under the row's subtype
+  kProposedTopDown,  // the same with a negative biHeight: a top-down buffer
 };
 
-// quartz's AVI Decompressor offers RGB32 among its types but not ARGB32: for
-// that one the host proposes the decompressor's RGB32 type under the ARGB32
-// subtype (the same 32-bit BI_RGB header), which the decompressor puts to the
-// codec as a query.
+struct DecodeCase {
+  const char* name;
+  const GUID* subtype;  // what the Sample Grabber is set to take
+  Output output;
+};
+
+// quartz's AVI Decompressor offers RGB32 (bottom-up) among its types, but
+// neither ARGB32 nor a top-down buffer: for those the host proposes its
+// RGB32 type changed accordingly (the same 32-bit BI_RGB layout), which the
+// decompressor puts to the codec as a query.
 const DecodeCase kDecodeCases[] = {
-    {"Rgb32", &MEDIASUBTYPE_RGB32, true},
-    {"Argb32", &MEDIASUBTYPE_ARGB32, false},
+    {"Rgb32", &MEDIASUBTYPE_RGB32, Output::kNegotiated},
+    {"Argb32", &MEDIASUBTYPE_ARGB32, Output::kProposed},
+    {"Rgb32TopDown", &MEDIASUBTYPE_RGB32, Output::kProposedTopDown},
 };
 
 void PrintTo(const DecodeCase& row, std::ostream* os) { *os << row.name; }
@@ -358,12 +365,16 @@ TEST_P(DirectShowDecodeTest, AviDecompressorGivesTheCoreDecode) {
   ASSERT_NO_FATAL_FAILURE(Build(std::move(decompressor), CompressedType(), frames));
   const MediaType wanted(MEDIATYPE_Video, *row.subtype, FORMAT_VideoInfo, nullptr, 0);
   ASSERT_HRESULT_SUCCEEDED(grabber_->SetMediaType(&wanted.get()));
-  if (row.offered_by_decompressor) {
+  if (row.output == Output::kNegotiated) {
     ASSERT_NO_FATAL_FAILURE(ConnectGrabber(nullptr));
   } else {
     MediaType proposal = OfferOf(FindPin(codec_.get(), PINDIR_OUTPUT).get(), MEDIASUBTYPE_RGB32);
     ASSERT_NE(proposal.video_info(), nullptr) << "the decompressor offers no RGB32 type";
     proposal.get().subtype = *row.subtype;
+    if (row.output == Output::kProposedTopDown) {
+      reinterpret_cast<VIDEOINFOHEADER*>(proposal.get().pbFormat)->bmiHeader.biHeight =
+          -static_cast<LONG>(kHeight);
+    }
     ASSERT_NO_FATAL_FAILURE(ConnectGrabber(&proposal.get()));
   }
   ASSERT_NO_FATAL_FAILURE(RunToEnd());
@@ -373,7 +384,8 @@ TEST_P(DirectShowDecodeTest, AviDecompressorGivesTheCoreDecode) {
   const VIDEOINFOHEADER* info = grabbed.video_info();
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->bmiHeader.biWidth, static_cast<LONG>(kWidth));
-  EXPECT_EQ(std::labs(info->bmiHeader.biHeight), static_cast<LONG>(kHeight));
+  const LONG height = static_cast<LONG>(kHeight);
+  EXPECT_EQ(info->bmiHeader.biHeight, row.output == Output::kProposedTopDown ? -height : height);
   EXPECT_EQ(info->bmiHeader.biBitCount, 32);
   EXPECT_EQ(info->bmiHeader.biCompression, static_cast<DWORD>(BI_RGB));
 
