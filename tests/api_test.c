@@ -73,7 +73,7 @@ int main(void) {
   const size_t bound = voxa_max_frame_bytes(W, H);
   const voxa_kernels kernels[] = {VOXA_KERNELS_AUTO, VOXA_KERNELS_PORTABLE, VOXA_KERNELS_SSE,
                                   VOXA_KERNELS_SSE2, VOXA_KERNELS_AVX2};
-  size_t size = 0, other = 0;
+  size_t size = 0, other = 0, other_size = 0;
 
   check(voxa_version() == VOXA_VERSION && strcmp(voxa_version_string(), "1.0.0") == 0,
         "version", 0);
@@ -148,6 +148,62 @@ int main(void) {
             voxa_encode(&into, VOXA_KERNELS_AUTO, frame, bound - 1, &size) == VOXA_ERROR_BUFFER_TOO_SMALL &&
             voxa_kernels_available((voxa_kernels)42) == VOXA_ERROR_INVALID_ARGUMENT,
         "bad arguments", 0);
+  /* A picture of odd height: the line neither read nor written is the top
+     line of a BGRA picture (stored bottom line first) and the bottom line of
+     a Y16A one, whatever the stride's sign. */
+  for (int y16a = 0; y16a <= 1; ++y16a) {
+    enum { OW = 16, OH = 3, OLINE = OW * 4 };
+    static uint8_t odd[OH][OLINE], other[OH][OLINE], back[OH][OLINE];
+    const int left_out = y16a ? OH - 1 : 0;
+    const voxa_pixel_format f = y16a ? VOXA_Y16A : VOXA_BGRA;
+    for (int bottom_up = 0; bottom_up <= 1; ++bottom_up) {
+      const ptrdiff_t step = bottom_up ? -OLINE : OLINE;
+      const int top = bottom_up ? OH - 1 : 0; /* where line 0 lies in memory */
+      const int row = bottom_up ? OH - 1 - left_out : left_out; /* the left-out line in memory */
+      memset(odd, 200, sizeof odd);
+      memcpy(other, odd, sizeof other);
+      memset(other[row], 7, sizeof other[row]);
+      voxa_picture a = {f, OW, OH, odd[top], step}, b = {f, OW, OH, other[top], step};
+      voxa_picture into = {f, OW, OH, back[top], step};
+      check(voxa_encode(&a, VOXA_KERNELS_AUTO, frame, sizeof frame, &size) == VOXA_OK &&
+                voxa_encode(&b, VOXA_KERNELS_AUTO, again, sizeof again, &other_size) == VOXA_OK &&
+                size == other_size && memcmp(frame, again, size) == 0,
+            "the left-out line of an odd height is not read", y16a);
+      memset(back, 0x5C, sizeof back);
+      check(voxa_decode(frame, size, VOXA_KERNELS_AUTO, &into) == VOXA_OK, "odd height decodes", y16a);
+      int untouched = 1, written = 1;
+      for (int r = 0; r < OH; ++r) {
+        for (int x = 0; x < OW * (y16a ? 3 : 4); ++x) {
+          if (r == row) untouched = untouched && back[r][x] == 0x5C;
+          else written = written && back[r][x] != 0x5C;
+        }
+      }
+      check(untouched && written, "the left-out line of an odd height is not written", y16a);
+    }
+  }
+
+  /* Empty pictures and frames: a picture without pixels needs no data, a
+     frame of no bytes is no frame, and run words that end before the blocks
+     they announce make a damaged frame. */
+  voxa_picture empty_width = {VOXA_BGRA, 0, 16, NULL, 0}, empty_height = {VOXA_Y16A, 16, 0, NULL, 0};
+  check(voxa_encode(&empty_width, VOXA_KERNELS_AUTO, frame, sizeof frame, &size) == VOXA_OK &&
+            size == 28 && voxa_decode(frame, size, VOXA_KERNELS_AUTO, &empty_width) == VOXA_OK &&
+            voxa_encode(&empty_height, VOXA_KERNELS_AUTO, frame, sizeof frame, &size) == VOXA_OK &&
+            size == 28 && voxa_decode(frame, size, VOXA_KERNELS_AUTO, &empty_height) == VOXA_OK,
+        "pictures without pixels", 0);
+  check(voxa_decode(NULL, 0, VOXA_KERNELS_AUTO, &into) == VOXA_ERROR_NOT_VOXA &&
+            voxa_inspect(NULL, 0, W, H, &info) == VOXA_ERROR_NOT_VOXA,
+        "a frame of no bytes", 0);
+  /* 16x2: each field one block; the first field's run word announces a
+     literal block its payload does not hold. */
+  static const uint8_t short_runs[] = {'Q', 'T', 'Z', '1', 0x20, 0, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0,
+                                       0x20, 0, 0, 0x80, 4, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+  static uint8_t small[2][64];
+  voxa_picture small_picture = {VOXA_BGRA, 16, 2, small[0], 64};
+  check(voxa_decode(short_runs, sizeof short_runs, VOXA_KERNELS_AUTO, &small_picture) == VOXA_ERROR_DAMAGED &&
+            voxa_inspect(short_runs, sizeof short_runs, 16, 2, &info) == VOXA_ERROR_DAMAGED && info.damaged,
+        "run words that end before their blocks", 0);
+
   read_signal_actions(&after);
   check(same_signal_actions(&before, &after), "no signal action changed", 0);
   printf("api-test: %d passed, %d failed\n", passed, failed);

@@ -74,7 +74,9 @@ TEST(CpuClass, ClassTable) {
       {"AuthenticAMD", sse2, 0, 159, KernelVariant::kSse2, {kAvx, kAvx2, 0x7}},
       {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave, kAvx2, 0x7}},
       {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kOsxsave | kAvx, 0, 0x7}},
+      {"GenuineIntel", sse2, 0, 31, KernelVariant::kSse2, {kAvx, kAvx2, 0x7}},
       {"GenuineIntel", kSse | kMmx, 0, 15, KernelVariant::kSse, kAvx2Saved},
+      {"AuthenticAMD", kSse | kMmx, 0, 143, KernelVariant::kSse, kAvx2Saved},
       {"HygonGenuine", sse2, 0, 0, KernelVariant::kPortable, kAvx2Saved},
   };
   for (const Row& r : rows) {

@@ -6,8 +6,8 @@
  * 16 pixels, fully transparent blocks costing only a share of a run word.
  * Pictures are 32-bit BGRA with straight alpha, or Y16A (48-byte blocks of
  * 16 pixels: luma, alpha, and chroma per pixel pair). Widths are multiples
- * of 16; a picture of odd height leaves its last line (the bottom one of a
- * top-down picture) to neither field.
+ * of 16. Heights are best even: of a picture of odd height, one line is
+ * neither read nor written (which one: see voxa_picture).
  *
  * Every function is reentrant: any number of threads may code frames at
  * once. The library keeps no state but the kernel choice of
@@ -82,7 +82,13 @@ typedef enum voxa_kernels {
 /* A picture in the caller's memory. `data` points at its top line; `stride`
    is the distance in bytes from one line to the next one down: the line's
    length or more for a top-down picture, minus that for a bottom-up one
-   (such as a Windows DIB, whose top line is its last). */
+   (such as a Windows DIB, whose top line is its last).
+   A frame holds two fields of height / 2 lines each, taken from the line a
+   format stores first on: the bottom line for VOXA_BGRA (as a Windows DIB
+   stores it), the top line for VOXA_Y16A. A picture of odd height therefore
+   has one line that no call reads or writes, whatever the stride's sign:
+   its top line (line 0) for VOXA_BGRA, its bottom line (line height - 1)
+   for VOXA_Y16A. Decoding leaves that line as the picture held it. */
 typedef struct voxa_picture {
   voxa_pixel_format format;
   uint32_t width;
