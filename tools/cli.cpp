@@ -16,7 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
 #include "tools/frame_compare.h"

@@ -13,7 +13,7 @@
 #include <optional>
 #include <sstream>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"
