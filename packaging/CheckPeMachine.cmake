@@ -18,3 +18,9 @@ function(voxa_check_pe_machine file machine)
                         "are the 32-bit and 64-bit build folders mixed up?")
   endif()
 endfunction()
+
+# As a script, for the setup program's build step:
+#   cmake -DPE_FILE=<file> -DPE_MACHINE=<machine> -P CheckPeMachine.cmake
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED PE_FILE)
+  voxa_check_pe_machine("${PE_FILE}" "${PE_MACHINE}")
+endif()
