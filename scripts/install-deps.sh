@@ -8,7 +8,8 @@
 #            FFmpeg's libraries for the tool's encode, decode and info verbs, and
 #            ffmpeg/ffprobe for their tests, make and patch for scripts/build-ffmpeg.sh
 #   windows  mingw-w64 cross compilers, Wine, Xvfb, ffprobe and ImageMagick
-#            (presets win32, win64; ImageMagick for scripts/dialog-screenshots.sh)
+#            (presets win32, win64; ImageMagick for scripts/dialog-screenshots.sh),
+#            NSIS (makensis, for the setup program of scripts/package.sh)
 #   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
 #            (preset fuzz, scripts/fuzz.sh)
 #   all      all three
@@ -20,7 +21,7 @@ set -euo pipefail
 native_pkgs=(cmake ninja-build g++ g++-multilib make patch xz-utils zlib1g-dev nasm googletest libgtest-dev libbenchmark-dev pkg-config
              libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg)
 windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
-              wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip)
+              wine wine64 wine32:i386 xvfb xauth ffmpeg imagemagick unzip nsis)
 
 # clang's libFuzzer and sanitizer runtimes come in libclang-rt-dev, which
 # clang only recommends; llvm brings llvm-symbolizer for readable stacks.

@@ -2,7 +2,8 @@
 # Builds and tests every preset: native, native-asan, native-i386 (libvoxa
 # for 32-bit x86 Linux and its C test), win32, win64 (the
 # Windows ones run their tests under Wine; after win64, scripts/test-install.sh
-# installs and uninstalls the release package under Wine and
+# installs and uninstalls the release package under Wine,
+# scripts/test-setup.sh does the same with the setup program, and
 # scripts/test-interop.sh exchanges AVI files between the tool and avifil32
 # with the real driver, and scripts/test-ffmpeg.sh builds FFmpeg with libvoxa
 # and tests it against both), then fuzzes the
@@ -93,6 +94,10 @@ for preset in "${presets[@]}"; do
     # and 64-bit programs (builds what it needs of win32 too).
     run_step install "the release package under Wine" scripts/test-install.sh \
       install-test "installing the release package"
+    # The setup program: installs, upgrades, refuses to downgrade silently,
+    # uninstalls, also while hosts hold the codec (fresh Wine prefixes).
+    run_step setup "the setup program under Wine" scripts/test-setup.sh \
+      setup-test "the setup program"
     # The tool's AVI files through avifil32 and the real driver, and a
     # Windows host's AVI files through the tool (needs the native build).
     run_step interop "voxa encode/decode and avifil32 under Wine" scripts/test-interop.sh \
