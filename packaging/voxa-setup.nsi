@@ -449,8 +449,13 @@ Section "Uninstall"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  ${If} ${FileExists} "$INSTDIR\*.*"
-    ${UnSay} "uninstall: $INSTDIR is kept: it holds files that the setup program did not write"
+  ClearErrors
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayName"
+  ${IfNot} ${Errors}
+    ${UnSay} "uninstall: FAILED: the installed-programs entry (HKLM\${UNINSTALL_KEY}) is still there"
+    StrCpy $Failed 1
+  ${ElseIf} ${FileExists} "$INSTDIR\*.*"
+    ${UnSay} "uninstall: the installed-programs entry is gone; $INSTDIR is kept: it holds files that the setup program did not write"
   ${Else}
     ${UnSay} "uninstall: $INSTDIR and the installed-programs entry are gone"
   ${EndIf}
