@@ -424,9 +424,12 @@ act() {
 
 # Step | action | exit status (- none) | a line the output must have (- none) | state after it.
 # CUR and NEW in the line stand for the two versions. "held" before an
-# action: 32- and 64-bit hosts hold the codec open while it runs.
+# action: 32- and 64-bit hosts hold the codec open while it runs; "blocked":
+# a folder named voxa.dll.new in System32 keeps the setup program from
+# unpacking the DLL there.
 steps=(
   "nothing installed yet                 | -                            | -    | -                                                           | none"
+  "install that cannot write the DLL     | blocked setup current /S     | 1    | ^install: the codec is NOT installed$                       | none"
   "fresh install                         | setup current /S             | 0    | ^install: done: programs started from now on find the VOXA codec | current"
   "the same version again                | setup current /S             | 0    | ^install: done:                                             | current"
   "upgrade in place                      | setup newer /S               | 0    | ^install: upgrading version CUR to NEW$                     | newer"
@@ -491,7 +494,15 @@ run_steps() {
       action=${action#held }
       hold_start
     fi
-    act "$action"
+    local blocker=$WINEPREFIX/drive_c/windows/system32/voxa.dll.new
+    if [[ $action == blocked\ * ]]; then
+      action=${action#blocked }
+      mkdir "$blocker"
+      act "$action"
+      rmdir "$blocker"
+    else
+      act "$action"
+    fi
     if [ "$want_status" != - ]; then
       if [ "$status" = "$want_status" ] && { [ "$want_line" = - ] || printf '%s\n' "$output" | grep -Eq -- "$want_line"; }; then
         pass "exit status $status; said: $(printf '%s\n' "$output" | grep -E -- "${want_line/#-/.}" | head -n 1)"
