@@ -23,9 +23,10 @@
 ; takes the path as it was written down.
 ;
 ; Exit status: 0 done; 3010 done, but a voxa.dll was in use and is replaced
-; or removed when Windows restarts; 1 failed; 2 cancelled; 3 refused: a newer
-; version is installed (silently refused unless /ALLOWDOWNGRADE is given;
-; asked about otherwise). Messages go to the details list and, when the
+; or removed when Windows restarts; 1 failed (as install.cmd), or cancelled
+; by the user (NSIS's own); 3 refused: a newer version is installed
+; (silently refused unless /ALLOWDOWNGRADE is given; asked about otherwise).
+; A failure sets its status before it aborts: an abort alone exits with 2. Messages go to the details list and, when the
 ; program's standard output is a file or pipe (setup.exe /S > log.txt), there
 ; too, one line each, worded as install.cmd and uninstall.cmd word them.
 ;
