@@ -66,6 +66,7 @@ OutFile "${VOXA_OUTFILE}"
 InstallDir "$PROGRAMFILES\voxa"
 ShowInstDetails show
 ShowUninstDetails show
+BrandingText "${VOXA_PRODUCT} ${VOXA_VERSION}"
 
 VIProductVersion "${VOXA_VERSION}.0"
 VIAddVersionKey /LANG=1033 ProductName "${VOXA_PRODUCT}"
