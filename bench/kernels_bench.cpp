@@ -10,7 +10,7 @@
 #include "codec/color_kernels.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 namespace voxa {
 namespace {
@@ -51,7 +51,8 @@ struct Fixture {
 Fixture MakeFixture(const Material& m, const Format& f, const Size& s) {
   Fixture x;
   x.format = FrameFormat{f.format, s.width, s.height};
-  x.raw = MakeSampleFrame(m.kind, f.format, s.width, s.height);
+  x.raw = MakeSampleFrame(m.kind, f.format == PixelFormat::kY16a ? VOXA_Y16A : VOXA_BGRA, s.width,
+                          s.height);
   x.frame.resize(MaxCompressedFrameBytes(s.width, s.height));
   x.frame_size = EncodeFrame(x.format, x.raw.data(), x.frame.data(), kPortableKernels);
   return x;

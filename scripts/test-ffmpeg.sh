@@ -82,8 +82,8 @@ frames=6
 start=$SECONDS
 
 "$voxa" sample --size $size --frames $frames clip.bgra >/dev/null || die "voxa sample"
-"$voxa" encode clip.bgra tool.avi --size $size --quiet || die "voxa encode"
-"$voxa" decode tool.avi tool.bgra --kernels auto --quiet || die "voxa decode"
+"$voxa" encode clip.bgra tool.avi --size $size --bottom-up --quiet || die "voxa encode"
+"$voxa" decode tool.avi tool.bgra --kernels auto --bottom-up --quiet || die "voxa decode"
 "$voxa" decode tool.avi tool_%04d.png --kernels auto --quiet || die "voxa decode to PNG"
 
 note "ffprobe and ffmpeg on the tool's file ($frames frames of $size)"
@@ -94,7 +94,7 @@ check "ffmpeg decodes tool.avi to the pictures of 'voxa decode' (framemd5)" \
   same_pictures tool.avi tool_%04d.png
 
 note "ffmpeg on a file written through avifil32 and the 32-bit driver"
-if wine_run win32 host.log "$root/build/win32/tools/voxa_avi.exe" --input clip.bgra --output host.avi --keep &&
+if wine_run win32 host.log "$root/build/win32/tests/host/voxa_avi.exe" --input clip.bgra --output host.avi --keep &&
    "$voxa" decode host.avi host_%04d.png --kernels auto --quiet; then
   check "ffmpeg decodes host.avi to the pictures of 'voxa decode' (framemd5)" \
     same_pictures host.avi host_%04d.png
@@ -112,10 +112,10 @@ if "$ffmpeg" -nostdin -v error -f rawvideo -pix_fmt bgra -s $size -r 25 -i clip.
     [ "$("$voxa" info ffmpeg.avi | grep '^strh:')" = "$("$voxa" info tool.avi | grep '^strh:')" ]
   check "its format: $("$voxa" info ffmpeg.avi | grep '^strf:')" \
     grep -q '^strf: .* 720x576, planes 1, bits 32, compression VOXA' <("$voxa" info ffmpeg.avi)
-  "$voxa" decode ffmpeg.avi ffmpeg.bgra --kernels auto --quiet
+  "$voxa" decode ffmpeg.avi ffmpeg.bgra --kernels auto --bottom-up --quiet
   check "'voxa decode' reads it to the pictures of tool.avi" cmp -s ffmpeg.bgra tool.bgra
   for preset in win32 win64; do
-    if wine_run "$preset" "avifil-$preset.log" "$root/build/$preset/tools/voxa_avi.exe" \
+    if wine_run "$preset" "avifil-$preset.log" "$root/build/$preset/tests/host/voxa_avi.exe" \
          --decode ffmpeg.avi --dump "avifil-$preset.bgra"; then
       check "the ${preset#win}-bit driver through avifil32 decodes it to the same pictures" \
         cmp -s "avifil-$preset.bgra" tool.bgra

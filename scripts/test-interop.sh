@@ -77,15 +77,15 @@ for entry in "${sizes[@]}"; do
   note "voxa encode: the sample clip, $frames frames of $size"
   run sample-$size "$voxa" sample --size "$size" --frames "$frames" "clip-$size.bgra"
   [ "$status" -eq 0 ] || die "voxa sample: $(cat "sample-$size.log")"
-  run encode-$size "$voxa" encode "clip-$size.bgra" "tool-$size.avi" --size "$size" --quiet
+  run encode-$size "$voxa" encode "clip-$size.bgra" "tool-$size.avi" --size "$size" --bottom-up --quiet
   [ "$status" -eq 0 ] || die "voxa encode: $(cat "encode-$size.log")"
-  run decode-$size "$voxa" decode "tool-$size.avi" "tool-$size.bgra" --kernels auto --quiet
+  run decode-$size "$voxa" decode "tool-$size.avi" "tool-$size.bgra" --kernels auto --bottom-up --quiet
   [ "$status" -eq 0 ] || die "voxa decode: $(cat "decode-$size.log")"
 done
 
 for preset in win32 win64; do
   bits=${preset#win}
-  program=$root/build/$preset/tools/voxa_avi.exe
+  program=$root/build/$preset/tests/host/voxa_avi.exe
 
   for entry in "${sizes[@]}"; do
     size=${entry%%:*}
@@ -107,7 +107,7 @@ for preset in win32 win64; do
     fail "voxa_avi exited with $status: $(tr -d '\r' <"host-$preset.log")"
     continue
   fi
-  run "decode-host-$preset" "$voxa" decode "host-$preset.avi" "host-$preset.bgra" --kernels auto --quiet
+  run "decode-host-$preset" "$voxa" decode "host-$preset.avi" "host-$preset.bgra" --kernels auto --bottom-up --quiet
   if [ "$status" -ne 0 ]; then
     fail "voxa decode host-$preset.avi exited with $status: $(cat "decode-host-$preset.log")"
     continue

@@ -18,7 +18,7 @@
 #include "codec/frame_codec.h"
 #include "decoder_lane_model.h"
 #include "test_frames.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 namespace voxa {
 namespace {
@@ -423,7 +423,7 @@ TEST_P(DecoderCheck, AgreesWithPortableOnEncodedPictures) {
     SCOPED_TRACE(kind == SampleKind::kTitle ? "title" : "opaque");
     const uint32_t width = 160, lines = 24;
     const std::vector<uint8_t> payload =
-        EncodePortable(f, MakeSampleFrame(kind, f.pixels, width, lines), width, lines);
+        EncodePortable(f, MakeSampleFrame(kind, SampleFormat(f.pixels), width, lines), width, lines);
     const Decoded got = DecodeOnto(kernel(), f, width, lines, payload);
     const Decoded want = DecodeOnto(f.portable, f, width, lines, payload);
     EXPECT_TRUE(got.result.complete);
@@ -712,7 +712,7 @@ TEST_P(VectorDecoder, WholeFrames) {
                      std::to_string(size.height) +
                      (kind == SampleKind::kTitle ? " title" : " opaque"));
         const std::vector<uint8_t> picture =
-            MakeSampleFrame(kind, f->pixels, size.width, size.height);
+            MakeSampleFrame(kind, SampleFormat(f->pixels), size.width, size.height);
         std::vector<uint8_t> frame(MaxCompressedFrameBytes(size.width, size.height));
         frame.resize(EncodeFrame(size, picture.data(), frame.data(), kernels()));
         test::Random random(size.width + size.height);

@@ -23,7 +23,7 @@
 #include "codec/frame_codec.h"
 #include "encoder_lane_model.h"
 #include "test_frames.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 namespace voxa {
 namespace {
@@ -290,7 +290,7 @@ TEST_P(VectorEncoder, MatchesLaneModelOnExtremeBlocks) {
 
 TEST_P(VectorEncoder, AgreesWithPortableOnSamplePictures) {
   for (SampleKind kind : {SampleKind::kTitle, SampleKind::kOpaque}) {
-    const std::vector<uint8_t> frame = MakeSampleFrame(kind, format(), 320, 240);
+    const std::vector<uint8_t> frame = MakeSampleFrame(kind, SampleFormat(format()), 320, 240);
     for (uint32_t tag : {kFirstFieldTag, kSecondFieldTag}) {
       const FieldGeometry g = GetFieldGeometry(format(), 320, 240, tag);
       Field f = EmptyField(format(), g.width, g.lines, g.step);
@@ -488,7 +488,7 @@ TEST_P(VectorFrames, EncodeAndDecode) {
                    std::to_string(s.height));
       const FrameFormat ff{format, s.width, s.height};
       const std::vector<uint8_t> raw =
-          s.width >= 320 ? MakeSampleFrame(SampleKind::kTitle, format, s.width, s.height)
+          s.width >= 320 ? MakeSampleFrame(SampleKind::kTitle, SampleFormat(format), s.width, s.height)
                          : RandomFrame(r, format, s.width, s.height);
       const std::size_t capacity = MaxCompressedFrameBytes(s.width, s.height);
       std::vector<uint8_t> got(capacity), want(capacity);
