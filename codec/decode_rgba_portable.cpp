@@ -6,6 +6,7 @@
 
 #include "codec/chroma_borrowing.h"
 #include "codec/color_math.h"
+#include "codec/decode_field_walk.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -69,30 +70,14 @@ void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* px) {
 bool DecodeRgbaField_portable(uint8_t* destination, const uint8_t** in,
                               const uint8_t* in_end, uint32_t width, uint32_t lines,
                               std::ptrdiff_t step, int32_t* pending) {
-  if (lines == 0) return true;
-  const uint32_t blocks = width / kBlockPixels;
-  RunReader runs(*in, in_end, *pending);
-  bool complete = true;
-  for (uint32_t l = 0; l < lines && complete; ++l) {
-    // The field's top line is the one at the highest address.
-    uint8_t* px = destination + static_cast<std::ptrdiff_t>(lines - 1 - l) * step;
-    const uint8_t* left = nullptr;
-    for (uint32_t b = 0; b < blocks; ++b, px += kBlockBytes) {
-      const RunReader::Block kind = runs.Next();
-      if (kind == RunReader::Block::kExhausted) {
-        complete = false;
-        break;
-      }
-      if (kind == RunReader::Block::kTransparent) {
-        std::memset(px, 0, kBlockBytes);
-      } else if (kind == RunReader::Block::kLiteral) {
-        DecodeLiteralBlock(runs.literal(), left, px);
-      }
-      left = kind == RunReader::Block::kLiteral ? runs.literal() : nullptr;
-    }
-  }
-  runs.Finish(in, pending);
-  return complete;
+  // The field's top line is the one at the highest address.
+  uint8_t* const top = destination + static_cast<std::ptrdiff_t>(lines == 0 ? 0 : lines - 1) * step;
+  return WalkField<kBlockBytes>(
+      top, -step, width, lines, in, in_end, pending,
+      [](uint8_t* px, uint32_t n) { std::memset(px, 0, std::size_t{n} * kBlockBytes); },
+      [](uint8_t* px, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteralBlock(block, left, px);
+      });
 }
 
 }  // namespace voxa

@@ -5,6 +5,7 @@
 
 #include "codec/chroma_borrowing.h"
 #include "codec/color_math.h"
+#include "codec/decode_field_walk.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -53,29 +54,14 @@ void DecodeLiteralBlock(const uint8_t* in, const uint8_t* left, uint8_t* out) {
 bool DecodeY16aField_portable(uint8_t* destination, const uint8_t** in,
                               const uint8_t* in_end, uint32_t width, uint32_t lines,
                               std::ptrdiff_t step, int32_t* pending) {
-  if (lines == 0) return true;
-  const uint32_t blocks = width / kBlockPixels;
-  RunReader runs(*in, in_end, *pending);
-  bool complete = true;
-  for (uint32_t l = 0; l < lines && complete; ++l) {
-    uint8_t* block = destination + static_cast<std::ptrdiff_t>(l) * step;
-    const uint8_t* left = nullptr;
-    for (uint32_t b = 0; b < blocks; ++b, block += kBlockBytes) {
-      const RunReader::Block kind = runs.Next();
-      if (kind == RunReader::Block::kExhausted) {
-        complete = false;
-        break;
-      }
-      if (kind == RunReader::Block::kTransparent) {
-        WriteTransparentBlock(block);
-      } else if (kind == RunReader::Block::kLiteral) {
-        DecodeLiteralBlock(runs.literal(), left, block);
-      }
-      left = kind == RunReader::Block::kLiteral ? runs.literal() : nullptr;
-    }
-  }
-  runs.Finish(in, pending);
-  return complete;
+  return WalkField<kBlockBytes>(
+      destination, step, width, lines, in, in_end, pending,
+      [](uint8_t* block, uint32_t n) {
+        for (; n != 0; --n, block += kBlockBytes) WriteTransparentBlock(block);
+      },
+      [](uint8_t* out, const uint8_t* block, const uint8_t* left) {
+        DecodeLiteralBlock(block, left, out);
+      });
 }
 
 }  // namespace voxa

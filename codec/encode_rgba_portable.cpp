@@ -3,6 +3,7 @@
 #include "codec/field_kernels.h"
 
 #include "codec/color_math.h"
+#include "codec/encode_field_walk.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -47,21 +48,15 @@ void EncodeLiteralBlock(const uint8_t* px, uint8_t* out) {
 // the frame's line length.
 void EncodeRgbaField_portable(uint8_t** out, const uint8_t* source, uint32_t width,
                               uint32_t lines, std::ptrdiff_t step, uint8_t** run_word) {
-  if (lines == 0) return;
-  const uint32_t blocks = width / kBlockPixels;
-  RunWriter runs(*out, *run_word);
-  for (uint32_t l = 0; l < lines; ++l) {
-    // The field's top line is the one at the highest address.
-    const uint8_t* px = source + static_cast<std::ptrdiff_t>(lines - 1 - l) * step;
-    for (uint32_t b = 0; b < blocks; ++b, px += kBlockBytes) {
-      if (HasVisibleAlpha(px)) {
-        EncodeLiteralBlock(px, runs.Literal());
-      } else {
-        runs.Transparent();
-      }
-    }
-  }
-  runs.Finish(out, run_word);
+  // The field's top line is the one at the highest address.
+  WalkField(out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
+            [](const uint8_t* px, RunWriter& runs) {
+              if (HasVisibleAlpha(px)) {
+                EncodeLiteralBlock(px, runs.Literal());
+              } else {
+                runs.Transparent();
+              }
+            });
 }
 
 }  // namespace voxa

@@ -1,6 +1,7 @@
 // Portable encoder from Y16A (top-down, 48-byte blocks) to a field payload.
 #include "codec/field_kernels.h"
 
+#include "codec/encode_field_walk.h"
 #include "codec/field_payload.h"
 
 namespace voxa {
@@ -39,20 +40,14 @@ void EncodeLiteralBlock(const uint8_t* s, uint8_t* out) {
 // per block; `step` is twice the frame's line length (width × 3).
 void EncodeY16aField_portable(uint8_t** out, const uint8_t* source, uint32_t width,
                               uint32_t lines, std::ptrdiff_t step, uint8_t** run_word) {
-  if (lines == 0) return;
-  const uint32_t blocks = width / kBlockPixels;
-  RunWriter runs(*out, *run_word);
-  for (uint32_t l = 0; l < lines; ++l) {
-    const uint8_t* block = source + static_cast<std::ptrdiff_t>(l) * step;
-    for (uint32_t b = 0; b < blocks; ++b, block += kBlockBytes) {
-      if (HasVisibleAlpha(block)) {
-        EncodeLiteralBlock(block, runs.Literal());
-      } else {
-        runs.Transparent();
-      }
-    }
-  }
-  runs.Finish(out, run_word);
+  WalkField(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
+            [](const uint8_t* block, RunWriter& runs) {
+              if (HasVisibleAlpha(block)) {
+                EncodeLiteralBlock(block, runs.Literal());
+              } else {
+                runs.Transparent();
+              }
+            });
 }
 
 }  // namespace voxa

@@ -10,12 +10,24 @@
 // own them), so the call runs unguarded: the codec checks every bound itself.
 #pragma once
 
+#include <type_traits>
+
 namespace voxa {
 
-using GuardedFn = void (*)(void* context);
+// Runs `call()`. True when it returned, false when a fault ended it; whatever
+// it had written stays written. A fault leaves the call's frames at once, so
+// nothing that must be destroyed or released may live inside it.
+template <typename Call>
+bool RunGuarded(Call&& call);
 
-// True when `fn` returned, false when a fault ended it. Whatever `fn` had
-// written stays written.
-bool RunGuarded(GuardedFn fn, void* context);
+// The one entry under the template: runs fn(context).
+bool RunGuardedCall(void (*fn)(void* context), void* context);
+
+template <typename Call>
+bool RunGuarded(Call&& call) {
+  using Callable = std::remove_reference_t<Call>;
+  return RunGuardedCall([](void* context) { (*static_cast<Callable*>(context))(); },
+                        const_cast<void*>(static_cast<const void*>(&call)));
+}
 
 }  // namespace voxa

@@ -54,7 +54,7 @@ EXCEPTION_DISPOSITION NTAPI OnException(EXCEPTION_RECORD* record, void* establis
 // The record lives in this frame; everything that must survive the jump
 // back is set before __builtin_setjmp. Records that the faulting code linked
 // after ours are dropped with it, as an unwind would.
-__attribute__((noinline)) bool RunGuarded(GuardedFn fn, void* context) {
+__attribute__((noinline)) bool RunGuardedCall(void (*fn)(void*), void* context) {
   GuardRecord guard;
   guard.link.Next = ExceptionChain();
   guard.link.Handler = OnException;

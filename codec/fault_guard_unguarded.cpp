@@ -4,7 +4,7 @@
 
 namespace voxa {
 
-bool RunGuarded(GuardedFn fn, void* context) {
+bool RunGuardedCall(void (*fn)(void*), void* context) {
   fn(context);
   return true;
 }

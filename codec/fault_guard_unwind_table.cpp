@@ -17,7 +17,7 @@
 // that its frame has a known layout: the guard's resume buffer lies 32 bytes
 // above the stack pointer of its body, which is the frame address the
 // system hands the handler (the 32 bytes below are the callee's home area).
-extern "C" void voxa_CallWithFaultHandler(voxa::GuardedFn fn, void* context, void** resume);
+extern "C" void voxa_CallWithFaultHandler(void (*fn)(void*), void* context, void** resume);
 extern "C" EXCEPTION_DISPOSITION voxa_OnGuardedFault(EXCEPTION_RECORD* record, void* frame,
                                                      CONTEXT* c, void* dispatcher);
 
@@ -55,7 +55,7 @@ constexpr DWORD kUnwinding = EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND;
 
 // The resume buffer lives in this frame; everything that must survive the
 // jump back is set before __builtin_setjmp.
-__attribute__((noinline)) bool RunGuarded(GuardedFn fn, void* context) {
+__attribute__((noinline)) bool RunGuardedCall(void (*fn)(void*), void* context) {
   void* resume[5];
   if (__builtin_setjmp(resume) != 0) {
     ClearWideRegistersAfterFault();

@@ -58,48 +58,6 @@ inline uint64_t MaxFieldPayloadBytes(uint32_t width, uint32_t lines) {
   return kRunWordBytes + kLiteralBlockBytes * FieldBlockCount(width, lines);
 }
 
-// Encoder side of the run bookkeeping. The current word is kept in a register
-// and stored whenever a new word is opened and when the kernel returns; a new
-// word is opened only when the block's kind differs from the current sign, so
-// a zero word (the opening word of a field) is extended either way.
-class RunWriter {
- public:
-  RunWriter(uint8_t* out, uint8_t* run_word)
-      : out_(out), run_word_(run_word), run_(LoadRunWord(run_word)) {}
-
-  void Transparent() {
-    if (run_ > 0) OpenWord();
-    --run_;
-  }
-
-  // Returns where the block's 48 bytes go.
-  uint8_t* Literal() {
-    if (run_ < 0) OpenWord();
-    ++run_;
-    uint8_t* block = out_;
-    out_ += kLiteralBlockBytes;
-    return block;
-  }
-
-  void Finish(uint8_t** out, uint8_t** run_word) {
-    StoreRunWord(run_word_, run_);
-    *out = out_;
-    *run_word = run_word_;
-  }
-
- private:
-  void OpenWord() {
-    StoreRunWord(run_word_, run_);
-    run_word_ = out_;
-    out_ += kRunWordBytes;
-    run_ = 0;
-  }
-
-  uint8_t* out_;
-  uint8_t* run_word_;
-  int32_t run_;
-};
-
 // Decoder side of the run bookkeeping, bounded by the payload's end.
 class RunReader {
  public:

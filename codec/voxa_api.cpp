@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-#include "driver/private_heap.h"
-#include "driver/process_attach.h"
 #include "resources/resource.h"
 
 namespace voxa {
@@ -34,52 +32,56 @@ void AppendText(char* text, std::size_t capacity, const char* more) {
   text[used] = '\0';
 }
 
-// A version-information block in the private heap, freed on every path.
+// A version-information block in the library's heap, freed on every path.
 class VersionBlock {
  public:
-  explicit VersionBlock(DWORD bytes) : data_(HeapAllocate(bytes)) {}
-  ~VersionBlock() { HeapRelease(data_); }
+  VersionBlock(HANDLE heap, DWORD bytes)
+      : heap_(heap), data_(heap != nullptr ? HeapAlloc(heap, 0, bytes) : nullptr) {}
+  ~VersionBlock() {
+    if (data_ != nullptr) HeapFree(heap_, 0, data_);
+  }
   VersionBlock(const VersionBlock&) = delete;
   VersionBlock& operator=(const VersionBlock&) = delete;
   void* get() const { return data_; }
 
  private:
+  HANDLE heap_;
   void* data_;
 };
 
 // The SpecialBuild string of the library's own file, if it can be read.
-void ReadOwnSpecialBuild(char (&version)[kVersionTextBytes]) {
+void ReadOwnSpecialBuild(const DialogHost& host, char (&version)[kVersionTextBytes]) {
   char path[kModulePathChars];
-  const DWORD length = GetModuleFileNameA(ModuleHandle(), path, kModulePathChars);
+  const DWORD length = GetModuleFileNameA(host.module, path, kModulePathChars);
   if (length == 0 || length >= kModulePathChars) return;
   DWORD unused = 0;
   const DWORD size = GetFileVersionInfoSizeA(path, &unused);
   if (size == 0) return;
-  VersionBlock block(size);
+  VersionBlock block(host.heap, size);
   if (block.get() == nullptr) return;
   if (!GetFileVersionInfoA(path, 0, size, block.get())) return;
   ReadSpecialBuild(version, block.get());
 }
 
 // Loads a string of the library's table; empty when it is missing.
-void LoadLibraryString(UINT id, char (&text)[kStringBytes]) {
+void LoadLibraryString(HINSTANCE module, UINT id, char (&text)[kStringBytes]) {
   text[0] = '\0';
-  LoadStringA(ModuleHandle(), id, text, static_cast<int>(kStringBytes - 1));
+  LoadStringA(module, id, text, static_cast<int>(kStringBytes - 1));
 }
 
-void InitAboutBox(HWND dialog) {
+void InitAboutBox(HWND dialog, const DialogHost& host) {
   char version[kVersionTextBytes] = {};
   std::memcpy(version, kNotAvailable, sizeof kNotAvailable);
   char loaded[kStringBytes];
   char text[kTextBytes];
 
-  LoadLibraryString(IDS_ABOUT_TEXT, loaded);
+  LoadLibraryString(host.module, IDS_ABOUT_TEXT, loaded);
   // Whatever does not fit in the text buffer is cut off.
   text[0] = '\0';
   AppendText(text, sizeof text, loaded);
   AppendText(text, sizeof text, "\n\n");
-  LoadLibraryString(IDS_BUILD, loaded);
-  ReadOwnSpecialBuild(version);
+  LoadLibraryString(host.module, IDS_BUILD, loaded);
+  ReadOwnSpecialBuild(host, version);
   AppendText(text, sizeof text, loaded);
   AppendText(text, sizeof text, ": ");
   AppendText(text, sizeof text, version);
@@ -88,13 +90,14 @@ void InitAboutBox(HWND dialog) {
 
 }  // namespace
 
-INT_PTR ShowAboutBox(HWND parent) {
-  return DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(IDD_ABOUT), parent, AboutDialogProc, 0);
+INT_PTR ShowAboutBox(const DialogHost& host, HWND parent) {
+  return DialogBoxParamA(host.module, MAKEINTRESOURCEA(IDD_ABOUT), parent, AboutDialogProc,
+                         reinterpret_cast<LPARAM>(&host));
 }
 
-INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_INITDIALOG) {
-    InitAboutBox(dialog);
+    InitAboutBox(dialog, *reinterpret_cast<const DialogHost*>(lparam));
     return TRUE;
   }
   if (message != WM_COMMAND) return FALSE;

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "config/settings_store.h"
-#include "driver/process_attach.h"
 #include "resources/resource.h"
 
 namespace voxa {
@@ -92,10 +91,10 @@ void DeleteApplication(HWND dialog) {
 
 }  // namespace
 
-void ShowConfigDialog(HWND parent, CodecSettings* settings) {
+void ShowConfigDialog(const DialogHost& host, HWND parent, CodecSettings* settings) {
   CodecSettings* const edited = settings != nullptr ? settings : &ProcessSettings();
   const INT_PTR result =
-      DialogBoxParamA(ModuleHandle(), MAKEINTRESOURCEA(IDD_CONFIGURE), parent, ConfigDialogProc,
+      DialogBoxParamA(host.module, MAKEINTRESOURCEA(IDD_CONFIGURE), parent, ConfigDialogProc,
                       reinterpret_cast<LPARAM>(edited));
   if (result == IDOK && settings == nullptr) SaveSettings();
 }
@@ -132,7 +131,8 @@ BOOL ChooseApplicationFile(HWND owner, char (&file_title)[kFileTitleBytes]) {
   // The Windows 95 / NT 4 form of the record (76 bytes in 32-bit builds).
   request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
   request.hwndOwner = owner;
-  request.hInstance = ModuleHandle();
+  // The module whose dialog owns the chooser.
+  request.hInstance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
   request.lpstrFilter = kApplicationFilter;
   request.nFilterIndex = 1;
   request.lpstrFile = path;

@@ -3,7 +3,8 @@
 #include "codec/fault_guard.h"
 #include "driver/format_negotiation.h"
 #include "driver/fourcc.h"
-#include "driver/frame_coders.h"
+#include "driver/frame_decoder.h"
+#include "driver/frame_encoder.h"
 
 namespace voxa {
 namespace {
@@ -16,28 +17,6 @@ bool HasPixels(const BITMAPINFOHEADER& raw) { return raw.biWidth > 0 && raw.biHe
 bool IsCompressedFormat(const BITMAPINFOHEADER* header) {
   return header != nullptr && header->biSize >= kBitmapHeaderBytes &&
          FourccToUpper(header->biCompression) == kFourccVoxa;
-}
-
-struct CompressCall {
-  FrameEncoder* encoder;
-  const ICCOMPRESS* record;
-  bool ok;
-};
-
-struct DecompressCall {
-  FrameDecoder* decoder;
-  const ICDECOMPRESS* record;
-  DecompressResult result;
-};
-
-void RunCompress(void* context) {
-  auto& call = *static_cast<CompressCall*>(context);
-  call.ok = call.encoder->CompressFrame(*call.record);
-}
-
-void RunDecompress(void* context) {
-  auto& call = *static_cast<DecompressCall*>(context);
-  call.result = call.decoder->DecompressFrame(*call.record);
 }
 
 }  // namespace
@@ -74,8 +53,8 @@ LRESULT Compress(DriverInstance& instance, const ICCOMPRESS* record, DWORD_PTR r
       !HoldsRawFrame(*record->lpbiInput)) {
     return ICERR_BADPARAM;
   }
-  CompressCall call{encoder, record, false};
-  return RunGuarded(RunCompress, &call) && call.ok ? ICERR_OK : ICERR_ERROR;
+  return RunGuarded([encoder, record] { encoder->CompressFrame(*record); }) ? ICERR_OK
+                                                                           : ICERR_ERROR;
 }
 
 LRESULT CompressEnd(DriverInstance& instance) {
@@ -120,9 +99,9 @@ LRESULT Decompress(DriverInstance& instance, const ICDECOMPRESS* record,
       !HoldsRawFrame(*record->lpbiOutput)) {
     return ICERR_BADPARAM;
   }
-  DecompressCall call{decoder, record, DecompressResult::kDamaged};
-  if (!RunGuarded(RunDecompress, &call)) return ICERR_ERROR;
-  return call.result == DecompressResult::kDamaged ? ICERR_ERROR : ICERR_OK;
+  DecompressResult result = DecompressResult::kDamaged;
+  if (!RunGuarded([&] { result = decoder->DecompressFrame(*record); })) return ICERR_ERROR;
+  return result == DecompressResult::kDamaged ? ICERR_ERROR : ICERR_OK;
 }
 
 LRESULT DecompressEnd(DriverInstance& instance) {

@@ -5,7 +5,8 @@
 #include "codec/fault_guard.h"
 #include "config/settings_store.h"
 #include "driver/fourcc.h"
-#include "driver/frame_coders.h"
+#include "driver/frame_decoder.h"
+#include "driver/frame_encoder.h"
 #include "driver/instance_table.h"
 
 namespace voxa {
@@ -23,28 +24,17 @@ DriverInstance::~DriverInstance() {
   DeleteCriticalSection(&lock_);
 }
 
-namespace {
-
-struct Coders {
-  FrameEncoder* encoder;
-  FrameDecoder* decoder;
-};
-
-void DeleteCoders(void* context) {
-  Coders& coders = *static_cast<Coders*>(context);
-  delete coders.encoder;
-  delete coders.decoder;
-}
-
-}  // namespace
-
 void DriverInstance::ReleaseCoders() {
   // Cleared before deleting: a fault on the way leaves no pointer to an
   // object that is gone, and is swallowed.
-  Coders coders{encoder, decoder};
+  FrameEncoder* const old_encoder = encoder;
+  FrameDecoder* const old_decoder = decoder;
   encoder = nullptr;
   decoder = nullptr;
-  RunGuarded(DeleteCoders, &coders);
+  RunGuarded([old_encoder, old_decoder] {
+    delete old_encoder;
+    delete old_decoder;
+  });
 }
 
 LRESULT OpenDriver(const ICOPEN* open) {

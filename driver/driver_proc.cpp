@@ -11,6 +11,8 @@
 #include "driver/driver_instance.h"
 #include "driver/format_negotiation.h"
 #include "driver/instance_table.h"
+#include "driver/private_heap.h"
+#include "driver/process_attach.h"
 
 using namespace voxa;
 
@@ -26,22 +28,24 @@ auto* Header(LPARAM p) { return reinterpret_cast<BITMAPINFOHEADER*>(p); }
 auto* DecompressExRecord(LPARAM p) { return reinterpret_cast<const ICDECOMPRESSEX*>(p); }
 HWND Window(LPARAM p) { return reinterpret_cast<HWND>(p); }
 
+DialogHost Host() { return DialogHost{ModuleHandle(), PrivateHeap()}; }
+
 LRESULT OnConfigure(DriverInstance* instance, LPARAM param1) {
   if (IsQuery(param1)) return ICERR_OK;
   if (instance == nullptr) return ICERR_ERROR;
-  ShowConfigDialog(Window(param1), &instance->settings);
+  ShowConfigDialog(Host(), Window(param1), &instance->settings);
   return ICERR_OK;
 }
 
 LRESULT OnAbout(DriverInstance* instance, LPARAM param1) {
   if (IsQuery(param1)) return ICERR_OK;
   if (instance == nullptr) return ICERR_ERROR;
-  ShowAboutBox(Window(param1));
+  ShowAboutBox(Host(), Window(param1));
   return ICERR_OK;
 }
 
 LRESULT OnDriverConfigure(LPARAM param1) {
-  ShowConfigDialog(Window(param1), nullptr);
+  ShowConfigDialog(Host(), Window(param1), nullptr);
   return -1;
 }
 

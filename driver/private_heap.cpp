@@ -22,6 +22,8 @@ void DestroyPrivateHeap() {
   }
 }
 
+void* PrivateHeap() { return g_heap; }
+
 void* HeapAllocate(std::size_t bytes) {
   return g_heap != nullptr ? HeapAlloc(g_heap, 0, bytes) : nullptr;
 }

@@ -14,6 +14,9 @@ constexpr std::size_t kPrivateHeapInitialBytes = 0x40000;
 bool CreatePrivateHeap();
 void DestroyPrivateHeap();
 
+// The heap itself, for code that takes a heap (null when it is missing).
+void* PrivateHeap();
+
 // Null when the heap is missing or exhausted.
 void* HeapAllocate(std::size_t bytes);
 void HeapRelease(void* block);

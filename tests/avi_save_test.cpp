@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/frame_codec.h"
 #include "icm_test_support.h"
 #include "test_frames.h"

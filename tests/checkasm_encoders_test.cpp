@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/field_kernels.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"

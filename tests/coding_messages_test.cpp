@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/frame_codec.h"
 #include "driver_test_support.h"
 #include "page_end_buffer.h"

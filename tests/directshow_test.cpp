@@ -23,7 +23,7 @@
 #include <qedit.h>
 #include <vfw.h>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/frame_codec.h"
 #include "icm_test_support.h"
 #include "push_source_filter.h"

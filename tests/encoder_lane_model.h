@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/encode_field_walk.h"
 #include "codec/field_payload.h"
 
 namespace voxa::test {

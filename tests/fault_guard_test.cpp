@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/cpu_class.h"
 #include "codec/fault_guard.h"
 #include "codec/field_payload.h"
@@ -22,32 +22,30 @@ struct Probe {
   volatile int reached = 0;  // stores the compiler must not merge across the fault
 };
 
-void ReadFaulting(void* context) {
-  auto& p = *static_cast<Probe*>(context);
+void ReadFaulting(Probe& p) {
   p.reached = 1;
   (void)*p.address;
   p.reached = 2;
 }
 
-void WriteFaulting(void* context) {
-  auto& p = *static_cast<Probe*>(context);
+void WriteFaulting(Probe& p) {
   p.reached = 1;
   *p.address = 7;
   p.reached = 2;
 }
 
-void Returns(void* context) { static_cast<Probe*>(context)->reached = 2; }
+void Returns(Probe& p) { p.reached = 2; }
 
 TEST(FaultGuard, TurnsAccessViolationsIntoResults) {
   test::PageEndBuffer page(0);
   ASSERT_NE(page.data(), nullptr);
   for (auto fn : {ReadFaulting, WriteFaulting}) {
     Probe p{page.data() + 100};
-    EXPECT_FALSE(RunGuarded(fn, &p));
+    EXPECT_FALSE(RunGuarded([&] { fn(p); }));
     EXPECT_EQ(p.reached, 1);  // the write before the fault stays
   }
   Probe ok{nullptr};
-  EXPECT_TRUE(RunGuarded(Returns, &ok));
+  EXPECT_TRUE(RunGuarded([&] { Returns(ok); }));
   EXPECT_EQ(ok.reached, 2);
 }
 
@@ -55,47 +53,19 @@ TEST(FaultGuard, ManyFaultsInARowAndNested) {
   test::PageEndBuffer page(0);
   for (int i = 0; i < 2000; ++i) {
     Probe p{page.data() + i % 4096};
-    ASSERT_FALSE(RunGuarded(ReadFaulting, &p)) << i;
+    ASSERT_FALSE(RunGuarded([&] { ReadFaulting(p); })) << i;
   }
   // A fault inside an inner guard ends only the inner one.
-  struct Outer {
-    uint8_t* page;
-    bool inner_result = true;
-    bool after_inner = false;
-  } outer{page.data()};
-  EXPECT_TRUE(RunGuarded(
-      [](void* c) {
-        auto& o = *static_cast<Outer*>(c);
-        Probe p{o.page};
-        o.inner_result = RunGuarded(ReadFaulting, &p);
-        o.after_inner = true;
-      },
-      &outer));
-  EXPECT_FALSE(outer.inner_result);
-  EXPECT_TRUE(outer.after_inner);
+  bool inner_result = true, after_inner = false;
+  Probe inner{page.data()};
+  EXPECT_TRUE(RunGuarded([&] {
+    inner_result = RunGuarded([&] { ReadFaulting(inner); });
+    after_inner = true;
+  }));
+  EXPECT_FALSE(inner_result);
+  EXPECT_TRUE(after_inner);
   // C++ exceptions still work afterwards.
   EXPECT_THROW(throw std::runtime_error("still fine"), std::runtime_error);
-}
-
-// A fault inside a BGRA kernel is caught by its entry: it reports the
-// failure and hands back the in/out arguments as they came.
-TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
-  test::PageEndBuffer page(0);
-  ColorKernels kernels;
-  std::vector<uint8_t> out(4 + 48);
-  StoreRunWord(out.data(), 0);
-  uint8_t* pos = out.data() + 4;
-  uint8_t* run_word = out.data();
-  EXPECT_FALSE(kernels.EncodeRgbaField(&pos, page.data(), 16, 1, 64, &run_word));
-  EXPECT_EQ(pos, out.data() + 4);
-  EXPECT_EQ(run_word, out.data());
-
-  const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
-  const uint8_t* in = payload.data();
-  int32_t pending = 0;
-  EXPECT_FALSE(kernels.DecodeRgbaField(page.data(), &in, in + 4, 16, 1, 64, &pending));
-  EXPECT_EQ(in, payload.data());
-  EXPECT_EQ(pending, 0);
 }
 
 // Faults raised inside each kernel of every variant this processor runs
@@ -104,35 +74,27 @@ TEST(FaultGuard, BgraEntriesCatchTheirKernelsFaults) {
 TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
   test::PageEndBuffer page(0);
   const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
-  // Nothing the jump back would have to free lives in the guarded call.
-  struct Call {
-    FieldKernels kernels;
-    int family;
-    uint8_t* page;
-    const std::vector<uint8_t>* payload;
-    uint8_t out[4 + 48];
-  };
-  const GuardedFn run = [](void* context) {
-    Call& c = *static_cast<Call*>(context);
-    uint8_t* pos = c.out + 4;
-    uint8_t* run_word = c.out;
-    const uint8_t* in = c.payload->data();
-    const uint8_t* in_end = in + c.payload->size();
-    int32_t pending = 0;
-    switch (c.family) {
-      case 0: c.kernels.encode_rgba(&pos, c.page, 16, 1, 64, &run_word); break;
-      case 1: c.kernels.encode_y16a(&pos, c.page, 16, 1, 48, &run_word); break;
-      case 2: c.kernels.decode_rgba(c.page, &in, in_end, 16, 1, 64, &pending); break;
-      default: c.kernels.decode_y16a(c.page, &in, in_end, 16, 1, 48, &pending); break;
-    }
-  };
   for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2,
                                 KernelVariant::kAvx2}) {
     if (!HasKernelVariant(variant)) continue;
+    const FieldKernels kernels = KernelsOfVariant(variant);
     for (int family = 0; family < 4; ++family) {
-      Call call{KernelsOfVariant(variant), family, page.data(), &payload, {}};
-      EXPECT_FALSE(RunGuarded(run, &call)) << "variant " << static_cast<int>(variant)
-                                           << ", family " << family;
+      // Nothing the jump back would have to free lives in the guarded call.
+      uint8_t out[4 + 48] = {};
+      uint8_t* pos = out + 4;
+      uint8_t* run_word = out;
+      const uint8_t* in = payload.data();
+      const uint8_t* in_end = in + payload.size();
+      int32_t pending = 0;
+      uint8_t* const target = page.data();
+      EXPECT_FALSE(RunGuarded([&] {
+        switch (family) {
+          case 0: kernels.encode_rgba(&pos, target, 16, 1, 64, &run_word); break;
+          case 1: kernels.encode_y16a(&pos, target, 16, 1, 48, &run_word); break;
+          case 2: kernels.decode_rgba(target, &in, in_end, 16, 1, 64, &pending); break;
+          default: kernels.decode_y16a(target, &in, in_end, 16, 1, 48, &pending); break;
+        }
+      })) << "variant " << static_cast<int>(variant) << ", family " << family;
     }
   }
 }
@@ -144,19 +106,12 @@ TEST(FaultGuard, FloatingPointWorksAfterAFaultInAnSseKernel) {
   test::PageEndBuffer page(0);
   const std::vector<uint8_t> payload =
       test::PayloadBuilder().Word(1).Block(test::LiteralBlock(200, 40, 90, 170)).bytes();
-  struct Call {
-    uint8_t* page;
-    const std::vector<uint8_t>* payload;
-  } call{page.data(), &payload};
-  EXPECT_FALSE(RunGuarded(
-      [](void* context) {
-        const Call& c = *static_cast<Call*>(context);
-        const uint8_t* in = c.payload->data();
-        int32_t pending = 0;
-        KernelsOfVariant(KernelVariant::kSse)
-            .decode_rgba(c.page, &in, in + c.payload->size(), 16, 1, 64, &pending);
-      },
-      &call));
+  const uint8_t* in = payload.data();
+  int32_t pending = 0;
+  EXPECT_FALSE(RunGuarded([&] {
+    KernelsOfVariant(KernelVariant::kSse)
+        .decode_rgba(page.data(), &in, in + payload.size(), 16, 1, 64, &pending);
+  }));
   volatile long double a = 1.5L, b = 2.25L;  // x87 arithmetic on every x86
   EXPECT_EQ(a * b + a, 4.875L);
 }
@@ -210,11 +165,11 @@ TEST(FaultGuard, NoWideRegisterStateLeftAfterAFaultInAnAvx2Kernel) {
                                            .Block(test::LiteralBlock(200, 40, 90, 170))
                                            .Block(test::LiteralBlock(20, 140, 190, 70))
                                            .bytes();
-  ColorKernels kernels;
   const uint8_t* in = payload.data();
   int32_t pending = 0;
-  const bool returned =
-      kernels.DecodeRgbaField(page.data(), &in, in + payload.size(), 32, 1, 128, &pending);
+  const bool returned = RunGuarded([&] {
+    SlotKernels().decode_rgba(page.data(), &in, in + payload.size(), 32, 1, 128, &pending);
+  });
   const bool clear = UpperHalvesZero();
   EXPECT_FALSE(returned);
   EXPECT_TRUE(clear);
@@ -239,14 +194,14 @@ bool DirectionFlagSet() {
 }
 
 // A fault inside a backward copy: the direction flag is set when it strikes.
-void FaultsCopyingBackwards(void* context) {
+void FaultsCopyingBackwards(Probe& p) {
   asm volatile("std" ::: "cc");
-  ReadFaulting(context);
+  ReadFaulting(p);
 }
 
-void FaultsInAnInnerGuard(void* context) {
-  RunGuarded(FaultsCopyingBackwards, context);
-  ReadFaulting(context);
+void FaultsInAnInnerGuard(Probe& p) {
+  RunGuarded([&] { FaultsCopyingBackwards(p); });
+  ReadFaulting(p);
 }
 
 // What the host finds after a guarded call, whether it returned or faulted:
@@ -255,7 +210,7 @@ TEST(FaultGuard, LeavesTheHostsStateAsItFoundIt) {
   test::PageEndBuffer page(0);
   const struct {
     const char* name;
-    GuardedFn fn;
+    void (*fn)(Probe&);
     bool returns;
   } cases[] = {
       {"returns", Returns, true},
@@ -266,7 +221,7 @@ TEST(FaultGuard, LeavesTheHostsStateAsItFoundIt) {
     Probe p{page.data()};
     void* const chain = ExceptionChainHead();
     SetLastError(1234);
-    const bool returned = RunGuarded(c.fn, &p);
+    const bool returned = RunGuarded([&] { c.fn(p); });
     const bool backwards = DirectionFlagSet();
     asm volatile("cld" ::: "cc");
     const DWORD last_error = GetLastError();
@@ -292,12 +247,10 @@ LONG WINAPI HostFilter(EXCEPTION_POINTERS* info) {
 TEST(FaultGuard, SoftwareExceptionsReachTheHost) {
   const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(HostFilter);
   Probe p{nullptr};
-  const bool returned = RunGuarded(
-      [](void* context) {
-        RaiseException(kHostException, 0, 0, nullptr);
-        Returns(context);
-      },
-      &p);
+  const bool returned = RunGuarded([&] {
+    RaiseException(kHostException, 0, 0, nullptr);
+    Returns(p);
+  });
   SetUnhandledExceptionFilter(previous);
   EXPECT_TRUE(returned);
   EXPECT_EQ(p.reached, 2);

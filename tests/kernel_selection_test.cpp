@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/cpu_class.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
@@ -159,12 +159,12 @@ TEST(KernelTables, FirstPreparationDecidesTheForm) {
 // Installing the BGRA decoder prepares the decoder table in the form of this
 // processor's vector kernels, and nothing for the portable ones.
 TEST(KernelTables, PreparedForTheInstalledVariant) {
-  ColorKernels kernels;
+  const FieldKernels& kernels = SlotKernels();
   const auto payload = test::PayloadBuilder().Word(-1).bytes();
   std::vector<uint8_t> out(64);
   const uint8_t* in = payload.data();
   int32_t pending = 0;
-  kernels.DecodeRgbaField(out.data(), &in, in + 4, 16, 1, 64, &pending);
+  kernels.decode_rgba(out.data(), &in, in + 4, 16, 1, 64, &pending);
   const KernelVariant v = InstalledVariant();
   const uint16_t* expected = v == KernelVariant::kPortable ? nullptr
                              : DecoderWeightTable().form(v == KernelVariant::kSse ? 4 : 8);
@@ -173,21 +173,21 @@ TEST(KernelTables, PreparedForTheInstalledVariant) {
 
 // The slots fill once per family; afterwards each call goes straight to the
 // installed kernel, which codes exactly as the portable kernel does today.
-TEST(ColorKernels, SlotsFillOnceAndCode) {
-  ColorKernels kernels;
+TEST(KernelSlots, SlotsFillOnceAndCode) {
+  const FieldKernels& kernels = SlotKernels();
   const std::vector<uint8_t> src = test::BgraBlocks(2, {40, 80, 120, 200});
   std::vector<uint8_t> out(4 + 2 * 48), reference(out.size());
   for (int round = 0; round < 3; ++round) {
     StoreRunWord(out.data(), 0);
     uint8_t* pos = out.data() + 4;
     uint8_t* run_word = out.data();
-    ASSERT_TRUE(kernels.EncodeRgbaField(&pos, src.data(), 32, 1, 128, &run_word));
+    kernels.encode_rgba(&pos, src.data(), 32, 1, 128, &run_word);
     EXPECT_EQ(pos, out.data() + out.size());
     std::vector<uint8_t> decoded(src.size());
     const uint8_t* in = out.data();
     int32_t pending = 0;
-    EXPECT_TRUE(kernels.DecodeRgbaField(decoded.data(), &in, out.data() + out.size(), 32, 1, 128,
-                                        &pending));
+    EXPECT_TRUE(kernels.decode_rgba(decoded.data(), &in, out.data() + out.size(), 32, 1, 128,
+                                    &pending));
   }
   StoreRunWord(reference.data(), 0);
   uint8_t* pos = reference.data() + 4;
@@ -197,11 +197,10 @@ TEST(ColorKernels, SlotsFillOnceAndCode) {
   const int installed = KernelSlotInstallCount();
   EXPECT_GE(installed, 2);
   EXPECT_LE(installed, 4);
-  ColorKernels another;
   const uint8_t* in = out.data();
   int32_t pending = 0;
   std::vector<uint8_t> decoded(src.size());
-  another.DecodeRgbaField(decoded.data(), &in, out.data() + out.size(), 32, 1, 128, &pending);
+  SlotKernels().decode_rgba(decoded.data(), &in, out.data() + out.size(), 32, 1, 128, &pending);
   EXPECT_EQ(KernelSlotInstallCount(), installed);
 }
 

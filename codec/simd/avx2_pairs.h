@@ -2,7 +2,7 @@
 // unpacks, packs and shifts of whole registers stay within the halves, so
 // each half goes through the very lane arithmetic of the SSE2 kernels and
 // the bytes come out the same. Included only by the *_avx2.cpp units (see
-// encode_field_walk.h for why everything here has internal linkage).
+// codec/encode_field_walk.h for why everything here has internal linkage).
 #pragma once
 
 #include <immintrin.h>

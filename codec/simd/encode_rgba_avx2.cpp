@@ -12,7 +12,7 @@
 
 #include "codec/field_kernels.h"
 #include "codec/simd/avx2_pairs.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 #include "codec/simd/wide_registers.h"
@@ -133,7 +133,7 @@ VOXA_VECTOR_ENTRY void EncodeRgbaField_avx2(uint8_t** out, const uint8_t* source
   const Rows w = TableRows();
   WalkFieldInPairs(
       out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
-      [&w](const uint8_t* first, const uint8_t* second, VectorRunWriter& runs) {
+      [&w](const uint8_t* first, const uint8_t* second, RunWriter& runs) {
         // The last block of an odd count stands in for its missing partner.
         const uint8_t* other = second != nullptr ? second : first;
         const __m256i px[4] = {Load32(first), Load32(first + 32), Load32(other),

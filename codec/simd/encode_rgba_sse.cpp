@@ -9,7 +9,7 @@
 #include <xmmintrin.h>
 
 #include "codec/field_kernels.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 
@@ -111,7 +111,7 @@ VOXA_VECTOR_ENTRY void EncodeRgbaField_sse(uint8_t** out, const uint8_t* source,
                                            uint8_t** run_word) {
   const Rows c = TableRows();
   WalkField(out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
-            [c](const uint8_t* block, VectorRunWriter& runs) {
+            [c](const uint8_t* block, RunWriter& runs) {
               // Alpha 2 or more anywhere: after the flip of the top bit, a
               // signed byte above 0x81 (-127) at an alpha position.
               const __m64 m0 = _mm_max_pu8(Load(block), Load(block + 8));

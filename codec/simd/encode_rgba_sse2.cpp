@@ -23,7 +23,7 @@
 #include <emmintrin.h>
 
 #include "codec/field_kernels.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 
@@ -112,7 +112,7 @@ VOXA_VECTOR_ENTRY void EncodeRgbaField_sse2(uint8_t** out, const uint8_t* source
                                             uint8_t** run_word) {
   const Rows c = TableRows();
   WalkField(out, source, width, lines, step, run_word, LineOrder::kBottomUp, kBlockBytes,
-            [c](const uint8_t* block, VectorRunWriter& runs) {
+            [c](const uint8_t* block, RunWriter& runs) {
               // No prefetch: with a non-temporal hint two blocks ahead the
               // kernel measured several times slower.
               __m128i px[4];

@@ -5,7 +5,7 @@
 
 #include "codec/field_kernels.h"
 #include "codec/simd/avx2_pairs.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 #include "codec/simd/wide_registers.h"
@@ -47,7 +47,7 @@ VOXA_VECTOR_ENTRY void EncodeY16aField_avx2(uint8_t** out, const uint8_t* source
   const __m256i threshold = BroadcastRow(rows, kY16aThresholdRow);
   const __m256i ones = BroadcastRow(rows, kAllOnesRow);
   WalkFieldInPairs(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
-                   [&](const uint8_t* first, const uint8_t* second, VectorRunWriter& runs) {
+                   [&](const uint8_t* first, const uint8_t* second, RunWriter& runs) {
                      // Alpha 2 or more: after the flip of the top bit, a signed byte above
                      // 0x81 (-127).
                      const uint8_t* other = second != nullptr ? second : first;

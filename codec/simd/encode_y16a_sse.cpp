@@ -7,7 +7,7 @@
 #include <xmmintrin.h>
 
 #include "codec/field_kernels.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 
@@ -68,7 +68,7 @@ VOXA_VECTOR_ENTRY void EncodeY16aField_sse(uint8_t** out, const uint8_t* source,
   // The constant rows, read as memory operands.
   const __m64* rows = reinterpret_cast<const __m64*>(AlphaScaleTable().form(4));
   WalkField(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
-            [rows](const uint8_t* block, VectorRunWriter& runs) {
+            [rows](const uint8_t* block, RunWriter& runs) {
               // Alpha 2 or more: after the flip of the top bit, a signed byte
               // above 0x81 (-127).
               const __m64 alpha_lo = Load(block + kAlphaOffset);

@@ -10,7 +10,7 @@
 #include <emmintrin.h>
 
 #include "codec/field_kernels.h"
-#include "codec/simd/encode_field_walk.h"
+#include "codec/encode_field_walk.h"
 #include "codec/simd/kernel_tables.h"
 #include "codec/simd/vector_kernels.h"
 
@@ -55,7 +55,7 @@ VOXA_VECTOR_ENTRY void EncodeY16aField_sse2(uint8_t** out, const uint8_t* source
   // The constant rows, 16-byte aligned: read as memory operands.
   const __m128i* rows = reinterpret_cast<const __m128i*>(AlphaScaleTable().form(8));
   WalkField(out, source, width, lines, step, run_word, LineOrder::kTopDown, kBlockBytes,
-            [rows](const uint8_t* block, VectorRunWriter& runs) {
+            [rows](const uint8_t* block, RunWriter& runs) {
               // Alpha 2 or more: after the flip of the top bit, a signed byte
               // above 0x81 (-127).
               const __m128i alpha = Load(block + kAlphaOffset);

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 #include "codec/field_kernels.h"
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"

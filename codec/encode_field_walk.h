@@ -1,13 +1,13 @@
-// The frame shared by the four vector encoders: the walk over a field's lines
-// and blocks and the run bookkeeping. Included only by the encoder
-// translation units in this directory.
+// The frame shared by every encoder, portable and vector: the walk over a
+// field's lines and blocks and the run bookkeeping. Included only by the
+// encoder translation units.
 //
-// Everything here has internal linkage on purpose. Those units are compiled
-// with vector instruction sets; an inline function with external linkage
-// compiled there could be the copy the linker keeps for the whole library, and
-// then the portable path would run vector code on a processor without it. For
-// the same reason the run words are stored here rather than through the
-// helpers of codec/field_payload.h.
+// Everything here has internal linkage on purpose. The vector units are
+// compiled with vector instruction sets; an inline function with external
+// linkage compiled there could be the copy the linker keeps for the whole
+// library, and then the portable path would run vector code on a processor
+// without it. For the same reason the run words are stored here rather than
+// through the helpers of codec/field_payload.h.
 #pragma once
 
 #include <cstddef>
@@ -15,18 +15,20 @@
 #include <cstring>
 
 #include "codec/field_payload.h"
+#include "codec/run_words.h"
 
 namespace voxa {
 namespace {
 
 // The current run word lives in a register; it is stored when a new word is
-// opened and once more on return. Runs go on across line ends, so one writer
+// opened and once more on return. A new word is opened only when a block's
+// kind differs from the current sign, so a zero word (the opening word of a
+// field) is extended either way. Runs go on across line ends, so one writer
 // serves the whole field.
-class VectorRunWriter {
+class RunWriter {
  public:
-  VectorRunWriter(uint8_t* out, uint8_t* run_word) : out_(out), run_word_(run_word) {
-    std::memcpy(&run_, run_word, sizeof run_);  // x86 only: little-endian
-  }
+  RunWriter(uint8_t* out, uint8_t* run_word)
+      : out_(out), run_word_(run_word), run_(LoadWord(run_word)) {}
 
   void Transparent() {
     if (run_ > 0) OpenWord();
@@ -53,14 +55,14 @@ class VectorRunWriter {
   // The in/out arguments are handed back here and nowhere else: a kernel that
   // faults leaves them as they came.
   void Finish(uint8_t** out, uint8_t** run_word) {
-    std::memcpy(run_word_, &run_, sizeof run_);
+    StoreWord(run_word_, run_);
     *out = out_;
     *run_word = run_word_;
   }
 
  private:
   void OpenWord() {
-    std::memcpy(run_word_, &run_, sizeof run_);
+    StoreWord(run_word_, run_);
     run_word_ = out_;
     out_ += kRunWordBytes;
     run_ = 0;
@@ -84,7 +86,7 @@ inline void WalkLines(uint8_t** out, const uint8_t* source, uint32_t width, uint
                       CodeLine code_line) {
   if (lines == 0 || width < kBlockPixels) return;
   const uint32_t blocks = width / kBlockPixels;
-  VectorRunWriter runs(*out, *run_word);
+  RunWriter runs(*out, *run_word);
   for (uint32_t l = 0; l < lines; ++l) {
     const uint32_t row = order == LineOrder::kBottomUp ? lines - 1 - l : l;
     code_line(source + static_cast<std::ptrdiff_t>(row) * step, blocks, runs);
@@ -100,7 +102,7 @@ inline void WalkField(uint8_t** out, const uint8_t* source, uint32_t width, uint
                       std::ptrdiff_t step, uint8_t** run_word, LineOrder order,
                       std::size_t block_bytes, CodeBlock code_block) {
   WalkLines(out, source, width, lines, step, run_word, order,
-            [&](const uint8_t* block, uint32_t blocks, VectorRunWriter& runs) {
+            [&](const uint8_t* block, uint32_t blocks, RunWriter& runs) {
               for (uint32_t b = 0; b < blocks; ++b, block += block_bytes) code_block(block, runs);
             });
 }
@@ -114,7 +116,7 @@ inline void WalkFieldInPairs(uint8_t** out, const uint8_t* source, uint32_t widt
                              uint32_t lines, std::ptrdiff_t step, uint8_t** run_word,
                              LineOrder order, std::size_t block_bytes, CodePair code_pair) {
   WalkLines(out, source, width, lines, step, run_word, order,
-            [&](const uint8_t* block, uint32_t blocks, VectorRunWriter& runs) {
+            [&](const uint8_t* block, uint32_t blocks, RunWriter& runs) {
               uint32_t b = 0;
               for (; b + 2 <= blocks; b += 2, block += 2 * block_bytes) {
                 code_pair(block, block + block_bytes, runs);

@@ -1,9 +1,8 @@
-#include "codec/color_kernels.h"
+#include "codec/kernel_slots.h"
 
 #include <atomic>
 #include <type_traits>
 
-#include "codec/fault_guard.h"
 #include "codec/simd/kernel_tables.h"
 #if defined(VOXA_HAVE_X86_KERNELS)
 #include "codec/simd/vector_kernels.h"
@@ -54,84 +53,38 @@ Fn Installed(KernelSlot<Fn>& slot, Family family) {
   return fn != nullptr ? fn : Install(slot, family);
 }
 
-struct EncodeCall {
-  EncodeFieldFn fn;
-  uint8_t** out;
-  const uint8_t* source;
-  uint32_t width, lines;
-  std::ptrdiff_t step;
-  uint8_t** run_word;
-};
-
-struct DecodeCall {
-  DecodeFieldFn fn;
-  uint8_t* destination;
-  const uint8_t** in;
-  const uint8_t* in_end;
-  uint32_t width, lines;
-  std::ptrdiff_t step;
-  int32_t* pending;
-  bool complete;
-};
-
-// The kernel works on copies of the in/out arguments, which are handed back
-// only when it returns: after a fault the caller's values are untouched.
-void RunEncode(void* context) {
-  EncodeCall& c = *static_cast<EncodeCall*>(context);
-  uint8_t* out = *c.out;
-  uint8_t* run_word = *c.run_word;
-  c.fn(&out, c.source, c.width, c.lines, c.step, &run_word);
-  *c.out = out;
-  *c.run_word = run_word;
+// The entries of SlotKernels: the family's installed kernel, with the same
+// arguments.
+void EncodeRgbaThroughSlot(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                           std::ptrdiff_t step, uint8_t** run_word) {
+  Installed(g_encode_rgba, Family::kEncodeRgba)(out, source, width, lines, step, run_word);
 }
 
-void RunDecode(void* context) {
-  DecodeCall& c = *static_cast<DecodeCall*>(context);
-  const uint8_t* in = *c.in;
-  int32_t pending = *c.pending;
-  c.complete = c.fn(c.destination, &in, c.in_end, c.width, c.lines, c.step, &pending);
-  *c.in = in;
-  *c.pending = pending;
+bool DecodeRgbaThroughSlot(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
+                           uint32_t width, uint32_t lines, std::ptrdiff_t step,
+                           int32_t* pending) {
+  return Installed(g_decode_rgba, Family::kDecodeRgba)(destination, in, in_end, width, lines,
+                                                       step, pending);
 }
 
-}  // namespace
-
-ColorTables::ColorTables() {
-  const KernelVariant variant = VariantForClass(DetectCpuClass());
-  if (variant == KernelVariant::kSse) EncoderWeightTable().Prepare(4);
-  if (variant == KernelVariant::kSse2 || variant == KernelVariant::kAvx2) {
-    EncoderWeightTable().Prepare(8);
-  }
-}
-
-bool ColorKernels::EncodeRgbaField(uint8_t** out, const uint8_t* source, uint32_t width,
-                                   uint32_t lines, std::ptrdiff_t step,
-                                   uint8_t** run_word) const {
-  EncodeCall call{Installed(g_encode_rgba, Family::kEncodeRgba), out, source, width, lines,
-                  step, run_word};
-  return RunGuarded(RunEncode, &call);
-}
-
-bool ColorKernels::DecodeRgbaField(uint8_t* destination, const uint8_t** in,
-                                   const uint8_t* in_end, uint32_t width, uint32_t lines,
-                                   std::ptrdiff_t step, int32_t* pending) const {
-  DecodeCall call{Installed(g_decode_rgba, Family::kDecodeRgba), destination, in, in_end, width,
-                  lines, step, pending, false};
-  return RunGuarded(RunDecode, &call) && call.complete;
-}
-
-void ColorKernels::EncodeY16aField(uint8_t** out, const uint8_t* source, uint32_t width,
-                                   uint32_t lines, std::ptrdiff_t step,
-                                   uint8_t** run_word) const {
+void EncodeY16aThroughSlot(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                           std::ptrdiff_t step, uint8_t** run_word) {
   Installed(g_encode_y16a, Family::kEncodeY16a)(out, source, width, lines, step, run_word);
 }
 
-bool ColorKernels::DecodeY16aField(uint8_t* destination, const uint8_t** in,
-                                   const uint8_t* in_end, uint32_t width, uint32_t lines,
-                                   std::ptrdiff_t step, int32_t* pending) const {
+bool DecodeY16aThroughSlot(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
+                           uint32_t width, uint32_t lines, std::ptrdiff_t step,
+                           int32_t* pending) {
   return Installed(g_decode_y16a, Family::kDecodeY16a)(destination, in, in_end, width, lines,
                                                        step, pending);
 }
+
+constexpr FieldKernels kSlotKernels = {EncodeRgbaThroughSlot, DecodeRgbaThroughSlot,
+                                       EncodeY16aThroughSlot, DecodeY16aThroughSlot};
+
+}  // namespace
+
+const FieldKernels& SlotKernels() { return kSlotKernels; }
 
 bool HasKernelVariant(KernelVariant variant) {
   if (variant == KernelVariant::kPortable) return true;
