@@ -25,46 +25,16 @@
 # "ffmpeg-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "ffmpeg-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-die() { echo "ffmpeg-test: FAILED: $*" >&2; exit 1; }
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
-check() {
-  local what=$1
-  shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
-}
+source "$(dirname "$0")/test-steps.sh" ffmpeg-test
 
 scripts/build-ffmpeg.sh || die "building FFmpeg"
-for preset in win32 win64; do
-  log=build/test-ffmpeg-$preset.log
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" >"$log" 2>&1 || { cat "$log"; die "configure of preset $preset"; }
-  fi
-  cmake --build "build/$preset" --target voxa_dll voxa_avi >"$log" 2>&1 ||
-    { cat "$log"; die "build of voxa_dll voxa_avi in build/$preset"; }
-done
+build_presets "voxa_dll voxa_avi" win32 win64
 voxa=$root/build/native/tools/voxa
 ffmpeg=$root/build/ffmpeg/bin/ffmpeg
 ffprobe=$root/build/ffmpeg/bin/ffprobe
 
-work=$root/build/ffmpeg-test
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || die "cannot enter $work"
+enter_work ffmpeg-test
 
-# wine_run PRESET LOG PROGRAM ARGS...: a Windows program of PRESET under Wine.
-wine_run() {
-  local preset=$1 log=$2
-  shift 2
-  "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@" </dev/null >"$log" 2>&1
-}
 # hashes INPUT-OPTIONS...: the MD5 of every decoded picture as BGRA, one a line.
 hashes() {
   "$ffmpeg" -nostdin -v error "$@" -pix_fmt bgra -f framemd5 - | grep -v '^#' | cut -d, -f6
@@ -249,5 +219,4 @@ check "composite.mov: $count pictures, the video's 25" [ "$count" = 25 ]
 
 echo
 note "took $((SECONDS - start)) s after the build"
-note "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -19,6 +19,7 @@
 #include "decoder_lane_model.h"
 #include "test_frames.h"
 #include "support/sample_frames.h"
+#include "sample_format.h"
 
 namespace voxa {
 namespace {

@@ -24,6 +24,7 @@
 #include "encoder_lane_model.h"
 #include "test_frames.h"
 #include "support/sample_frames.h"
+#include "sample_format.h"
 
 namespace voxa {
 namespace {

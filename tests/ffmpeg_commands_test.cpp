@@ -18,35 +18,22 @@
 #include "tools/avi_headers.h"
 #include "tools/avi_repair.h"
 #include "tools/avi_stream.h"
-#include "tools/cli.h"
 #include "tools/file_descriptor.h"
 #include "tools/frame_geometry.h"
 #include "tools/media_output.h"
 #include "support/sample_frames.h"
 #include "tools/ffmpeg_commands.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
 
 namespace fs = std::filesystem;
 
-class VideoFilesTest : public testing::Test {
+class VideoFilesTest : public CommandTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("voxa-video-test-" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  VideoFilesTest() { video_ = FfmpegVideoCommands(); }
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  int Run(std::vector<std::string> args) {
-    out_.str(""), err_.str("");
-    return RunVoxa(args, out_, err_, FfmpegVideoCommands());
-  }
   // Runs and requires success.
   void Ok(std::vector<std::string> args) {
     ASSERT_EQ(Run(args), 0) << err_.str();
@@ -55,15 +42,6 @@ class VideoFilesTest : public testing::Test {
   // A new file for the writers the tests make inputs with.
   UniqueFd NewFile(const std::string& name) const {
     return UniqueFd(open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  }
-
-  std::vector<uint8_t> Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-  }
-  void Write(const std::string& name, const std::vector<uint8_t>& data) const {
-    std::ofstream(Path(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
   }
 
   // The sample clip as raw BGRA frames, bottom line first (--bottom-up).
@@ -97,8 +75,6 @@ class VideoFilesTest : public testing::Test {
     return frames;
   }
 
-  fs::path dir_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(VideoFilesTest, TheAviHoldsTheCoreFramesAndDecodesToTheCoreDecode) {

@@ -15,7 +15,7 @@
 #include "fuzz/decode_frame_check.h"
 #include "fuzz/seed_inputs.h"
 #include "support/sample_frames.h"
-#include "test_frames.h"
+#include "sample_format.h"
 
 namespace voxa::fuzz {
 namespace {

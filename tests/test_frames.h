@@ -7,17 +7,6 @@
 
 #include "codec/field_payload.h"
 #include "codec/frame_container.h"
-#include "voxa/voxa.h"
-
-namespace voxa {
-
-// The pixel format of the sample pictures (support/sample_frames.h), which
-// speak libvoxa's names, for the codec's own.
-inline voxa_pixel_format SampleFormat(PixelFormat format) {
-  return format == PixelFormat::kY16a ? VOXA_Y16A : VOXA_BGRA;
-}
-
-}  // namespace voxa
 
 namespace voxa::test {
 

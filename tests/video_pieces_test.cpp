@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "tools/avi_headers.h"
-#include "tools/cli.h"
 #include "tools/frame_geometry.h"
 #include "tools/ordered_pool.h"
 #include "tools/progress.h"
 #include "tools/riff.h"
 #include "support/sample_frames.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
@@ -357,14 +357,7 @@ TEST(SampleClip, MovesRightFourPixelsAFrameAndFadesIn) {
   }
 }
 
-class VideoCommandLineTest : public testing::Test {
- protected:
-  int Run(std::vector<std::string> args) {
-    out_.str(""), err_.str("");
-    return RunVoxa(args, out_, err_);
-  }
-  std::ostringstream out_, err_;
-};
+using VideoCommandLineTest = CommandTest;
 
 TEST_F(VideoCommandLineTest, RefusesBadOptionsBeforeAnythingElse) {
   struct Case {
@@ -414,9 +407,7 @@ TEST_F(VideoCommandLineTest, WithoutTheVideoFilesTheVerbsAreNotAvailable) {
 }
 
 TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
-  const fs::path dir = fs::temp_directory_path() / "voxa-compare-clip-test";
-  fs::create_directories(dir);
-  const std::string clip = (dir / "clip").string(), one = (dir / "one").string();
+  const std::string clip = Path("clip"), one = Path("one");
   ASSERT_EQ(Run({"sample", "--size", "32x4", "--frames", "3", clip}), 0) << err_.str();
   EXPECT_NE(err_.str().find("wrote 3 frames of a 32x4 title clip, 1536 bytes"), std::string::npos);
   ASSERT_EQ(Run({"compare", "--size", "32x4", clip, clip}), 0) << err_.str();
@@ -440,7 +431,7 @@ TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
   std::size_t last_transparent = bytes.size() - 1;
   while (bytes[last_transparent] != 0) last_transparent -= 4;
   bytes[last_transparent] = 1;
-  const std::string changed = (dir / "changed").string();
+  const std::string changed = Path("changed");
   std::ofstream(changed, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_EQ(Run({"compare", "--size", "32x4", clip, changed}), 0) << err_.str();
@@ -448,7 +439,6 @@ TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
                             ", 1 of them not in the decoded"),
             std::string::npos)
       << out_.str();
-  fs::remove_all(dir);
 }
 
 }  // namespace

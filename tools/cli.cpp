@@ -371,12 +371,19 @@ bool LooksRaw(const std::string& path) {
   return EndsWith(path, ".bgra") || EndsWith(path, ".rgba") || EndsWith(path, ".raw");
 }
 
+void ParseCodingOptions(const CommandLine& cl, CodingOptions* o) {
+  o->input = cl.operands[0];
+  o->output = cl.operands[1];
+  o->kernels = ParseKernels(cl);
+  o->threads = ParseThreads(cl);
+  o->overwrite = cl.Flag("-y");
+  o->quiet = cl.Flag("--quiet");
+  o->keep_partial = cl.Flag("--keep-partial");
+}
+
 int EncodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err) {
   EncodeOptions o;
-  o.input = cl.operands[0];
-  o.output = cl.operands[1];
-  o.kernels = ParseKernels(cl);
-  o.threads = ParseThreads(cl);
+  ParseCodingOptions(cl, &o);
   if (const std::optional<std::string> size = cl.Option("--size")) {
     o.raw_size = ParseSize(*size);
     if (o.raw_size->width == 0 || o.raw_size->height == 0) {
@@ -398,18 +405,12 @@ int EncodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err
   }
   o.fill_gaps = cl.Flag("--fill-gaps");
   o.pad = cl.Flag("--pad");
-  o.overwrite = cl.Flag("-y");
-  o.quiet = cl.Flag("--quiet");
-  o.keep_partial = cl.Flag("--keep-partial");
   return RequireVideo(video, cl.verb).Encode(o, err);
 }
 
 int DecodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err) {
   DecodeOptions o;
-  o.input = cl.operands[0];
-  o.output = cl.operands[1];
-  o.kernels = ParseKernels(cl);
-  o.threads = ParseThreads(cl);
+  ParseCodingOptions(cl, &o);
   o.format = ParseOutputFormat(cl);
   o.bottom_up = cl.Flag("--bottom-up");
   if (o.bottom_up && o.format != OutputFormat::kBgra) {
@@ -417,9 +418,6 @@ int DecodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err
                      "nature; pictures and movies are top line first)");
   }
   o.keep_going = cl.Flag("--keep-going");
-  o.overwrite = cl.Flag("-y");
-  o.quiet = cl.Flag("--quiet");
-  o.keep_partial = cl.Flag("--keep-partial");
   return RequireVideo(video, cl.verb).Decode(o, err);
 }
 

@@ -33,34 +33,31 @@ struct FrameRate {
   int den;
 };
 
-struct EncodeOptions {
+// What encode and decode share.
+struct CodingOptions {
   std::string input;
   std::string output;
   voxa_kernels kernels = VOXA_KERNELS_PORTABLE;
   unsigned threads = 1;
+  bool overwrite = false;
+  bool quiet = false;
+  bool keep_partial = false;  // after an error, keep the frames written
+};
+
+struct EncodeOptions : CodingOptions {
   std::optional<PictureSize> raw_size;  // INPUT is raw BGRA frames of this size
   bool bottom_up = false;               // raw frames stored bottom line first
   std::optional<FrameRate> rate;        // instead of the input's
   bool fill_gaps = false;               // a PNG sequence's missing numbers repeat a picture
   bool pad = false;
-  bool overwrite = false;
-  bool quiet = false;
-  bool keep_partial = false;
 };
 
 enum class OutputFormat { kPng, kProres, kQtrle, kBgra, kY16a };
 
-struct DecodeOptions {
-  std::string input;
-  std::string output;
-  voxa_kernels kernels = VOXA_KERNELS_PORTABLE;
-  unsigned threads = 1;
+struct DecodeOptions : CodingOptions {
   OutputFormat format = OutputFormat::kPng;
   bool bottom_up = false;   // raw BGRA frames written bottom line first
   bool keep_going = false;  // damaged frames show the last good picture
-  bool overwrite = false;
-  bool quiet = false;
-  bool keep_partial = false;
 };
 
 struct InfoOptions {
