@@ -152,7 +152,9 @@ std::string Overview() {
   s << "usage: voxa COMMAND [options] FILES...   (voxa help COMMAND, voxa COMMAND --help)\n"
        "       voxa --version\n\ncommands:\n";
   for (const Verb& verb : kVerbs) s << "  " << std::left << std::setw(14) << verb.name << verb.synopsis << "\n";
-  s << "\nExit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+  s << "\nAn option's value is the next word or follows '=' (--size 720x576, --size=720x576);\n"
+       "'--' ends the options.\n"
+       "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
   return s.str();
 }
 
