@@ -15,8 +15,8 @@ cmake_minimum_required(VERSION 3.25)
 
 # Intel syntax, as objdump spells it: the 386's integer set, the 486's
 # additions (bswap, cmpxchg, xadd, invd, wbinvd, invlpg; cpuid came with the
-# later 486s and is only run under the fault guard) and the 387's floating
-# point set.
+# later 486s and is only run where the EFLAGS ID bit says the processor has
+# it) and the 387's floating point set.
 set(i486_set
   aaa aad aam aas adc add and arpl bound bsf bsr bt btc btr bts call cbw cdq clc cld cli
   clts cmc cmp cmps cwd cwde daa das dec div enter hlt idiv imul in inc ins int int3 into
@@ -35,37 +35,35 @@ set(i486_set
   fyl2x fyl2xp1)
 set(prefixes rep repz repnz repe repne lock data16 addr16 cs ds es fs gs ss)
 
-# Checks one disassembly; SKIP is a regular expression of the functions not
+include(${CMAKE_CURRENT_LIST_DIR}/Disassembly.cmake)
+
+# Checks the code of FILE; SKIP is a regular expression of the functions not
 # checked (the vector kernels). Sets `checked_functions` in the caller.
-function(check_disassembly what code skip)
-  string(REPLACE ";" "," code "${code}")
-  string(REPLACE "\n" ";" lines "${code}")
-  set(function "")
-  set(functions 0)
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[0-9a-f]+ <([^>]+)>:$")
-      set(function "${CMAKE_MATCH_1}")
-      math(EXPR functions "${functions} + 1")
-      continue()
-    endif()
-    if(NOT line MATCHES "^ *[0-9a-f]+:\t([^\t]+)")
-      continue()
-    endif()
-    string(REGEX MATCHALL "[^ ]+" words "${CMAKE_MATCH_1}")
-    # The lists of static constructors and destructors are data.
-    if((skip AND function MATCHES "${skip}") OR function MATCHES "^_*[CD]TOR_LIST__$")
-      continue()
-    endif()
+macro(check_instruction function line)
+  if(NOT "${function}" STREQUAL previous_function)
+    math(EXPR functions "${functions} + 1")
+    set(previous_function "${function}")
+  endif()
+  # The lists of static constructors and destructors are data.
+  if(NOT ((skip AND "${function}" MATCHES "${skip}") OR "${function}" MATCHES "^_*[CD]TOR_LIST__$"))
+    string(REGEX MATCHALL "[^ ]+" words "${line}")
     list(POP_FRONT words mnemonic)
     while(mnemonic IN_LIST prefixes AND words)
       list(POP_FRONT words mnemonic)
     endwhile()
     # A no-op with an operand is the Pentium Pro's multi-byte form.
     if(NOT mnemonic IN_LIST i486_set OR (mnemonic STREQUAL "nop" AND words)
-       OR line MATCHES "[xy]?mm[0-9]")
-      message(FATAL_ERROR "${what}: ${function} holds an instruction the 486 lacks: ${line}")
+       OR "${line}" MATCHES "[xy]?mm[0-9]")
+      message(FATAL_ERROR "${checked_file}: ${function} holds an instruction the 486 lacks: ${line}")
     endif()
-  endforeach()
+  endif()
+endmacro()
+
+function(check_disassembly file skip)
+  set(checked_file "${file}")
+  set(previous_function "")
+  set(functions 0)
+  voxa_for_each_instruction(${OBJDUMP} ${file} check_instruction)
   set(checked_functions ${functions} PARENT_SCOPE)
 endfunction()
 
@@ -75,12 +73,7 @@ foreach(object ${objects})
   if(object MATCHES "/simd/")
     continue()
   endif()
-  execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${object}
-                  OUTPUT_VARIABLE code RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "objdump failed on ${object}")
-  endif()
-  check_disassembly("${object}" "${code}" "")
+  check_disassembly("${object}" "")
   math(EXPR checked "${checked} + 1")
 endforeach()
 if(checked EQUAL 0)
@@ -88,18 +81,17 @@ if(checked EQUAL 0)
 endif()
 message(STATUS "${checked} objects hold 486 code only")
 
-execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${DLL}
-                OUTPUT_VARIABLE code RESULT_VARIABLE status)
+set(kernels "Field_(sse2?|avx2)E")
+execute_process(COMMAND ${OBJDUMP} -t ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
 endif()
-set(kernels "Field_(sse2?|avx2)E")
-string(REGEX MATCHALL "(Encode|Decode)(Rgba|Y16a)${kernels}" kernel_names "${code}")
+string(REGEX MATCHALL "(Encode|Decode)(Rgba|Y16a)${kernels}" kernel_names "${symbols}")
 list(REMOVE_DUPLICATES kernel_names)
 list(LENGTH kernel_names kernel_count)
 if(NOT kernel_count EQUAL 12)
   message(FATAL_ERROR "${DLL}: expected the 12 vector kernels, found ${kernel_count}: ${kernel_names}")
 endif()
-check_disassembly("${DLL}" "${code}" "${kernels}|ReadRegisterStateMask|ClearUpperRegisters_avx2")
+check_disassembly("${DLL}" "${kernels}|ReadRegisterStateMask|ClearUpperRegisters_avx2")
 message(STATUS "${DLL}: ${checked_functions} functions, all but the 12 vector kernels, "
                "the register-state reading and its clearing 486 code")

@@ -7,50 +7,40 @@
 #   cmake -DOBJDUMP=<objdump> -DOBJECTS=<a|b|c...> [-DLIBRARY=<voxa.dll>] -P CheckWideCode.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# Sets `wide_functions` in the caller: the functions of the disassembly that
-# hold a wide instruction; fails on one outside ALLOWED.
-function(check_wide what code allowed)
-  string(REPLACE ";" "," code "${code}")
-  string(REPLACE "\n" ";" lines "${code}")
-  set(function "")
-  set(wide "")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^[0-9a-f]+ <([^>]+)>:$")
-      set(function "${CMAKE_MATCH_1}")
-      continue()
+include(${CMAKE_CURRENT_LIST_DIR}/Disassembly.cmake)
+
+# Sets `wide_functions` in the caller: the functions of FILE that hold a wide
+# instruction; fails on one outside ALLOWED.
+macro(note_wide function instruction)
+  string(REGEX MATCH "^[a-z0-9]+" mnemonic "${instruction}")
+  # Every VEX-encoded mnemonic starts with v; verr and verw are the 286's.
+  if("${instruction}" MATCHES "ymm[0-9]" OR (mnemonic MATCHES "^v" AND NOT mnemonic MATCHES "^ver[rw]$"))
+    if(allowed STREQUAL "" OR NOT "${function}" MATCHES "${allowed}")
+      message(FATAL_ERROR "${checked_file}: ${function} holds a wide instruction: ${instruction}")
     endif()
-    if(NOT line MATCHES "^ *[0-9a-f]+:\t([^\t]+)")
-      continue()
-    endif()
-    string(REGEX MATCH "^[a-z0-9]+" mnemonic "${CMAKE_MATCH_1}")
-    # Every VEX-encoded mnemonic starts with v; verr and verw are the 286's.
-    if(line MATCHES "ymm[0-9]" OR (mnemonic MATCHES "^v" AND NOT mnemonic MATCHES "^ver[rw]$"))
-      if(allowed STREQUAL "" OR NOT function MATCHES "${allowed}")
-        message(FATAL_ERROR "${what}: ${function} holds a wide instruction: ${line}")
-      endif()
-      list(APPEND wide "${function}")
-    endif()
-  endforeach()
-  list(REMOVE_DUPLICATES wide)
-  set(wide_functions ${wide} PARENT_SCOPE)
+    list(APPEND wide_functions "${function}")
+  endif()
+endmacro()
+
+function(check_wide file allowed)
+  set(checked_file "${file}")
+  set(wide_functions "")
+  voxa_for_each_instruction(${OBJDUMP} ${file} note_wide)
+  list(REMOVE_DUPLICATES wide_functions)
+  set(wide_functions ${wide_functions} PARENT_SCOPE)
 endfunction()
 
 string(REPLACE "|" ";" objects "${OBJECTS}")
 set(checked 0)
 set(wide_units 0)
 foreach(object ${objects})
-  execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${object}
-                  OUTPUT_VARIABLE code RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "objdump failed on ${object}")
-  endif()
   if(object MATCHES "_avx2\\.cpp\\.o")
-    check_wide("${object}" "${code}" ".")
+    check_wide("${object}" ".")
     if(wide_functions)
       math(EXPR wide_units "${wide_units} + 1")
     endif()
   else()
-    check_wide("${object}" "${code}" "")
+    check_wide("${object}" "")
   endif()
   math(EXPR checked "${checked} + 1")
 endforeach()
@@ -60,14 +50,9 @@ endif()
 message(STATUS "${checked} objects: wide code in the 5 AVX2 units only")
 
 if(LIBRARY)
-  execute_process(COMMAND ${OBJDUMP} -d -M intel --no-show-raw-insn ${LIBRARY}
-                  OUTPUT_VARIABLE code RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "objdump failed on ${LIBRARY}")
-  endif()
   # A kernel's own pieces the compiler keeps apart (a lambda of it) carry its
   # name in theirs.
-  check_wide("${LIBRARY}" "${code}" "Field_avx2E|ClearUpperRegisters_avx2E")
+  check_wide("${LIBRARY}" "Field_avx2E|ClearUpperRegisters_avx2E")
   set(kernels "")
   foreach(name IN LISTS wide_functions)
     string(REGEX MATCH "(Encode|Decode)(Rgba|Y16a)Field_avx2E|ClearUpperRegisters_avx2E" kernel

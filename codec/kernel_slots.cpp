@@ -55,32 +55,23 @@ Fn Installed(KernelSlot<Fn>& slot, Family family) {
 
 // The entries of SlotKernels: the family's installed kernel, with the same
 // arguments.
-void EncodeRgbaThroughSlot(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
-                           std::ptrdiff_t step, uint8_t** run_word) {
-  Installed(g_encode_rgba, Family::kEncodeRgba)(out, source, width, lines, step, run_word);
+template <KernelSlot<EncodeFieldFn>& kSlot, Family kFamily>
+void EncodeThroughSlot(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
+                       std::ptrdiff_t step, uint8_t** run_word) {
+  Installed(kSlot, kFamily)(out, source, width, lines, step, run_word);
 }
 
-bool DecodeRgbaThroughSlot(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
-                           uint32_t width, uint32_t lines, std::ptrdiff_t step,
-                           int32_t* pending) {
-  return Installed(g_decode_rgba, Family::kDecodeRgba)(destination, in, in_end, width, lines,
-                                                       step, pending);
+template <KernelSlot<DecodeFieldFn>& kSlot, Family kFamily>
+bool DecodeThroughSlot(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
+                       uint32_t width, uint32_t lines, std::ptrdiff_t step, int32_t* pending) {
+  return Installed(kSlot, kFamily)(destination, in, in_end, width, lines, step, pending);
 }
 
-void EncodeY16aThroughSlot(uint8_t** out, const uint8_t* source, uint32_t width, uint32_t lines,
-                           std::ptrdiff_t step, uint8_t** run_word) {
-  Installed(g_encode_y16a, Family::kEncodeY16a)(out, source, width, lines, step, run_word);
-}
-
-bool DecodeY16aThroughSlot(uint8_t* destination, const uint8_t** in, const uint8_t* in_end,
-                           uint32_t width, uint32_t lines, std::ptrdiff_t step,
-                           int32_t* pending) {
-  return Installed(g_decode_y16a, Family::kDecodeY16a)(destination, in, in_end, width, lines,
-                                                       step, pending);
-}
-
-constexpr FieldKernels kSlotKernels = {EncodeRgbaThroughSlot, DecodeRgbaThroughSlot,
-                                       EncodeY16aThroughSlot, DecodeY16aThroughSlot};
+constexpr FieldKernels kSlotKernels = {
+    EncodeThroughSlot<g_encode_rgba, Family::kEncodeRgba>,
+    DecodeThroughSlot<g_decode_rgba, Family::kDecodeRgba>,
+    EncodeThroughSlot<g_encode_y16a, Family::kEncodeY16a>,
+    DecodeThroughSlot<g_decode_y16a, Family::kDecodeY16a>};
 
 }  // namespace
 

@@ -157,24 +157,8 @@ struct GrabbedSample {
 };
 
 // The Sample Grabber's callback: keeps a copy of every sample it passes on.
-class SampleCollector final : public ISampleGrabberCB {
+class SampleCollector final : public test::ComObject<ISampleGrabberCB, &IID_ISampleGrabberCB> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
-      *out = static_cast<ISampleGrabberCB*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override {
     BYTE* data = nullptr;
     const LONG size = sample->GetActualDataLength();
@@ -194,9 +178,8 @@ class SampleCollector final : public ISampleGrabberCB {
   }
 
  private:
-  ~SampleCollector() = default;
+  ~SampleCollector() override = default;
 
-  std::atomic<ULONG> references_{1};
   std::mutex lock_;
   std::vector<GrabbedSample> samples_;
 };

@@ -9,6 +9,7 @@
 
 #include <vfw.h>
 
+#include "bitmap_header.h"
 #include "codec/frame_container.h"
 #include "driver/driver_proc.h"
 #include "driver/fourcc.h"
@@ -18,14 +19,8 @@ namespace voxa::test {
 
 inline BITMAPINFOHEADER RawHeader(LONG width, LONG height,
                                   PixelFormat format = PixelFormat::kRgba32) {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = format == PixelFormat::kRgba32 ? 32 : 24;
-  h.biCompression = format == PixelFormat::kRgba32 ? BI_RGB : kFourccY16a;
-  return h;
+  return format == PixelFormat::kRgba32 ? BitmapHeader(width, height, 32, BI_RGB)
+                                        : BitmapHeader(width, height, 24, kFourccY16a);
 }
 
 inline BITMAPINFOHEADER CompressedHeader(LONG width, LONG height) {

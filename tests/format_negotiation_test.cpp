@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "bitmap_header.h"
 #include "driver/driver_proc.h"
 #include "driver/fourcc.h"
 #include "driver/process_attach.h"
@@ -19,14 +20,9 @@ const DWORD kVoxa = MakeFourcc('v', 'o', 'x', 'a');
 const DWORD kY16a = MakeFourcc('Y', '1', '6', 'A');
 const DWORD kY16aLower = MakeFourcc('y', '1', '6', 'a');
 
+// With members the proposals must copy as they are.
 BITMAPINFOHEADER Header(LONG width, LONG height, WORD bits, DWORD compression) {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = bits;
-  h.biCompression = compression;
+  BITMAPINFOHEADER h = test::BitmapHeader(width, height, bits, compression);
   h.biSizeImage = 12345;
   h.biXPelsPerMeter = 77;
   return h;

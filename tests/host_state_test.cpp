@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bitmap_header.h"
 #include "icm_test_support.h"
 #include "page_end_buffer.h"
 #include "test_frames.h"
@@ -44,16 +45,6 @@ LONG CALLBACK HostHandler(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-BITMAPINFOHEADER RawHeader() {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = kWidth;
-  h.biHeight = kHeight;
-  h.biPlanes = 1;
-  h.biBitCount = 32;
-  h.biCompression = BI_RGB;
-  return h;
-}
 
 class HostStateTest : public testing::Test {
  protected:
@@ -71,7 +62,7 @@ class HostStateTest : public testing::Test {
     ASSERT_TRUE(test::RegisterDriverDll()) << test::DriverDllPath();
     hic_ = ICOpen(ICTYPE_VIDEO, test::kVoxaHandler, ICMODE_COMPRESS);
     ASSERT_NE(hic_, nullptr);
-    raw_ = RawHeader();
+    raw_ = test::BitmapHeader(kWidth, kHeight, 32, BI_RGB);
     ASSERT_EQ(ICCompressGetFormat(hic_, &raw_, &voxa_), ICERR_OK);
     ASSERT_EQ(ICCompressBegin(hic_, &raw_, &voxa_), ICERR_OK);
   }

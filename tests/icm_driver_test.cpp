@@ -11,22 +11,14 @@
 
 #include "codec/kernel_slots.h"
 #include "codec/frame_codec.h"
+#include "bitmap_header.h"
 #include "icm_test_support.h"
 #include "test_frames.h"
 
 namespace voxa {
 namespace {
 
-BITMAPINFOHEADER Header(LONG width, LONG height, WORD bits, DWORD compression) {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = width;
-  h.biHeight = height;
-  h.biPlanes = 1;
-  h.biBitCount = bits;
-  h.biCompression = compression;
-  return h;
-}
+constexpr auto& Header = test::BitmapHeader;
 
 class IcmDriverTest : public testing::Test {
  protected:

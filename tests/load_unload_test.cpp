@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bitmap_header.h"
 #include "icm_test_support.h"
 
 namespace voxa {
@@ -55,14 +56,7 @@ long long HeapBytesInUse() {
 ProcessFootprint Footprint() { return {FreeTlsIndexes(), HeapBytesInUse()}; }
 
 BITMAPINFOHEADER Header(DWORD compression) {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = kWidth;
-  h.biHeight = kHeight;
-  h.biPlanes = 1;
-  h.biBitCount = 32;
-  h.biCompression = compression;
-  return h;
+  return test::BitmapHeader(kWidth, kHeight, 32, compression);
 }
 
 // Runs `cycles` cycles and compares the footprint after the warm-up with the

@@ -11,29 +11,13 @@ namespace {
 constexpr wchar_t kPinId[] = L"Out";
 
 // Enumerators count their own references and keep the filter alive.
-class PinEnumerator final : public IEnumPins {
+class PinEnumerator final : public ComObject<IEnumPins, &IID_IEnumPins> {
  public:
   PinEnumerator(IBaseFilter* filter, IPin* pin, ULONG position)
       : filter_(filter), pin_(pin), position_(position) {
     filter_->AddRef();
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-      *out = static_cast<IEnumPins*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (pins == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
@@ -62,37 +46,20 @@ class PinEnumerator final : public IEnumPins {
   }
 
  private:
-  ~PinEnumerator() { filter_->Release(); }
+  ~PinEnumerator() override { filter_->Release(); }
 
-  std::atomic<ULONG> references_{1};
   IBaseFilter* const filter_;
   IPin* const pin_;
   ULONG position_;
 };
 
-class TypeEnumerator final : public IEnumMediaTypes {
+class TypeEnumerator final : public ComObject<IEnumMediaTypes, &IID_IEnumMediaTypes> {
  public:
   TypeEnumerator(IPin* pin, const AM_MEDIA_TYPE& type, ULONG position)
       : pin_(pin), type_(type), position_(position) {
     pin_->AddRef();
   }
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-      *out = static_cast<IEnumMediaTypes*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (types == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
@@ -126,9 +93,8 @@ class TypeEnumerator final : public IEnumMediaTypes {
   }
 
  private:
-  ~TypeEnumerator() { pin_->Release(); }
+  ~TypeEnumerator() override { pin_->Release(); }
 
-  std::atomic<ULONG> references_{1};
   IPin* const pin_;            // counted: keeps the type below alive
   const AM_MEDIA_TYPE& type_;  // the filter's
   ULONG position_;

@@ -57,6 +57,35 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+// A COM object of one interface: QueryInterface, AddRef and Release, the
+// object deleted with its last reference.
+template <typename Interface, const IID* kIid>
+class ComObject : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == *kIid) {
+      *out = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+ protected:
+  virtual ~ComObject() = default;
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
 // An AM_MEDIA_TYPE whose format block (from CoTaskMemAlloc, as DirectShow
 // hands them out) and pUnk it owns.
 class MediaType {
