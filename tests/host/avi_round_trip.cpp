@@ -35,6 +35,7 @@
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"
 #include "support/frame_compare.h"
+#include "tests/bitmap_header.h"
 #include "tests/host/register_driver.h"
 #include "support/sample_frames.h"
 
@@ -108,13 +109,7 @@ std::vector<uint8_t> ClipFrame(const std::vector<uint8_t>& title, int index) {
 }
 
 BITMAPINFOHEADER BgraHeader() {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = kWidth;
-  h.biHeight = kHeight;  // bottom-up
-  h.biPlanes = 1;
-  h.biBitCount = 32;
-  h.biCompression = BI_RGB;
+  BITMAPINFOHEADER h = test::BitmapHeader(kWidth, kHeight, 32, BI_RGB);  // bottom-up
   h.biSizeImage = kWidth * kHeight * 4;
   return h;
 }
