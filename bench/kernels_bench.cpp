@@ -102,7 +102,7 @@ void EncodeOneField(benchmark::State& state, Fixture x, FieldKernels k) {
       x.format.format == PixelFormat::kRgba32 ? k.encode_rgba : k.encode_y16a;
   std::vector<uint8_t> out(MaxFieldPayloadBytes(g.width, g.lines));
   for (auto _ : state) {
-    StoreRunWord(out.data(), 0);
+    StoreWord(out.data(), 0);
     uint8_t* run_word = out.data();
     uint8_t* pos = out.data() + 4;
     encode(&pos, x.raw.data() + g.first_line_offset, g.width, g.lines, g.step, &run_word);

@@ -209,7 +209,7 @@ class FrameWalk {
         ended_early = true;
         break;
       }
-      const int32_t word = LoadRunWord(payload + pos);
+      const int32_t word = LoadWord(payload + pos);
       const std::size_t word_at = at + pos;
       pos += kRunWordBytes;
       ++p->run_words;

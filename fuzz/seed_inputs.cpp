@@ -66,7 +66,7 @@ std::vector<uint8_t> Words(std::initializer_list<int32_t> words) {
   std::vector<uint8_t> bytes;
   for (int32_t w : words) {
     bytes.resize(bytes.size() + kRunWordBytes);
-    StoreRunWord(bytes.data() + bytes.size() - kRunWordBytes, w);
+    StoreWord(bytes.data() + bytes.size() - kRunWordBytes, w);
   }
   return bytes;
 }

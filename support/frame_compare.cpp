@@ -53,23 +53,23 @@ FrameDifference CompareFrames(voxa_pixel_format format, uint32_t width, uint32_t
       far_off += off;
     }
   } else {
-    const std::size_t blocks = pixels / kY16aBlockPixels;
+    const std::size_t blocks = pixels / VOXA_Y16A_BLOCK_PIXELS;
     for (std::size_t n = 0; n < blocks; ++n) {
-      const uint8_t* a = &reference[kY16aBlockBytes * n];
-      const uint8_t* b = &decoded[kY16aBlockBytes * n];
-      for (uint32_t i = 0; i < kY16aBlockPixels; ++i) {
-        const double ya = Weighted(a[kY16aLuma + i], a[kY16aAlpha + i]);
-        const double yb = Weighted(b[kY16aLuma + i], b[kY16aAlpha + i]);
+      const uint8_t* a = &reference[VOXA_Y16A_BLOCK_BYTES * n];
+      const uint8_t* b = &decoded[VOXA_Y16A_BLOCK_BYTES * n];
+      for (uint32_t i = 0; i < VOXA_Y16A_BLOCK_PIXELS; ++i) {
+        const double ya = Weighted(a[VOXA_Y16A_LUMA + i], a[VOXA_Y16A_ALPHA + i]);
+        const double yb = Weighted(b[VOXA_Y16A_LUMA + i], b[VOXA_Y16A_ALPHA + i]);
         colour.Add(ya, yb);
-        alpha.Add(a[kY16aAlpha + i], b[kY16aAlpha + i]);
-        lost += a[kY16aAlpha + i] >= kVisibleAlpha && b[kY16aAlpha + i] == 0;
+        alpha.Add(a[VOXA_Y16A_ALPHA + i], b[VOXA_Y16A_ALPHA + i]);
+        lost += a[VOXA_Y16A_ALPHA + i] >= kVisibleAlpha && b[VOXA_Y16A_ALPHA + i] == 0;
         far_off += std::fabs(ya - yb) > kFarOff;
       }
-      for (uint32_t k = 0; k < kY16aBlockPixels / 2; ++k) {
-        colour.Add(Weighted(a[kY16aU + k], a[kY16aAlpha + 2 * k]),
-                   Weighted(b[kY16aU + k], b[kY16aAlpha + 2 * k]));
-        colour.Add(Weighted(a[kY16aV + k], a[kY16aAlpha + 2 * k + 1]),
-                   Weighted(b[kY16aV + k], b[kY16aAlpha + 2 * k + 1]));
+      for (uint32_t k = 0; k < VOXA_Y16A_BLOCK_PIXELS / 2; ++k) {
+        colour.Add(Weighted(a[VOXA_Y16A_U + k], a[VOXA_Y16A_ALPHA + 2 * k]),
+                   Weighted(b[VOXA_Y16A_U + k], b[VOXA_Y16A_ALPHA + 2 * k]));
+        colour.Add(Weighted(a[VOXA_Y16A_V + k], a[VOXA_Y16A_ALPHA + 2 * k + 1]),
+                   Weighted(b[VOXA_Y16A_V + k], b[VOXA_Y16A_ALPHA + 2 * k + 1]));
       }
     }
   }

@@ -22,15 +22,6 @@ struct FrameDifference {
   uint64_t far_off;       // pixels with a premultiplied value off by more than kFarOff
 };
 
-// The Y16A block as include/voxa/voxa.h describes it: 16 pixels in 48
-// bytes, luma, alpha, then U and V of the 8 pixel pairs.
-constexpr uint32_t kY16aBlockPixels = 16;
-constexpr std::size_t kY16aBlockBytes = 48;
-constexpr std::size_t kY16aLuma = 0;
-constexpr std::size_t kY16aAlpha = 16;
-constexpr std::size_t kY16aU = 32;
-constexpr std::size_t kY16aV = 40;
-
 // The lowest alpha a coded block keeps visible: blocks of alpha 0 and 1
 // only are coded as transparent.
 constexpr uint8_t kVisibleAlpha = 2;

@@ -172,18 +172,18 @@ std::vector<uint8_t> BgraToY16a(const std::vector<uint8_t>& bgra, uint32_t width
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* src = bgra.data() + static_cast<std::size_t>(height - 1 - y) * width * 4;
     uint8_t* dst = out.data() + static_cast<std::size_t>(y) * width * 3;
-    for (uint32_t b = 0; b < width / kY16aBlockPixels; ++b, src += kY16aBlockPixels * 4, dst += kY16aBlockBytes) {
-      for (uint32_t i = 0; i < kY16aBlockPixels; ++i) {
+    for (uint32_t b = 0; b < width / VOXA_Y16A_BLOCK_PIXELS; ++b, src += VOXA_Y16A_BLOCK_PIXELS * 4, dst += VOXA_Y16A_BLOCK_BYTES) {
+      for (uint32_t i = 0; i < VOXA_Y16A_BLOCK_PIXELS; ++i) {
         const uint8_t* p = src + 4 * i;
-        dst[kY16aLuma + i] = static_cast<uint8_t>(RgbToLuma(p[0], p[1], p[2]));
-        dst[kY16aAlpha + i] = p[3];
+        dst[VOXA_Y16A_LUMA + i] = static_cast<uint8_t>(RgbToLuma(p[0], p[1], p[2]));
+        dst[VOXA_Y16A_ALPHA + i] = p[3];
       }
-      for (uint32_t k = 0; k < kY16aBlockPixels / 2; ++k) {
+      for (uint32_t k = 0; k < VOXA_Y16A_BLOCK_PIXELS / 2; ++k) {
         const uint8_t* l = src + 8 * k;
         const uint8_t* r = l + 4;
         const int32_t sb = l[0] + r[0], sg = l[1] + r[1], sr = l[2] + r[2];
-        dst[kY16aU + k] = static_cast<uint8_t>(PairSumsToU(sb, sg, sr));
-        dst[kY16aV + k] = static_cast<uint8_t>(PairSumsToV(sb, sg, sr));
+        dst[VOXA_Y16A_U + k] = static_cast<uint8_t>(PairSumsToU(sb, sg, sr));
+        dst[VOXA_Y16A_V + k] = static_cast<uint8_t>(PairSumsToV(sb, sg, sr));
       }
     }
   }

@@ -350,6 +350,22 @@ int main(void) {
     check(chosen != VOXA_KERNELS_AUTO && voxa_kernels_available(chosen) == VOXA_OK, "voxa_auto_kernels", (int)chosen);
   }
 
+  /* The Y16A block layout of the header: a picture whose alpha bytes are 0
+     and every other byte is not codes as transparent blocks only. */
+  {
+    static uint8_t block_lines[2][VOXA_Y16A_BLOCK_BYTES];
+    memset(block_lines, 200, sizeof block_lines);
+    for (int line = 0; line < 2; ++line) {
+      memset(&block_lines[line][VOXA_Y16A_ALPHA], 0, VOXA_Y16A_BLOCK_PIXELS);
+    }
+    voxa_picture y = {VOXA_Y16A, VOXA_Y16A_BLOCK_PIXELS, 2, block_lines[0], VOXA_Y16A_BLOCK_BYTES};
+    check(voxa_encode(&y, VOXA_KERNELS_PORTABLE, frame, sizeof frame, &size) == VOXA_OK &&
+              voxa_inspect(frame, size, VOXA_Y16A_BLOCK_PIXELS, 2, &info) == VOXA_OK &&
+              info.transparent_blocks == 2 && info.literal_blocks == 0 &&
+              VOXA_Y16A_LUMA < VOXA_Y16A_U && VOXA_Y16A_V + 8 == VOXA_Y16A_BLOCK_BYTES,
+          "the Y16A block layout", 0);
+  }
+
   read_signal_actions(&after);
   check(same_signal_actions(&before, &after), "no signal action changed", 0);
   printf("api-test: %d passed, %d failed\n", passed, failed);

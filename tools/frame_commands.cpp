@@ -338,7 +338,7 @@ int CompareCommand(const CommandLine& cl, std::ostream& out) {
   for (std::size_t p = 0; p < pixels * frames; ++p) {
     std::size_t at = p * 4 + 3;
     if (f.format == VOXA_Y16A) {
-      at = p / kY16aBlockPixels * kY16aBlockBytes + kY16aAlpha + p % kY16aBlockPixels;
+      at = p / VOXA_Y16A_BLOCK_PIXELS * VOXA_Y16A_BLOCK_BYTES + VOXA_Y16A_ALPHA + p % VOXA_Y16A_BLOCK_PIXELS;
     }
     if (a[at] == 0) {
       ++transparent;

@@ -66,7 +66,14 @@ typedef enum voxa_status {
    range, 16-235), their alpha, then U of pixel pairs 0-7 and V of pairs 0-7
    (16-240, centred on 128); values are straight, not premultiplied. A BGRA
    or Y16A block whose pixels all have alpha 0 or 1 is coded as transparent:
-   it decodes with alpha 0. */
+   it decodes with alpha 0. Where each part of a block starts: */
+#define VOXA_Y16A_BLOCK_PIXELS 16
+#define VOXA_Y16A_BLOCK_BYTES 48
+#define VOXA_Y16A_LUMA 0   /* 16 bytes, one a pixel */
+#define VOXA_Y16A_ALPHA 16 /* 16 bytes, one a pixel */
+#define VOXA_Y16A_U 32     /* 8 bytes, one a pixel pair */
+#define VOXA_Y16A_V 40     /* 8 bytes, one a pixel pair */
+
 typedef enum voxa_pixel_format {
   VOXA_BGRA = 0, /* bytes B, G, R, A; straight alpha; width x 4 bytes a line */
   VOXA_Y16A = 1  /* 48-byte blocks of 16 pixels; width x 3 bytes a line */
