@@ -32,27 +32,11 @@
 # Ends with "setup-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "setup-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-die() { echo "setup-test: FAILED: $*" >&2; exit 1; }
+source "$(dirname "$0")/test-steps.sh" setup-test
 
 # ---- the builds and the setup programs ---------------------------------------------
 
-mkdir -p build
-for preset in win32 win64; do
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" >"build/test-setup-$preset.log" 2>&1 ||
-      { cat "build/test-setup-$preset.log"; die "configure of preset $preset"; }
-  fi
-  cmake --build "build/$preset" --target voxa_dll icopen_probe >"build/test-setup-$preset.log" 2>&1 ||
-    { cat "build/test-setup-$preset.log"; die "build of voxa_dll and icopen_probe in build/$preset"; }
-done
+build_presets "voxa_dll icopen_probe" win32 win64
 probe32=$root/build/win32/tests/icopen_probe.exe
 probe64=$root/build/win64/tests/icopen_probe.exe
 
@@ -535,5 +519,4 @@ for preset in "${prefixes[@]}"; do
 done
 echo
 note "took $((SECONDS - start)) s after the build"
-note "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
