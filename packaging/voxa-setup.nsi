@@ -105,9 +105,9 @@ Var Bits        ; 32 or 64: Windows' own
 Var StdOut      ; the standard output handle, or 0
 Var Failed      ; 1 once a check failed
 
-; ---- helpers, for the installer and the uninstaller alike ---------------------
+; ---- functions of the installer and the uninstaller alike ------------------
 
-!macro VoxaHelpers un
+!macro VoxaCommonFunctions un
   ; Says TEXT (on the stack) in the details list and on standard output.
   Function ${un}Say
     Exch $0
@@ -141,8 +141,8 @@ Var Failed      ; 1 once a check failed
   FunctionEnd
 
 !macroend
-!insertmacro VoxaHelpers ""
-!insertmacro VoxaHelpers "un."
+!insertmacro VoxaCommonFunctions ""
+!insertmacro VoxaCommonFunctions "un."
 
 !macro Say text
   Push "${text}"
