@@ -17,14 +17,15 @@
 #     command of voxa --help; FFmpeg built by scripts/build-ffmpeg.sh
 #     --installed-libvoxa links the installed libvoxa.so.1 and its files
 #     decode to the pictures of voxa decode;
-#   - purged: no file of the packages is left, dpkg knows none of them,
+#   - purged: no file of the packages is left (nor any named after the
+#     project under /usr, /etc, /var or /opt), dpkg knows none of them,
 #     pkg-config finds no voxa, the dynamic linker no libvoxa, and the FFmpeg
 #     built against the packages no longer starts.
 #
 #   scripts/build-packages.sh
 #
 # Installing needs root (as CI runs it); otherwise the script stops after
-# the build and lintian. Packages of an earlier run that were left
+# the checks of the packages' files. Packages of an earlier run that were left
 # installed are purged first. Ends with "packages-test: N passed, M failed";
 # exit status 0 when all passed.
 set -uo pipefail
@@ -204,6 +205,14 @@ purge() {
   [ ${#present[@]} -eq 0 ] || apt_get purge "${present[@]}"
 }
 purge >"$work/purge-before.log" 2>&1 || die "purging packages left by an earlier run"
+# Files of the system named after the project, to find after the purge what
+# maintainer scripts made and left (dpkg lists only the packages' own
+# files). build-ffmpeg.sh adds apt's source entry and keeps it.
+system_files() {
+  find /usr /etc /var /opt -xdev -iname '*voxa*' ! -path /etc/apt/sources.list.d/voxa-deb-src.sources \
+    2>/dev/null | sort
+}
+system_files >"$work/system-before.txt"
 # Whatever happens from here, the packages do not stay installed.
 trap 'purge >/dev/null 2>&1' EXIT
 
@@ -321,6 +330,8 @@ left=$(while IFS= read -r path; do
   fi
 done <"$work/installed-paths.txt")
 check "no file of the packages is left ($(wc -l <"$work/installed-paths.txt") paths)${left:+: $(echo $left)}" test -z "$left"
+new=$(comm -13 "$work/system-before.txt" <(system_files))
+check "nothing named voxa appeared under /usr, /etc, /var or /opt${new:+: $(echo $new)}" test -z "$new"
 dpkg_left=$(ls /var/lib/dpkg/info | grep -E '^(libvoxa1|libvoxa-dev|voxa-tools)[.:]')
 check "dpkg keeps nothing of them${dpkg_left:+: $(echo $dpkg_left)}" test -z "$dpkg_left"
 check "pkg-config finds no voxa" eval '! pkg-config --exists voxa'
