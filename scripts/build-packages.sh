@@ -52,7 +52,7 @@ die() {
 check() {
   local what=$1
   shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
+  if "$@"; then pass "$what"; else fail "$what"; return 1; fi
 }
 
 packages=(libvoxa1 libvoxa-dev voxa-tools)
@@ -103,14 +103,16 @@ start=$SECONDS
 note "built in $((SECONDS - start)) s"
 
 debs=()
+built=1
 for pkg in "${packages[@]}"; do
   deb=$work/${pkg}_${version}_$arch.deb
-  check "$pkg: built (build/packages/$(basename "$deb"))" test -f "$deb"
+  check "$pkg: built (build/packages/$(basename "$deb"))" test -f "$deb" || built=0
   debs+=("$deb")
 done
 others=$(cd "$work" && ls *.deb 2>/dev/null | grep -v -x -F "$(printf '%s\n' "${debs[@]##*/}")")
-check "no other package built" test -z "$others"
+check "no other package built${others:+: $(echo $others)}" test -z "$others"
 check "the source tree is as it was (the build ran in build/packages)" test "$(tree_state)" = "$tree_before"
+[ "$built" = 1 ] || finish
 
 # --- lintian ----------------------------------------------------------------
 
