@@ -340,5 +340,4 @@ check "pkg-config finds no voxa" eval '! pkg-config --exists voxa'
 check "the dynamic linker knows no libvoxa" eval '! ldconfig -p | grep -q libvoxa'
 check "the FFmpeg built against the packages no longer starts" eval \
   '! "$ffmpeg" -version >/dev/null 2>&1'
-trap - EXIT
 finish
