@@ -48,7 +48,9 @@ die() {
   fail "$*"
   finish
 }
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
+# check DESCRIPTION COMMAND...: passes when the command succeeds. Outputs are
+# searched whole (grep -q <<<"$(command)"): with pipefail, a grep -q that
+# ends a pipe early would fail the command that writes into it.
 check() {
   local what=$1
   shift
@@ -230,7 +232,7 @@ for pkg in "${packages[@]}"; do dpkg -L "$pkg"; done | sort -u >"$work/installed
 check "the installed header is include/voxa/voxa.h" cmp -s /usr/include/voxa/voxa.h include/voxa/voxa.h
 check "libvoxa.so.1 is libvoxa.so.$version, its SONAME libvoxa.so.1" eval \
   '[ "$(readlink "$libdir/libvoxa.so.1")" = "libvoxa.so.$version" ] &&
-   readelf -d "$libdir/libvoxa.so.$version" | grep -q "SONAME.*\[libvoxa.so.1\]"'
+   grep -q "SONAME.*\[libvoxa.so.1\]" <<<"$(readelf -d "$libdir/libvoxa.so.$version")"'
 check "libvoxa.so links libvoxa.so.1" test "$(readlink "$libdir/libvoxa.so")" = libvoxa.so.1
 
 # pkg-config: the package's voxa.pc, the system's folders (so no -I or -L).
@@ -266,14 +268,14 @@ check "tests/api_test.c on the installed libvoxa.so.1 ($(grep -o '[0-9]* passed,
   test "$status" -eq 0
 cc -std=c99 -Wall -Wextra -Werror -pedantic tests/api_test.c $(pkg-config --cflags voxa) "$libdir/libvoxa.a" \
   $(pkg-config --static --libs-only-l voxa | sed 's/-lvoxa//') -o "$c/api_test_static" >"$c/api_test_static.log" 2>&1 &&
-  "$c/api_test_static" >>"$c/api_test_static.log" 2>&1 && ! ldd "$c/api_test_static" | grep -q libvoxa
+  "$c/api_test_static" >>"$c/api_test_static.log" 2>&1 && ! grep -q libvoxa <<<"$(ldd "$c/api_test_static")"
 status=$?
 check "tests/api_test.c on the installed libvoxa.a ($(grep -o '[0-9]* passed, [0-9]* failed' "$c/api_test_static.log" | tail -n 1))" \
   test "$status" -eq 0
 
 # The tool.
 check "voxa is /usr/bin/voxa" test "$(command -v voxa)" = /usr/bin/voxa
-tool_version=$(voxa --version 2>&1 | head -n 1)
+tool_version=$(voxa --version 2>&1 | sed -n 1p)
 check "voxa --version says 'voxa $version' (got '$tool_version')" test "$tool_version" = "voxa $version"
 t=$work/tool
 mkdir -p "$t"
@@ -284,8 +286,9 @@ mkdir -p "$t"
 status=$?
 check "voxa sample, encode, decode and compare run" test "$status" -eq 0
 commands=$(voxa --help | sed -n '/^\(sub\)\?commands:$/I,/^$/s/^  \([a-z][a-z-]*\) .*/\1/p')
+page=$(zcat /usr/share/man/man1/voxa.1.gz)
 missing=$(for command in $commands; do
-  zcat /usr/share/man/man1/voxa.1.gz | grep -q -x -F ".SS \"voxa ${command//-/\\-}\"" || echo "$command"
+  grep -q -x -F ".SS \"voxa ${command//-/\\-}\"" <<<"$page" || echo "$command"
 done)
 check "voxa(1) has a section for each of the $(wc -w <<<"$commands") commands of voxa --help${missing:+ (missing: $missing)}" \
   test -n "$commands" -a -z "$missing"
@@ -337,7 +340,7 @@ check "nothing named voxa appeared under /usr, /etc, /var or /opt${new:+: $(echo
 dpkg_left=$(ls /var/lib/dpkg/info | grep -E '^(libvoxa1|libvoxa-dev|voxa-tools)[.:]')
 check "dpkg keeps nothing of them${dpkg_left:+: $(echo $dpkg_left)}" test -z "$dpkg_left"
 check "pkg-config finds no voxa" eval '! pkg-config --exists voxa'
-check "the dynamic linker knows no libvoxa" eval '! ldconfig -p | grep -q libvoxa'
+check "the dynamic linker knows no libvoxa" eval '! grep -q libvoxa <<<"$(ldconfig -p)"'
 check "the FFmpeg built against the packages no longer starts" eval \
   '! "$ffmpeg" -version >/dev/null 2>&1'
 finish
