@@ -10,7 +10,7 @@
 #include "codec/kernel_slots.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 namespace voxa {
 namespace {
@@ -51,7 +51,8 @@ struct Fixture {
 Fixture MakeFixture(const Material& m, const Format& f, const Size& s) {
   Fixture x;
   x.format = FrameFormat{f.format, s.width, s.height};
-  x.raw = MakeSampleFrame(m.kind, f.format, s.width, s.height);
+  x.raw = MakeSampleFrame(m.kind, f.format == PixelFormat::kY16a ? VOXA_Y16A : VOXA_BGRA, s.width,
+                          s.height);
   x.frame.resize(MaxCompressedFrameBytes(s.width, s.height));
   x.frame_size = EncodeFrame(x.format, x.raw.data(), x.frame.data(), kPortableKernels);
   return x;
@@ -101,7 +102,7 @@ void EncodeOneField(benchmark::State& state, Fixture x, FieldKernels k) {
       x.format.format == PixelFormat::kRgba32 ? k.encode_rgba : k.encode_y16a;
   std::vector<uint8_t> out(MaxFieldPayloadBytes(g.width, g.lines));
   for (auto _ : state) {
-    StoreRunWord(out.data(), 0);
+    StoreWord(out.data(), 0);
     uint8_t* run_word = out.data();
     uint8_t* pos = out.data() + 4;
     encode(&pos, x.raw.data() + g.first_line_offset, g.width, g.lines, g.step, &run_word);

@@ -55,7 +55,7 @@ bool HasFrameMagic(const uint8_t* frame, std::size_t size) {
 FieldChunkWriter BeginFieldChunk(uint8_t* chunk, uint32_t tag) {
   StoreLe32(chunk, tag);
   uint8_t* payload = chunk + kChunkHeaderBytes;
-  StoreRunWord(payload, 0);
+  StoreWord(payload, 0);
   return FieldChunkWriter{chunk, payload + kRunWordBytes, payload};
 }
 

@@ -1,6 +1,7 @@
-// Run words as the walks over a field load and store them: little-endian
-// whatever the processor, with internal linkage (see codec/encode_field_walk.h
-// for why).
+// Run words, little-endian whatever the processor. With internal linkage:
+// every unit that uses them has a copy of its own, so none compiled with
+// vector instructions can be the one the linker keeps for the portable code
+// (the kernels' units use them too).
 #pragma once
 
 #include <cstdint>

@@ -5,16 +5,13 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
-#include <optional>
-#include <ostream>
-#include <streambuf>
 #include <string>
 #include <utility>
 
 #include "codec/kernel_slots.h"
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
-#include "tools/frame_inspect.h"
+#include "voxa/voxa.h"
 
 namespace voxa::fuzz {
 namespace {
@@ -49,12 +46,52 @@ void Expect(bool ok, const Input& in, const char* what) {
   if (!ok) Fail(in, what);
 }
 
-// An ostream that accepts and drops everything, so that every line the
-// inspector prints is still formatted.
-class DiscardBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+// What libvoxa's walk through a frame (voxa_inspect_frame) reports: every
+// part lies inside the frame, a payload's totals account for no more bytes
+// than the payload has, and whether it names any problem.
+class InspectionCheck {
+ public:
+  explicit InspectionCheck(const Input& in) : in_(in) {}
+
+  // Whether the walk finds the frame as an encoder writes it, with or
+  // without its size; *verdict is what it says a decoder makes of it.
+  bool WellFormed(bool with_size, int* verdict) {
+    problems_ = 0;
+    *verdict = voxa_inspect_frame(in_.frame, in_.size, with_size ? in_.width : VOXA_SIZE_UNKNOWN,
+                                  with_size ? in_.height : VOXA_SIZE_UNKNOWN, OnPart, this);
+    return problems_ == 0;
+  }
+
+ private:
+  static void OnPart(void* self, const voxa_frame_part* part) {
+    static_cast<InspectionCheck*>(self)->Check(*part);
+  }
+
+  void Check(const voxa_frame_part& p) {
+    Expect(p.offset <= in_.size, in_, "voxa_inspect_frame reports a part past the frame");
+    switch (p.kind) {
+      case VOXA_PART_CHUNK:
+        Expect(p.available <= p.length && p.offset + kChunkHeaderBytes + p.available <= in_.size,
+               in_, "voxa_inspect_frame reports a chunk outside the frame");
+        payload_ = p.available;
+        break;
+      case VOXA_PART_RUN_WORD:
+        Expect(p.offset + kRunWordBytes <= in_.size, in_,
+               "voxa_inspect_frame reports a run word outside the frame");
+        break;
+      case VOXA_PART_FIELD:
+        Expect(p.run_words * kRunWordBytes + p.literal_blocks * kLiteralBlockBytes <= payload_, in_,
+               "voxa_inspect_frame accounts for more bytes than the payload has");
+        break;
+      case VOXA_PART_PROBLEM:
+        ++problems_;
+        break;
+    }
+  }
+
+  const Input& in_;
+  std::size_t payload_ = 0;
+  int problems_ = 0;
 };
 
 // A fixed byte pattern and its complement, long enough for the largest frame
@@ -149,10 +186,11 @@ void ExpectLeftoverLineUntouched(const Input& in, const GuardedFrame& out, const
   Expect(out.Unchanged(FieldLines(in) * LineBytes(in), LineBytes(in)), in, what);
 }
 
-// The chunk walk and the field chunk search stay inside the data, and the
-// payload summaries account for no more bytes than they were given. Returns
-// whether the inspector finds the frame well-formed for its size.
-bool CheckContainerAndInspector(const Input& in) {
+// The chunk walk and the field chunk search stay inside the data, and so
+// does every part of libvoxa's walk. Returns whether that walk finds the
+// frame well-formed for its size, and in *inspect_verdict what it says a
+// decoder makes of the frame.
+bool CheckContainerAndInspector(const Input& in, int* inspect_verdict) {
   if (HasFrameMagic(in.frame, in.size)) {
     const uint8_t* data = in.frame + kFrameMagicBytes;
     const std::size_t size = in.size - kFrameMagicBytes;
@@ -192,32 +230,25 @@ bool CheckContainerAndInspector(const Input& in) {
     // field chunk.
     Expect(found == saw_field, in, "FindFieldChunks and the chunk walk disagree on field chunks");
     if (found) {
-      const uint64_t blocks = FieldBlockCount(in.width, in.height / 2);
       for (const Chunk* c : {&chunks.first_field, &chunks.second_field}) {
         Expect(c->tag == kFirstFieldTag || c->tag == kSecondFieldTag, in,
                "FindFieldChunks chose a chunk that is not a field");
         Expect(c->payload >= data && c->available <= c->length &&
                    static_cast<std::size_t>(c->payload - data) + c->available <= size,
                in, "FindFieldChunks chose a payload outside the data");
-        const PayloadSummary s = SummarizePayload(c->payload, c->available, blocks);
-        Expect(s.run_words.size() * kRunWordBytes + s.literal_blocks * kLiteralBlockBytes <=
-                   c->available,
-               in, "SummarizePayload accounts for more bytes than the payload has");
       }
     }
-    const PayloadSummary whole = SummarizePayload(data, size, std::nullopt);
-    Expect(whole.run_words.size() * kRunWordBytes + whole.literal_blocks * kLiteralBlockBytes <=
-               size,
-           in, "SummarizePayload accounts for more bytes than it was given");
   }
 
-  DiscardBuffer discard;
-  std::ostream out(&discard);
-  InspectFrame(in.frame, in.size, std::nullopt, out);
-  return InspectFrame(in.frame, in.size, FrameSize{in.width, in.height}, out);
+  InspectionCheck inspection(in);
+  int verdict = VOXA_OK;
+  inspection.WellFormed(false, &verdict);
+  const bool well_formed = inspection.WellFormed(true, inspect_verdict);
+  return well_formed;
 }
 
-void CheckDecode(const Input& in, const FieldKernels& kernels, bool inspector_ok) {
+void CheckDecode(const Input& in, const FieldKernels& kernels, bool inspector_ok,
+                 int inspect_verdict) {
   const FrameFormat format{in.format, in.width, in.height};
   const std::size_t raw = static_cast<std::size_t>(RawFrameBytes(in.format, in.width, in.height));
 
@@ -229,11 +260,11 @@ void CheckDecode(const Input& in, const FieldKernels& kernels, bool inspector_ok
   }
   if (status == DecodeStatus::kNotAFrame) {
     Expect(first.Unchanged(0, raw), in, "DecodeFrame wrote pixels for kNotAFrame");
-    Expect(!inspector_ok, in, "InspectFrame accepts what DecodeFrame calls kNotAFrame");
+    Expect(!inspector_ok, in, "the inspection accepts what DecodeFrame calls kNotAFrame");
   }
   if (inspector_ok) {
     Expect(status == DecodeStatus::kDecoded, in,
-           "InspectFrame finds the frame well-formed for its size but DecodeFrame does not "
+           "the inspection finds the frame well-formed for its size but DecodeFrame does not "
            "decode it in full");
   }
   ExpectLeftoverLineUntouched(in, first, "DecodeFrame wrote the line of an odd height");
@@ -269,6 +300,13 @@ void CheckDecode(const Input& in, const FieldKernels& kernels, bool inspector_ok
   if (DriverRunsSameDecoder(in, kernels)) {
     Expect(driver.SamePixels(first), in, "the driver's kernels and DecodeFrame's differ in pixels");
   }
+
+  // libvoxa's walk tells the decoders' verdict without decoding.
+  const int decoded = status == DecodeStatus::kDecoded   ? VOXA_OK
+                      : status == DecodeStatus::kDamaged ? VOXA_ERROR_DAMAGED
+                                                         : VOXA_ERROR_NOT_VOXA;
+  Expect(inspect_verdict == decoded, in,
+         "voxa_inspect_frame's verdict and DecodeFrame's status differ");
 }
 
 // value and alpha from before a Y16A round trip, the decoded value after it:
@@ -378,10 +416,12 @@ void CheckRoundTrip(const Input& in, const FieldKernels& kernels) {
   Expect(size >= kFrameMagicBytes + 2 * (kChunkHeaderBytes + kRunWordBytes), in,
          "EncodeFrame wrote less than the magic and two chunks with a run word each");
 
-  DiscardBuffer discard;
-  std::ostream report(&discard);
-  Expect(InspectFrame(encoded.get(), size, FrameSize{in.width, in.height}, report), in,
-         "InspectFrame finds fault with a frame EncodeFrame made");
+  Input made = in;
+  made.frame = encoded.get();
+  made.size = size;
+  int verdict = VOXA_OK;
+  Expect(InspectionCheck(made).WellFormed(true, &verdict) && verdict == VOXA_OK, in,
+         "the inspection finds fault with a frame EncodeFrame made");
 
   GuardedFrame out(raw, LineBytes(in), false);
   const DecodeStatus status = DecodeFrame(format, encoded.get(), size, out.pixels(), kernels);
@@ -452,8 +492,9 @@ void CheckDecodeFrameWith(const uint8_t* data, std::size_t size, const FieldKern
   if (in.size != 0) std::memcpy(frame.get(), data + kCheckHeaderBytes, in.size);
   in.frame = frame.get();
 
-  const bool inspector_ok = CheckContainerAndInspector(in);
-  CheckDecode(in, kernels, inspector_ok);
+  int inspect_verdict = VOXA_OK;
+  const bool inspector_ok = CheckContainerAndInspector(in, &inspect_verdict);
+  CheckDecode(in, kernels, inspector_ok, inspect_verdict);
   if (in.round_trip) CheckRoundTrip(in, kernels);
 }
 

@@ -6,7 +6,7 @@
 #include "codec/field_payload.h"
 #include "codec/frame_codec.h"
 #include "fuzz/decode_frame_check.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 namespace voxa::fuzz {
 namespace {
@@ -16,7 +16,8 @@ const char* FormatName(PixelFormat format) {
 }
 
 std::vector<uint8_t> EncodeSample(SampleKind kind, const FrameFormat& f) {
-  const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
+  const std::vector<uint8_t> raw = MakeSampleFrame(
+      kind, f.format == PixelFormat::kY16a ? VOXA_Y16A : VOXA_BGRA, f.width, f.height);
   std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
   frame.resize(EncodeFrame(f, raw.data(), frame.data(), kPortableKernels));
   return frame;
@@ -65,7 +66,7 @@ std::vector<uint8_t> Words(std::initializer_list<int32_t> words) {
   std::vector<uint8_t> bytes;
   for (int32_t w : words) {
     bytes.resize(bytes.size() + kRunWordBytes);
-    StoreRunWord(bytes.data() + bytes.size() - kRunWordBytes, w);
+    StoreWord(bytes.data() + bytes.size() - kRunWordBytes, w);
   }
   return bytes;
 }

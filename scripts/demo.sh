@@ -23,7 +23,7 @@ cmake --preset win32
 cmake --build --preset win32 -j 2 --target voxa_dll voxa_avi
 
 voxa=$root/build/native/tools/voxa
-avi_program=$root/build/win32/tools/voxa_avi.exe
+avi_program=$root/build/win32/tests/host/voxa_avi.exe
 for program in "$voxa" "$avi_program"; do
   [ -f "$program" ] || { echo "demo: $program was not built" >&2; exit 1; }
 done
@@ -58,7 +58,7 @@ echo
 echo "=== decoded back with voxa decode"
 for name in driver tool; do
   "$voxa" decode "$name.avi" "$name/title_%04d.png"
-  "$voxa" decode "$name.avi" "$name.bgra" --quiet >/dev/null
+  "$voxa" decode "$name.avi" "$name.bgra" --bottom-up --quiet >/dev/null
   echo "$name.avi against the source: $("$voxa" compare --size "$size" clip.bgra "$name.bgra")"
 done
 if cmp -s driver.bgra tool.bgra; then

@@ -24,6 +24,17 @@ fi
 
 scripts/install-deps.sh all || { echo "test-all: FAILED: installing the Debian packages" >&2; exit 1; }
 
+# step_done NAME STATUS RESULT FAILURE START: stops the run with FAILURE when
+# STATUS is not 0; otherwise NAME's RESULT and time since START go into the
+# summary.
+step_done() {
+  if [ "$2" -ne 0 ]; then
+    echo "test-all: FAILED: $4" >&2
+    exit 1
+  fi
+  summary+=("$(printf '%-12s %s (%d s)' "$1" "$3" $((SECONDS - $5)))")
+}
+
 # A test script run after the presets: NAME, what it does, the script, the
 # prefix of its "PREFIX: N passed, M failed" line, and what a failure means.
 run_step() {
@@ -35,11 +46,7 @@ run_step() {
   local status=${PIPESTATUS[0]}
   local result
   result=$(sed -n "s/^$prefix: \([0-9]* passed, [0-9]* failed\)\$/\1/p" "$log" | tail -n 1)
-  if [ "$status" -ne 0 ]; then
-    echo "test-all: FAILED: $failure (${result:-see $log})" >&2
-    exit 1
-  fi
-  summary+=("$(printf '%-12s %s (%d s)' "$name" "${result:-no result line}" $((SECONDS - start)))")
+  step_done "$name" "$status" "${result:-no result line}" "$failure (${result:-see $log})" "$start"
 }
 
 # A full run writes about 11 GB (four builds and four Wine prefixes of over
@@ -61,11 +68,7 @@ for preset in "${presets[@]}"; do
     scripts/fuzz.sh "${VOXA_FUZZ_SECONDS:-60}" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
     result=$(sed -n 's/^fuzz: passed: //p' "$log" | tail -n 1)
-    if [ "$status" -ne 0 ]; then
-      echo "test-all: FAILED: fuzzing (see $log and build/fuzz/crashes)" >&2
-      exit 1
-    fi
-    summary+=("$(printf '%-12s %s (%d s)' "$preset" "${result:-no result line}" $((SECONDS - start)))")
+    step_done "$preset" "$status" "${result:-no result line}" "fuzzing (see $log and build/fuzz/crashes)" "$start"
     continue
   fi
   echo "=== $preset: configure"
@@ -83,11 +86,8 @@ for preset in "${presets[@]}"; do
   ctest --preset "$preset" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   counts=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
-  if [ "$status" -ne 0 ]; then
-    echo "test-all: FAILED: tests of preset $preset (${counts:-ctest exited with $status})" >&2
-    exit 1
-  fi
-  summary+=("$(printf '%-12s %s (%d s)' "$preset" "${counts:-no test count}" $((SECONDS - start)))")
+  step_done "$preset" "$status" "${counts:-no test count}" \
+    "tests of preset $preset (${counts:-ctest exited with $status})" "$start"
 
   if [ "$preset" = native ]; then
     # The Debian packages built, linted, installed (the README's example and

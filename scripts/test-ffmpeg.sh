@@ -25,46 +25,16 @@
 # "ffmpeg-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "ffmpeg-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-die() { echo "ffmpeg-test: FAILED: $*" >&2; exit 1; }
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
-check() {
-  local what=$1
-  shift
-  if "$@"; then pass "$what"; else fail "$what"; fi
-}
+source "$(dirname "$0")/test-steps.sh" ffmpeg-test
 
 scripts/build-ffmpeg.sh || die "building FFmpeg"
-for preset in win32 win64; do
-  log=build/test-ffmpeg-$preset.log
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" >"$log" 2>&1 || { cat "$log"; die "configure of preset $preset"; }
-  fi
-  cmake --build "build/$preset" --target voxa_dll voxa_avi >"$log" 2>&1 ||
-    { cat "$log"; die "build of voxa_dll voxa_avi in build/$preset"; }
-done
+build_presets "voxa_dll voxa_avi" win32 win64
 voxa=$root/build/native/tools/voxa
 ffmpeg=$root/build/ffmpeg/bin/ffmpeg
 ffprobe=$root/build/ffmpeg/bin/ffprobe
 
-work=$root/build/ffmpeg-test
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || die "cannot enter $work"
+enter_work ffmpeg-test
 
-# wine_run PRESET LOG PROGRAM ARGS...: a Windows program of PRESET under Wine.
-wine_run() {
-  local preset=$1 log=$2
-  shift 2
-  "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@" </dev/null >"$log" 2>&1
-}
 # hashes INPUT-OPTIONS...: the MD5 of every decoded picture as BGRA, one a line.
 hashes() {
   "$ffmpeg" -nostdin -v error "$@" -pix_fmt bgra -f framemd5 - | grep -v '^#' | cut -d, -f6
@@ -82,8 +52,8 @@ frames=6
 start=$SECONDS
 
 "$voxa" sample --size $size --frames $frames clip.bgra >/dev/null || die "voxa sample"
-"$voxa" encode clip.bgra tool.avi --size $size --quiet || die "voxa encode"
-"$voxa" decode tool.avi tool.bgra --kernels auto --quiet || die "voxa decode"
+"$voxa" encode clip.bgra tool.avi --size $size --bottom-up --quiet || die "voxa encode"
+"$voxa" decode tool.avi tool.bgra --kernels auto --bottom-up --quiet || die "voxa decode"
 "$voxa" decode tool.avi tool_%04d.png --kernels auto --quiet || die "voxa decode to PNG"
 
 note "ffprobe and ffmpeg on the tool's file ($frames frames of $size)"
@@ -94,7 +64,7 @@ check "ffmpeg decodes tool.avi to the pictures of 'voxa decode' (framemd5)" \
   same_pictures tool.avi tool_%04d.png
 
 note "ffmpeg on a file written through avifil32 and the 32-bit driver"
-if wine_run win32 host.log "$root/build/win32/tools/voxa_avi.exe" --input clip.bgra --output host.avi --keep &&
+if wine_run win32 host.log "$root/build/win32/tests/host/voxa_avi.exe" --input clip.bgra --output host.avi --keep &&
    "$voxa" decode host.avi host_%04d.png --kernels auto --quiet; then
   check "ffmpeg decodes host.avi to the pictures of 'voxa decode' (framemd5)" \
     same_pictures host.avi host_%04d.png
@@ -112,10 +82,10 @@ if "$ffmpeg" -nostdin -v error -f rawvideo -pix_fmt bgra -s $size -r 25 -i clip.
     [ "$("$voxa" info ffmpeg.avi | grep '^strh:')" = "$("$voxa" info tool.avi | grep '^strh:')" ]
   check "its format: $("$voxa" info ffmpeg.avi | grep '^strf:')" \
     grep -q '^strf: .* 720x576, planes 1, bits 32, compression VOXA' <("$voxa" info ffmpeg.avi)
-  "$voxa" decode ffmpeg.avi ffmpeg.bgra --kernels auto --quiet
+  "$voxa" decode ffmpeg.avi ffmpeg.bgra --kernels auto --bottom-up --quiet
   check "'voxa decode' reads it to the pictures of tool.avi" cmp -s ffmpeg.bgra tool.bgra
   for preset in win32 win64; do
-    if wine_run "$preset" "avifil-$preset.log" "$root/build/$preset/tools/voxa_avi.exe" \
+    if wine_run "$preset" "avifil-$preset.log" "$root/build/$preset/tests/host/voxa_avi.exe" \
          --decode ffmpeg.avi --dump "avifil-$preset.bgra"; then
       check "the ${preset#win}-bit driver through avifil32 decodes it to the same pictures" \
         cmp -s "avifil-$preset.bgra" tool.bgra
@@ -249,5 +219,4 @@ check "composite.mov: $count pictures, the video's 25" [ "$count" = 25 ]
 
 echo
 note "took $((SECONDS - start)) s after the build"
-note "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -24,27 +24,11 @@
 # Ends with "install-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "install-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-die() { echo "install-test: FAILED: $*" >&2; exit 1; }
+source "$(dirname "$0")/test-steps.sh" install-test
 
 # ---- the builds and the package -----------------------------------------------
 
-mkdir -p build
-for preset in win32 win64; do
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" >"build/test-install-$preset.log" 2>&1 ||
-      { cat "build/test-install-$preset.log"; die "configure of preset $preset"; }
-  fi
-  cmake --build "build/$preset" --target voxa_dll icopen_probe >"build/test-install-$preset.log" 2>&1 ||
-    { cat "build/test-install-$preset.log"; die "build of voxa_dll and icopen_probe in build/$preset"; }
-done
+build_presets "voxa_dll icopen_probe" win32 win64
 probe32=$root/build/win32/tests/icopen_probe.exe
 probe64=$root/build/win64/tests/icopen_probe.exe
 
@@ -334,5 +318,4 @@ for prefix in "$root/build/win64/install-prefix" "$root/build/win32/install-pref
 done
 echo
 note "took $((SECONDS - start)) s after the build"
-note "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -18,35 +18,15 @@
 # "interop-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
 
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "interop-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-die() { echo "interop-test: FAILED: $*" >&2; exit 1; }
+source "$(dirname "$0")/test-steps.sh" interop-test
 
 # ---- builds ------------------------------------------------------------------------
 
-mkdir -p build
-for preset in native win32 win64; do
-  log=build/test-interop-$preset.log
-  if [ ! -f "build/$preset/build.ninja" ]; then
-    cmake --preset "$preset" >"$log" 2>&1 || { cat "$log"; die "configure of preset $preset"; }
-  fi
-  targets=(voxa)
-  [ "$preset" != native ] && targets=(voxa_dll voxa_avi)
-  cmake --build "build/$preset" --target "${targets[@]}" >"$log" 2>&1 ||
-    { cat "$log"; die "build of ${targets[*]} in build/$preset"; }
-done
+build_presets voxa native
+build_presets "voxa_dll voxa_avi" win32 win64
 voxa=$root/build/native/tools/voxa
 
-work=$root/build/interop-test
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work" || die "cannot enter $work"
+enter_work interop-test
 
 # run NAME COMMAND...: output into NAME.log; sets $status.
 run() {
@@ -55,13 +35,12 @@ run() {
   "$@" </dev/null >"$name.log" 2>&1
   status=$?
 }
-# wine_run PRESET NAME PROGRAM ARGS...: a Windows program of PRESET under Wine.
-wine_run() {
-  local preset=$1
-  shift
-  local name=$1
-  shift
-  run "$name" "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@"
+# wine_program PRESET NAME PROGRAM ARGS...: wine_run into NAME.log; sets $status.
+wine_program() {
+  local preset=$1 name=$2
+  shift 2
+  wine_run "$preset" "$name.log" "$@"
+  status=$?
 }
 # header_lines AVI: what 'voxa info' reads from the stream header and format.
 header_lines() { "$voxa" info "$1" | grep -E '^(strh|strf):'; }
@@ -77,21 +56,21 @@ for entry in "${sizes[@]}"; do
   note "voxa encode: the sample clip, $frames frames of $size"
   run sample-$size "$voxa" sample --size "$size" --frames "$frames" "clip-$size.bgra"
   [ "$status" -eq 0 ] || die "voxa sample: $(cat "sample-$size.log")"
-  run encode-$size "$voxa" encode "clip-$size.bgra" "tool-$size.avi" --size "$size" --quiet
+  run encode-$size "$voxa" encode "clip-$size.bgra" "tool-$size.avi" --size "$size" --bottom-up --quiet
   [ "$status" -eq 0 ] || die "voxa encode: $(cat "encode-$size.log")"
-  run decode-$size "$voxa" decode "tool-$size.avi" "tool-$size.bgra" --kernels auto --quiet
+  run decode-$size "$voxa" decode "tool-$size.avi" "tool-$size.bgra" --kernels auto --bottom-up --quiet
   [ "$status" -eq 0 ] || die "voxa decode: $(cat "decode-$size.log")"
 done
 
 for preset in win32 win64; do
   bits=${preset#win}
-  program=$root/build/$preset/tools/voxa_avi.exe
+  program=$root/build/$preset/tests/host/voxa_avi.exe
 
   for entry in "${sizes[@]}"; do
     size=${entry%%:*}
     frames=${entry##*:}
     note "$bits-bit driver: tool-$size.avi through avifil32 AVIStreamGetFrame"
-    wine_run "$preset" "avifil-$preset-$size" "$program" --decode "tool-$size.avi" --dump "avifil-$preset-$size.bgra"
+    wine_program "$preset" "avifil-$preset-$size" "$program" --decode "tool-$size.avi" --dump "avifil-$preset-$size.bgra"
     if [ "$status" -ne 0 ]; then
       fail "voxa_avi --decode exited with $status: $(tr -d '\r' <"avifil-$preset-$size.log")"
     elif cmp -s "avifil-$preset-$size.bgra" "tool-$size.bgra"; then
@@ -102,18 +81,18 @@ for preset in win32 win64; do
   done
 
   note "$bits-bit driver: a clip written through avifil32 (voxa_avi), read by voxa decode"
-  wine_run "$preset" "host-$preset" "$program" --input clip-720x576.bgra --output "host-$preset.avi" --keep
+  wine_program "$preset" "host-$preset" "$program" --input clip-720x576.bgra --output "host-$preset.avi" --keep
   if [ "$status" -ne 0 ]; then
     fail "voxa_avi exited with $status: $(tr -d '\r' <"host-$preset.log")"
     continue
   fi
-  run "decode-host-$preset" "$voxa" decode "host-$preset.avi" "host-$preset.bgra" --kernels auto --quiet
+  run "decode-host-$preset" "$voxa" decode "host-$preset.avi" "host-$preset.bgra" --kernels auto --bottom-up --quiet
   if [ "$status" -ne 0 ]; then
     fail "voxa decode host-$preset.avi exited with $status: $(cat "decode-host-$preset.log")"
     continue
   fi
   pass "voxa decode read the 12 frames avifil32 wrote"
-  wine_run "$preset" "avifil-host-$preset" "$program" --decode "host-$preset.avi" --dump "avifil-host-$preset.bgra"
+  wine_program "$preset" "avifil-host-$preset" "$program" --decode "host-$preset.avi" --dump "avifil-host-$preset.bgra"
   if [ "$status" -eq 0 ] && cmp -s "avifil-host-$preset.bgra" "host-$preset.bgra"; then
     pass "its pictures are byte for byte those avifil32 decodes"
   else
@@ -148,5 +127,4 @@ done
 
 echo
 note "took $((SECONDS - start)) s after the build"
-note "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -44,6 +44,62 @@ static voxa_picture picture(voxa_pixel_format format, uint8_t* top, ptrdiff_t st
   return p;
 }
 
+/* What voxa_inspect_frame() reported of a frame. */
+typedef struct {
+  size_t frame_size;
+  int parts;
+  char problems[256]; /* their names, one after the other */
+  unsigned first_chunk_fields;
+  int chunks_seen;
+  int outside; /* a part that does not lie inside the frame */
+  uint64_t words_reported, words_totalled, literal, transparent;
+} part_log;
+
+static const char* problem_name(voxa_problem p) {
+  switch (p) {
+    case VOXA_PROBLEM_NO_MAGIC: return "NO_MAGIC";
+    case VOXA_PROBLEM_CHUNK_CUT: return "CHUNK_CUT";
+    case VOXA_PROBLEM_HEADER_CUT: return "HEADER_CUT";
+    case VOXA_PROBLEM_NO_FIELD_CHUNK: return "NO_FIELD_CHUNK";
+    case VOXA_PROBLEM_STRAY_BYTES: return "STRAY_BYTES";
+    case VOXA_PROBLEM_LITERALS_CUT: return "LITERALS_CUT";
+    case VOXA_PROBLEM_ZERO_WORD: return "ZERO_WORD";
+    case VOXA_PROBLEM_SAME_SIGN: return "SAME_SIGN";
+    case VOXA_PROBLEM_BLOCK_COUNT: return "BLOCK_COUNT";
+  }
+  return "?";
+}
+
+static void log_part(void* opaque, const voxa_frame_part* part) {
+  part_log* log = (part_log*)opaque;
+  ++log->parts;
+  if (part->offset > log->frame_size) log->outside = 1;
+  switch (part->kind) {
+    case VOXA_PART_CHUNK:
+      if (part->offset + 8 > log->frame_size || part->available > part->length ||
+          part->offset + 8 + part->available > log->frame_size) {
+        log->outside = 1;
+      }
+      if (log->chunks_seen++ == 0) log->first_chunk_fields = part->fields;
+      break;
+    case VOXA_PART_RUN_WORD:
+      if (part->offset + 4 > log->frame_size) log->outside = 1;
+      ++log->words_reported;
+      break;
+    case VOXA_PART_FIELD:
+      log->words_totalled += part->run_words;
+      log->literal += part->literal_blocks;
+      log->transparent += part->transparent_blocks;
+      break;
+    case VOXA_PART_PROBLEM: {
+      const size_t used = strlen(log->problems);
+      snprintf(log->problems + used, sizeof log->problems - used, "%s%s%s", used ? " " : "",
+               problem_name(part->problem), part->damage ? "!" : "");
+      break;
+    }
+  }
+}
+
 /* Every signal's action, to compare before and after the calls. */
 typedef struct {
   struct sigaction action[NSIG];
@@ -203,6 +259,112 @@ int main(void) {
   check(voxa_decode(short_runs, sizeof short_runs, VOXA_KERNELS_AUTO, &small_picture) == VOXA_ERROR_DAMAGED &&
             voxa_inspect(short_runs, sizeof short_runs, 16, 2, &info) == VOXA_ERROR_DAMAGED && info.damaged,
         "run words that end before their blocks", 0);
+
+  /* The walk through a frame's parts, a row a frame: what a decoder makes
+     of it and every problem in the order of its bytes ("!" marks the one a
+     decoder stops at). Each part lies inside the frame, and the payload
+     totals agree with the run words reported and with voxa_inspect(). */
+  {
+    static uint8_t titled[W * H * 4 + 4096];
+    size_t titled_size = 0;
+    voxa_picture title = picture(VOXA_BGRA, source, LINE);
+    check(voxa_encode(&title, VOXA_KERNELS_PORTABLE, titled, sizeof titled, &titled_size) == VOXA_OK,
+          "encode for the walk", 0);
+    static const uint8_t no_magic[] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
+    static const uint8_t no_field[] = {'Q', 'T', 'Z', '1', 0x34, 0x12, 0, 0, 2, 0, 0, 0, 'a', 'b'};
+    static const uint8_t one_field[] = {'Q', 'T', 'Z', '1', 0x20, 0, 0, 0, 4, 0, 0, 0, 0xFC, 0xFF, 0xFF, 0xFF};
+    static const uint8_t cut[] = {'Q', 'T', 'Z', '1', 0x20, 0, 0, 0, 0x34, 0, 0, 0, 2, 0, 0, 0, 9, 9};
+    /* An unknown chunk; a first field of words -1 -2 0 +1 (one literal
+       block) and 2 stray bytes, 5 blocks for 4; a second field of a lone 0
+       for 4 blocks; a third field chunk; 3 bytes too few for a header. */
+    static uint8_t odd_frame[4 + 10 + 8 + 66 + 8 + 4 + 8 + 4 + 3];
+    {
+      static const uint8_t head[] = {'Q', 'T', 'Z', '1', 0x34, 0x12, 0, 0, 2, 0, 0, 0, 'a', 'b',
+                                     0x20, 0, 0, 0, 66, 0, 0, 0,
+                                     0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 1, 0, 0, 0};
+      static const uint8_t tail[] = {'z', 'z', 0x20, 0, 0, 0x80, 4, 0, 0, 0, 0, 0, 0, 0,
+                                     0x20, 0, 0, 0, 4, 0, 0, 0, 0xFD, 0xFF, 0xFF, 0xFF, 'a', 'b', 'c'};
+      memset(odd_frame, 'x', sizeof odd_frame);
+      memcpy(odd_frame, head, sizeof head);
+      memcpy(odd_frame + sizeof head + 48, tail, sizeof tail);
+    }
+    const struct {
+      const char* name;
+      const uint8_t* frame;
+      size_t size;
+      uint32_t width, height;
+      int status;
+      const char* problems;
+      unsigned first_chunk_fields;
+    } rows[] = {
+        {"encoded", titled, titled_size, W, H, VOXA_OK, "", VOXA_FIELD_FIRST},
+        {"encoded, size unknown", titled, titled_size, VOXA_SIZE_UNKNOWN, VOXA_SIZE_UNKNOWN, VOXA_OK, "",
+         VOXA_FIELD_FIRST},
+        {"cut short", titled, titled_size - 5, W, H, VOXA_ERROR_DAMAGED, "CHUNK_CUT! LITERALS_CUT! BLOCK_COUNT",
+         VOXA_FIELD_FIRST},
+        {"no magic", no_magic, sizeof no_magic, W, H, VOXA_ERROR_NOT_VOXA, "NO_MAGIC", 0},
+        {"no field chunk", no_field, sizeof no_field, W, H, VOXA_ERROR_NOT_VOXA, "NO_FIELD_CHUNK", 0},
+        {"one field chunk for both", one_field, sizeof one_field, 32, 4, VOXA_OK, "",
+         VOXA_FIELD_FIRST | VOXA_FIELD_SECOND},
+        {"words end before their blocks", short_runs, sizeof short_runs, 16, 2, VOXA_ERROR_DAMAGED,
+         "LITERALS_CUT! BLOCK_COUNT", VOXA_FIELD_FIRST},
+        {"chunk past the end, size unknown", cut, sizeof cut, VOXA_SIZE_UNKNOWN, VOXA_SIZE_UNKNOWN,
+         VOXA_ERROR_DAMAGED, "CHUNK_CUT! LITERALS_CUT", VOXA_FIELD_FIRST | VOXA_FIELD_SECOND},
+        {"chunk past the end, 32x4", cut, sizeof cut, 32, 4, VOXA_ERROR_DAMAGED,
+         "CHUNK_CUT! LITERALS_CUT! BLOCK_COUNT", VOXA_FIELD_FIRST | VOXA_FIELD_SECOND},
+        {"everything an encoder never writes", odd_frame, sizeof odd_frame, 32, 4, VOXA_ERROR_DAMAGED,
+         "SAME_SIGN ZERO_WORD STRAY_BYTES BLOCK_COUNT BLOCK_COUNT! HEADER_CUT", 0},
+    };
+    for (size_t r = 0; r < sizeof rows / sizeof rows[0]; ++r) {
+      part_log log;
+      memset(&log, 0, sizeof log);
+      log.frame_size = rows[r].size;
+      const int status = voxa_inspect_frame(rows[r].frame, rows[r].size, rows[r].width, rows[r].height,
+                                            log_part, &log);
+      int ok = status == rows[r].status && strcmp(log.problems, rows[r].problems) == 0 &&
+               log.first_chunk_fields == rows[r].first_chunk_fields && !log.outside &&
+               log.words_reported == log.words_totalled;
+      if (rows[r].width != VOXA_SIZE_UNKNOWN) {
+        voxa_frame_info counted;
+        ok = ok && voxa_inspect(rows[r].frame, rows[r].size, rows[r].width, rows[r].height, &counted) == status &&
+             counted.damaged == (status == VOXA_ERROR_DAMAGED);
+        /* Payloads that hold exactly their fields' blocks: the same counts. */
+        if (status == VOXA_OK) {
+          const uint64_t uses = log.first_chunk_fields == (VOXA_FIELD_FIRST | VOXA_FIELD_SECOND) ? 2 : 1;
+          ok = ok && counted.literal_blocks == uses * log.literal && counted.transparent_blocks == uses * log.transparent;
+        }
+      }
+      if (!ok) printf("  row '%s': status %d, problems '%s', first chunk's fields %u\n", rows[r].name, status,
+                      log.problems, log.first_chunk_fields);
+      check(ok, "voxa_inspect_frame", (int)r);
+    }
+    part_log none;
+    memset(&none, 0, sizeof none);
+    check(voxa_inspect_frame(titled, titled_size, W, H, NULL, NULL) == VOXA_ERROR_INVALID_ARGUMENT &&
+              voxa_inspect_frame(NULL, 4, W, H, log_part, &none) == VOXA_ERROR_INVALID_ARGUMENT &&
+              voxa_inspect_frame(titled, titled_size, 30, H, log_part, &none) == VOXA_ERROR_INVALID_ARGUMENT &&
+              voxa_inspect_frame(titled, titled_size, VOXA_SIZE_UNKNOWN, H, log_part, &none) == VOXA_ERROR_INVALID_ARGUMENT &&
+              none.parts == 0,
+          "voxa_inspect_frame's bad arguments", 0);
+    const voxa_kernels chosen = voxa_auto_kernels();
+    check(chosen != VOXA_KERNELS_AUTO && voxa_kernels_available(chosen) == VOXA_OK, "voxa_auto_kernels", (int)chosen);
+  }
+
+  /* The Y16A block layout of the header: a picture whose alpha bytes are 0
+     and every other byte is not codes as transparent blocks only. */
+  {
+    static uint8_t block_lines[2][VOXA_Y16A_BLOCK_BYTES];
+    memset(block_lines, 200, sizeof block_lines);
+    for (int line = 0; line < 2; ++line) {
+      memset(&block_lines[line][VOXA_Y16A_ALPHA], 0, VOXA_Y16A_BLOCK_PIXELS);
+    }
+    voxa_picture y = {VOXA_Y16A, VOXA_Y16A_BLOCK_PIXELS, 2, block_lines[0], VOXA_Y16A_BLOCK_BYTES};
+    check(voxa_encode(&y, VOXA_KERNELS_PORTABLE, frame, sizeof frame, &size) == VOXA_OK &&
+              voxa_inspect(frame, size, VOXA_Y16A_BLOCK_PIXELS, 2, &info) == VOXA_OK &&
+              info.transparent_blocks == 2 && info.literal_blocks == 0 &&
+              VOXA_Y16A_LUMA < VOXA_Y16A_U && VOXA_Y16A_V + 8 == VOXA_Y16A_BLOCK_BYTES,
+          "the Y16A block layout", 0);
+  }
 
   read_signal_actions(&after);
   check(same_signal_actions(&before, &after), "no signal action changed", 0);

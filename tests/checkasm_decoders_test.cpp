@@ -18,10 +18,59 @@
 #include "codec/frame_codec.h"
 #include "decoder_lane_model.h"
 #include "test_frames.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
+#include "sample_format.h"
 
 namespace voxa {
 namespace {
+
+// Reads a payload block by block, bounded by its end, as a model of the
+// decoders' walk.
+class RunReader {
+ public:
+  enum class Block { kTransparent, kLiteral, kUntouched, kExhausted };
+
+  RunReader(const uint8_t* in, const uint8_t* end, int32_t pending)
+      : in_(in), end_(end), pending_(pending) {}
+
+  // Says what the next block is. For a literal block, literal() then points
+  // at its 48 bytes. kExhausted means the payload ended before the block.
+  Block Next() {
+    if (pending_ == 0) {
+      if (Remaining() < kRunWordBytes) return Block::kExhausted;
+      pending_ = LoadWord(in_);
+      in_ += kRunWordBytes;
+    }
+    if (pending_ < 0) {
+      ++pending_;
+      return Block::kTransparent;
+    }
+    if (pending_ > 0) {
+      if (Remaining() < kLiteralBlockBytes) return Block::kExhausted;
+      literal_ = in_;
+      in_ += kLiteralBlockBytes;
+      --pending_;
+      return Block::kLiteral;
+    }
+    return Block::kUntouched;
+  }
+
+  const uint8_t* literal() const { return literal_; }
+
+  void Finish(const uint8_t** in, int32_t* pending) const {
+    *in = in_;
+    *pending = pending_;
+  }
+
+ private:
+  std::size_t Remaining() const { return static_cast<std::size_t>(end_ - in_); }
+
+  const uint8_t* in_;
+  const uint8_t* end_;
+  int32_t pending_;
+  const uint8_t* literal_ = nullptr;
+};
+
 
 using test::Lanes;
 
@@ -403,7 +452,7 @@ Decoded DecodeOnto(DecodeFieldFn decode, const Format& f, uint32_t width, uint32
 std::vector<uint8_t> EncodePortable(const Format& f, const std::vector<uint8_t>& pixels,
                                     uint32_t width, uint32_t lines) {
   std::vector<uint8_t> out(MaxFieldPayloadBytes(width, lines));
-  StoreRunWord(out.data(), 0);
+  StoreWord(out.data(), 0);
   uint8_t* run_word = out.data();
   uint8_t* pos = out.data() + 4;
   const EncodeFieldFn encode = f.bottom_up ? EncodeRgbaField_portable : EncodeY16aField_portable;
@@ -423,7 +472,7 @@ TEST_P(DecoderCheck, AgreesWithPortableOnEncodedPictures) {
     SCOPED_TRACE(kind == SampleKind::kTitle ? "title" : "opaque");
     const uint32_t width = 160, lines = 24;
     const std::vector<uint8_t> payload =
-        EncodePortable(f, MakeSampleFrame(kind, f.pixels, width, lines), width, lines);
+        EncodePortable(f, MakeSampleFrame(kind, SampleFormat(f.pixels), width, lines), width, lines);
     const Decoded got = DecodeOnto(kernel(), f, width, lines, payload);
     const Decoded want = DecodeOnto(f.portable, f, width, lines, payload);
     EXPECT_TRUE(got.result.complete);
@@ -712,7 +761,7 @@ TEST_P(VectorDecoder, WholeFrames) {
                      std::to_string(size.height) +
                      (kind == SampleKind::kTitle ? " title" : " opaque"));
         const std::vector<uint8_t> picture =
-            MakeSampleFrame(kind, f->pixels, size.width, size.height);
+            MakeSampleFrame(kind, SampleFormat(f->pixels), size.width, size.height);
         std::vector<uint8_t> frame(MaxCompressedFrameBytes(size.width, size.height));
         frame.resize(EncodeFrame(size, picture.data(), frame.data(), kernels()));
         test::Random random(size.width + size.height);

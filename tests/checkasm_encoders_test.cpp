@@ -23,7 +23,8 @@
 #include "codec/frame_codec.h"
 #include "encoder_lane_model.h"
 #include "test_frames.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
+#include "sample_format.h"
 
 namespace voxa {
 namespace {
@@ -96,7 +97,7 @@ Encoded Encode(EncodeFieldFn encode, const Field& f, int32_t opening_word = 0,
   Encoded e;
   e.buffer.assign(2 * kGuardBytes + MaxFieldPayloadBytes(f.width, f.lines), kGuardByte);
   uint8_t* start = e.buffer.data() + kGuardBytes;
-  StoreRunWord(start, opening_word);
+  StoreWord(start, opening_word);
   uint8_t* run_word = start;
   uint8_t* out = start + kRunWordBytes;
   encode(&out, source, f.width, f.lines, f.step, &run_word);
@@ -142,10 +143,10 @@ testing::AssertionResult AgreesWithPortable(const Encoded& got, const Encoded& p
                                        << " bytes, portable " << portable.out - kGuardBytes;
   }
   for (std::ptrdiff_t at = kGuardBytes; at < got.out;) {
-    const int32_t word = LoadRunWord(&got.buffer[at]);
-    if (word != LoadRunWord(&portable.buffer[at])) {
+    const int32_t word = LoadWord(&got.buffer[at]);
+    if (word != LoadWord(&portable.buffer[at])) {
       return testing::AssertionFailure() << "run word " << word << " at " << at - kGuardBytes
-                                         << ", portable " << LoadRunWord(&portable.buffer[at]);
+                                         << ", portable " << LoadWord(&portable.buffer[at]);
     }
     at += kRunWordBytes;
     const int32_t earlier = at == kGuardBytes + kRunWordBytes ? std::max(opening_word, 0) : 0;
@@ -290,7 +291,7 @@ TEST_P(VectorEncoder, MatchesLaneModelOnExtremeBlocks) {
 
 TEST_P(VectorEncoder, AgreesWithPortableOnSamplePictures) {
   for (SampleKind kind : {SampleKind::kTitle, SampleKind::kOpaque}) {
-    const std::vector<uint8_t> frame = MakeSampleFrame(kind, format(), 320, 240);
+    const std::vector<uint8_t> frame = MakeSampleFrame(kind, SampleFormat(format()), 320, 240);
     for (uint32_t tag : {kFirstFieldTag, kSecondFieldTag}) {
       const FieldGeometry g = GetFieldGeometry(format(), 320, 240, tag);
       Field f = EmptyField(format(), g.width, g.lines, g.step);
@@ -314,7 +315,7 @@ TEST_P(VectorEncoder, WritesNothingWithoutAWholeBlock) {
     const Encoded e = Encode(vector(), f, 5);
     EXPECT_EQ(e.run_word, static_cast<std::ptrdiff_t>(kGuardBytes));
     EXPECT_EQ(e.out, static_cast<std::ptrdiff_t>(kGuardBytes + kRunWordBytes));
-    EXPECT_EQ(LoadRunWord(&e.buffer[kGuardBytes]), 5);
+    EXPECT_EQ(LoadWord(&e.buffer[kGuardBytes]), 5);
     for (std::size_t n = kGuardBytes + kRunWordBytes; n < e.buffer.size(); ++n) {
       ASSERT_EQ(e.buffer[n], kGuardByte) << n;
     }
@@ -339,7 +340,7 @@ TEST_P(VectorEncoder, ClassifiesByAlphaOfTwoAtEveryPosition) {
       std::vector<uint8_t> block = UniformBlock(format(), 255, 255, 255, c.other_alphas);
       block[AlphaAt(format(), pixel)] = c.alpha_at_pixel;
       const Encoded e = Encode(vector(), LineOf(format(), {block}));
-      EXPECT_EQ(LoadRunWord(&e.buffer[kGuardBytes]), c.word);
+      EXPECT_EQ(LoadWord(&e.buffer[kGuardBytes]), c.word);
       EXPECT_EQ(e.out - e.run_word, static_cast<std::ptrdiff_t>(
                                         kRunWordBytes + (c.word > 0 ? kLiteralBlockBytes : 0)));
     }
@@ -380,7 +381,7 @@ TEST_P(VectorEncoder, KeepsRunWordsAcrossBlocksAndLines) {
     std::vector<int32_t> words;
     std::ptrdiff_t at = kGuardBytes;
     while (at < e.out) {
-      words.push_back(LoadRunWord(&e.buffer[at]));
+      words.push_back(LoadWord(&e.buffer[at]));
       at += kRunWordBytes + std::max(words.back(), 0) * kLiteralBlockBytes;
     }
     EXPECT_EQ(words, c.words);
@@ -488,7 +489,7 @@ TEST_P(VectorFrames, EncodeAndDecode) {
                    std::to_string(s.height));
       const FrameFormat ff{format, s.width, s.height};
       const std::vector<uint8_t> raw =
-          s.width >= 320 ? MakeSampleFrame(SampleKind::kTitle, format, s.width, s.height)
+          s.width >= 320 ? MakeSampleFrame(SampleKind::kTitle, SampleFormat(format), s.width, s.height)
                          : RandomFrame(r, format, s.width, s.height);
       const std::size_t capacity = MaxCompressedFrameBytes(s.width, s.height);
       std::vector<uint8_t> got(capacity), want(capacity);

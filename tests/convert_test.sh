@@ -93,11 +93,13 @@ case "$case_name" in
     run "$voxa" encode title_%04d.png title.avi --quiet
     run "$voxa" decode title.avi back_%04d.png --quiet
     [ -f back_0012.png ] && [ ! -e back_0013.png ] || fail "decode did not write back_0001.png to back_0012.png"
+    # Raw frames top line first, as the PNGs and FFmpeg's raw video are.
     run "$voxa" decode title.avi back.bgra --quiet
-    run ffmpeg -v error -i back_%04d.png -vf vflip -f rawvideo -pix_fmt bgra png.bgra
+    run ffmpeg -v error -i back_%04d.png -f rawvideo -pix_fmt bgra png.bgra
     cmp -s png.bgra back.bgra || fail "the decoded PNGs differ from the raw decode"
-    run ffmpeg -v error -i title_%04d.png -vf vflip -f rawvideo -pix_fmt bgra source.bgra
-    cmp -s source.bgra clip.bgra || fail "the source PNGs are not the sample clip"
+    run ffmpeg -v error -i title_%04d.png -f rawvideo -pix_fmt bgra source.bgra
+    run ffmpeg -v error -f rawvideo -pix_fmt bgra -s 720x576 -i clip.bgra -vf vflip -f rawvideo upright.bgra
+    cmp -s source.bgra upright.bgra || fail "the source PNGs are not the sample clip"
     "$voxa" compare --size 720x576 source.bgra back.bgra >compare.log || fail "compare failed"
     cat compare.log
     psnr=$(sed -n 's/.*PSNR colour (alpha-weighted) \([0-9.]*\) dB.*/\1/p' compare.log)
@@ -117,7 +119,7 @@ case "$case_name" in
       -deadline realtime -b:v 2M title.webm
     for input in title.mov title.webm; do
       run "$voxa" encode "$input" "$input.avi" --quiet
-      run "$voxa" decode "$input.avi" "$input.bgra" --quiet
+      run "$voxa" decode "$input.avi" "$input.bgra" --bottom-up --quiet
       "$voxa" compare --size 320x240 clip.bgra "$input.bgra" >compare.log || fail "compare failed"
       echo "$input: $(cat compare.log)"
       alpha=$(sed -n 's/.*, alpha \([0-9.]*\) dB.*/\1/p' compare.log)

@@ -27,7 +27,7 @@
 #include "codec/frame_codec.h"
 #include "icm_test_support.h"
 #include "push_source_filter.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 // qedit.h declares the Sample Grabber's interfaces but neither its class
 // nor the Null Renderer's; libstrmiids defines both.
@@ -55,7 +55,7 @@ FieldKernels Kernels() { return KernelsOfVariant(InstalledVariant()); }
 // The sample title clip: raw BGRA, bottom line first.
 std::vector<std::vector<uint8_t>> TitleClip() {
   const std::vector<uint8_t> picture =
-      MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, kWidth, kHeight);
+      MakeSampleFrame(SampleKind::kTitle, VOXA_BGRA, kWidth, kHeight);
   std::vector<std::vector<uint8_t>> clip;
   for (uint32_t i = 0; i < kFrames; ++i)
     clip.push_back(MakeSampleClipFrame(picture, kWidth, kHeight, i));

@@ -54,7 +54,7 @@ std::vector<uint8_t> FieldSource(const Format& f, uint32_t width, uint32_t lines
 std::vector<uint8_t> Encode(const Format& f, const std::vector<uint8_t>& src, uint32_t width,
                             uint32_t lines) {
   std::vector<uint8_t> out(MaxFieldPayloadBytes(width, lines));
-  StoreRunWord(out.data(), 0);
+  StoreWord(out.data(), 0);
   uint8_t* run_word = out.data();
   uint8_t* pos = out.data() + 4;
   f.encode(&pos, src.data(), width, lines, static_cast<std::ptrdiff_t>(width / 16 * f.block_bytes),
@@ -68,7 +68,7 @@ std::vector<uint8_t> Encode(const Format& f, const std::vector<uint8_t>& src, ui
 std::vector<int32_t> RunWords(const std::vector<uint8_t>& payload) {
   std::vector<int32_t> words;
   for (std::size_t pos = 0; pos + 4 <= payload.size();) {
-    const int32_t w = LoadRunWord(&payload[pos]);
+    const int32_t w = LoadWord(&payload[pos]);
     words.push_back(w);
     pos += 4 + (w > 0 ? 48 * static_cast<std::size_t>(w) : 0);
   }

@@ -68,7 +68,7 @@ TEST(FrameLayout, SmallFramesByteForByte) {
       Encode({PixelFormat::kRgba32, 16, 2}, std::vector<uint8_t>(128, 255));
   ASSERT_EQ(frame.size(), 124u);
   EXPECT_EQ(LoadLe32(&frame[8]), 52u);
-  EXPECT_EQ(LoadRunWord(&frame[12]), 1);
+  EXPECT_EQ(LoadWord(&frame[12]), 1);
   EXPECT_EQ(LoadLe32(&frame[64]), kSecondFieldTag);
   EXPECT_EQ(LoadLe32(&frame[68]), 52u);
 }
@@ -79,13 +79,13 @@ TEST(FrameLayout, FirstFieldHoldsTopLine) {
   std::vector<uint8_t> bgra(128, 0);
   std::fill(bgra.begin() + 64, bgra.end(), 255);
   std::vector<uint8_t> frame = Encode({PixelFormat::kRgba32, 16, 2}, bgra);
-  EXPECT_EQ(LoadRunWord(&frame[12]), 1);
+  EXPECT_EQ(LoadWord(&frame[12]), 1);
   // Y16A 16x2: stored line 0 is the top line.
   std::vector<uint8_t> y16a = test::Y16aBlock(100, 255, 128, 128);
   const auto clear = test::Y16aBlock(100, 0, 128, 128);
   y16a.insert(y16a.end(), clear.begin(), clear.end());
   frame = Encode({PixelFormat::kY16a, 16, 2}, y16a);
-  EXPECT_EQ(LoadRunWord(&frame[12]), 1);
+  EXPECT_EQ(LoadWord(&frame[12]), 1);
 }
 
 struct RoundTrip {
@@ -173,8 +173,8 @@ TEST(FindFieldChunks, TieBreaks) {
   for (const Case& t : cases) {
     FieldChunks chunks;
     ASSERT_TRUE(FindFieldChunks(t.frame.data() + 4, t.frame.size() - 4, &chunks)) << t.name;
-    EXPECT_EQ(LoadRunWord(chunks.first_field.payload), t.first_field_word) << t.name;
-    EXPECT_EQ(LoadRunWord(chunks.second_field.payload), t.second_field_word) << t.name;
+    EXPECT_EQ(LoadWord(chunks.first_field.payload), t.first_field_word) << t.name;
+    EXPECT_EQ(LoadWord(chunks.second_field.payload), t.second_field_word) << t.name;
     EXPECT_FALSE(chunks.damaged) << t.name;
   }
 }

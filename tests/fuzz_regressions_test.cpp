@@ -14,7 +14,8 @@
 #include "codec/frame_codec.h"
 #include "fuzz/decode_frame_check.h"
 #include "fuzz/seed_inputs.h"
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
+#include "sample_format.h"
 
 namespace voxa::fuzz {
 namespace {
@@ -42,7 +43,7 @@ std::string RunCheck(const std::vector<uint8_t>& input,
 std::vector<uint8_t> EncodedInput(SampleKind kind, PixelFormat format, uint32_t width,
                                   uint32_t height) {
   const FrameFormat f{format, width, height};
-  std::vector<uint8_t> raw = MakeSampleFrame(kind, format, width, height);
+  std::vector<uint8_t> raw = MakeSampleFrame(kind, SampleFormat(format), width, height);
   std::vector<uint8_t> frame(MaxCompressedFrameBytes(width, height));
   frame.resize(EncodeFrame(f, raw.data(), frame.data(), kPortableKernels));
   return MakeCheckInput(format, width, height, false, frame);
@@ -228,7 +229,7 @@ TEST(CheckDecodeFrame, CatchesADecoderThatReadsTheOldPixels) {
 TEST(CheckDecodeFrame, CatchesADecoderThatStopsOnAWellFormedFrame) {
   const auto input = EncodedInput(SampleKind::kOpaque, PixelFormat::kY16a, 32, 4);
   EXPECT_NE(RunCheck(input, WithY16aDecoder(GivesUp))
-                .find("InspectFrame finds the frame well-formed"),
+                .find("the inspection finds the frame well-formed"),
             std::string::npos);
 }
 

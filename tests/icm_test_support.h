@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tools/register_driver.h"
+#include "tests/host/register_driver.h"
 
 namespace voxa::test {
 

@@ -178,7 +178,7 @@ TEST(KernelSlots, SlotsFillOnceAndCode) {
   const std::vector<uint8_t> src = test::BgraBlocks(2, {40, 80, 120, 200});
   std::vector<uint8_t> out(4 + 2 * 48), reference(out.size());
   for (int round = 0; round < 3; ++round) {
-    StoreRunWord(out.data(), 0);
+    StoreWord(out.data(), 0);
     uint8_t* pos = out.data() + 4;
     uint8_t* run_word = out.data();
     kernels.encode_rgba(&pos, src.data(), 32, 1, 128, &run_word);
@@ -189,7 +189,7 @@ TEST(KernelSlots, SlotsFillOnceAndCode) {
     EXPECT_TRUE(kernels.decode_rgba(decoded.data(), &in, out.data() + out.size(), 32, 1, 128,
                                     &pending));
   }
-  StoreRunWord(reference.data(), 0);
+  StoreWord(reference.data(), 0);
   uint8_t* pos = reference.data() + 4;
   uint8_t* run_word = reference.data();
   KernelsOfVariant(InstalledVariant()).encode_rgba(&pos, src.data(), 32, 1, 128, &run_word);

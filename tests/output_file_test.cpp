@@ -15,24 +15,15 @@
 
 #include "tools/exclusive_file.h"
 #include "tools/output_file.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
 
 namespace fs = std::filesystem;
 
-class OutputFileTest : public testing::Test {
+class OutputFileTest : public ScratchFolderTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("voxa-output-test-" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
   void Write(const std::string& name, const std::string& text) const {
     std::ofstream(Path(name), std::ios::binary) << text;
   }
@@ -47,8 +38,6 @@ class OutputFileTest : public testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  fs::path dir_;
 };
 
 // Someone planted something at the first name a run would try: the run takes

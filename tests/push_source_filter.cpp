@@ -10,20 +10,16 @@ namespace {
 
 constexpr wchar_t kPinId[] = L"Out";
 
-// Enumerators count their own references and keep the filter alive.
-class PinEnumerator final : public ComObject<IEnumPins, &IID_IEnumPins> {
+// An enumerator of one item: Next hands it out once; Skip, Reset and Clone
+// as COM has them.
+template <typename Interface, const IID* kIid, typename Item>
+class OneItemEnumerator : public ComObject<Interface, kIid> {
  public:
-  PinEnumerator(IBaseFilter* filter, IPin* pin, ULONG position)
-      : filter_(filter), pin_(pin), position_(position) {
-    filter_->AddRef();
-  }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override {
-    if (pins == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, Item* items, ULONG* fetched) override {
+    if (items == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
     ULONG n = 0;
     if (count > 0 && position_ == 0) {
-      pins[0] = pin_;
-      pin_->AddRef();
+      if (const HRESULT result = Give(items); FAILED(result)) return result;
       n = 1;
       position_ = 1;
     }
@@ -39,65 +35,71 @@ class PinEnumerator final : public ComObject<IEnumPins, &IID_IEnumPins> {
     position_ = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override {
+  HRESULT STDMETHODCALLTYPE Clone(Interface** out) override {
     if (out == nullptr) return E_POINTER;
-    *out = new (std::nothrow) PinEnumerator(filter_, pin_, position_);
+    *out = Copy(position_);
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+  }
+
+ protected:
+  explicit OneItemEnumerator(ULONG position) : position_(position) {}
+  // Hands out a reference or copy of the item.
+  virtual HRESULT Give(Item* out) = 0;
+  virtual Interface* Copy(ULONG position) = 0;
+
+ private:
+  ULONG position_;
+};
+
+// Enumerators count their own references and keep their filter or pin alive.
+class PinEnumerator final : public OneItemEnumerator<IEnumPins, &IID_IEnumPins, IPin*> {
+ public:
+  PinEnumerator(IBaseFilter* filter, IPin* pin, ULONG position)
+      : OneItemEnumerator(position), filter_(filter), pin_(pin) {
+    filter_->AddRef();
   }
 
  private:
   ~PinEnumerator() override { filter_->Release(); }
+  HRESULT Give(IPin** out) override {
+    *out = pin_;
+    pin_->AddRef();
+    return S_OK;
+  }
+  IEnumPins* Copy(ULONG position) override {
+    return new (std::nothrow) PinEnumerator(filter_, pin_, position);
+  }
 
   IBaseFilter* const filter_;
   IPin* const pin_;
-  ULONG position_;
 };
 
-class TypeEnumerator final : public ComObject<IEnumMediaTypes, &IID_IEnumMediaTypes> {
+class TypeEnumerator final
+    : public OneItemEnumerator<IEnumMediaTypes, &IID_IEnumMediaTypes, AM_MEDIA_TYPE*> {
  public:
   TypeEnumerator(IPin* pin, const AM_MEDIA_TYPE& type, ULONG position)
-      : pin_(pin), type_(type), position_(position) {
+      : OneItemEnumerator(position), pin_(pin), type_(type) {
     pin_->AddRef();
-  }
-
-  HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
-    if (types == nullptr || (count > 1 && fetched == nullptr)) return E_POINTER;
-    ULONG n = 0;
-    if (count > 0 && position_ == 0) {
-      auto* copy = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-      if (copy == nullptr) return E_OUTOFMEMORY;
-      if (FAILED(MediaType::Copy(type_, copy))) {
-        CoTaskMemFree(copy);
-        return E_OUTOFMEMORY;
-      }
-      types[0] = copy;
-      n = 1;
-      position_ = 1;
-    }
-    if (fetched != nullptr) *fetched = n;
-    return n == count ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
-    const ULONG left = 1 - position_;
-    position_ += std::min(count, left);
-    return count <= left ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE Reset() override {
-    position_ = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = new (std::nothrow) TypeEnumerator(pin_, type_, position_);
-    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
   }
 
  private:
   ~TypeEnumerator() override { pin_->Release(); }
+  HRESULT Give(AM_MEDIA_TYPE** out) override {
+    auto* copy = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+    if (copy == nullptr) return E_OUTOFMEMORY;
+    if (FAILED(MediaType::Copy(type_, copy))) {
+      CoTaskMemFree(copy);
+      return E_OUTOFMEMORY;
+    }
+    *out = copy;
+    return S_OK;
+  }
+  IEnumMediaTypes* Copy(ULONG position) override {
+    return new (std::nothrow) TypeEnumerator(pin_, type_, position);
+  }
 
   IPin* const pin_;            // counted: keeps the type below alive
   const AM_MEDIA_TYPE& type_;  // the filter's
-  ULONG position_;
 };
 
 }  // namespace

@@ -25,12 +25,12 @@ std::vector<uint8_t> EncodePairBlock(Bgra left, Bgra right) {
     }
   }
   std::vector<uint8_t> out(52);
-  StoreRunWord(out.data(), 0);
+  StoreWord(out.data(), 0);
   uint8_t* run_word = out.data();
   uint8_t* pos = out.data() + 4;
   EncodeRgbaField_portable(&pos, src.data(), 16, 1, 64, &run_word);
   EXPECT_EQ(pos, out.data() + 52);
-  EXPECT_EQ(LoadRunWord(out.data()), 1);
+  EXPECT_EQ(LoadWord(out.data()), 1);
   return std::vector<uint8_t>(out.begin() + 4, out.end());
 }
 
@@ -116,7 +116,7 @@ TEST(ColorMath, ClampToByte) {
 std::array<uint8_t, 8> DecodePair(uint8_t y0, uint8_t y1, uint8_t inverse_a0,
                                   uint8_t inverse_a1, uint8_t u, uint8_t v) {
   std::vector<uint8_t> payload(52);
-  StoreRunWord(payload.data(), 1);
+  StoreWord(payload.data(), 1);
   for (int k = 0; k < 8; ++k) {
     payload[4 + 2 * k] = y0, payload[5 + 2 * k] = y1;
     payload[20 + 2 * k] = inverse_a0, payload[21 + 2 * k] = inverse_a1;

@@ -41,7 +41,7 @@ class PayloadBuilder {
  public:
   PayloadBuilder& Word(int32_t w) {
     bytes_.resize(bytes_.size() + 4);
-    StoreRunWord(bytes_.data() + bytes_.size() - 4, w);
+    StoreWord(bytes_.data() + bytes_.size() - 4, w);
     return *this;
   }
   PayloadBuilder& Block(const std::vector<uint8_t>& block) {

@@ -44,7 +44,7 @@ export no_temporaries='! ls -a | grep -q "^\.voxa-" && ! ls -a s | grep -q "^\.v
 # The material: a clip (raw, AVI, PNG sequence numbered from 1001), a cut
 # AVI whose last frame is damaged.
 "$voxa" sample --size 64x32 --frames 6 clip.bgra 2>/dev/null
-"$voxa" encode clip.bgra clip.avi --size 64x32 --quiet
+"$voxa" encode clip.bgra clip.avi --size 64x32 --bottom-up --quiet
 cp clip.avi clip.avi.orig
 ln -s clip.avi link.avi
 head -c $(($(stat -c %s clip.avi) - 16 * 6 - 8 - 40)) clip.avi >cut.avi
@@ -93,7 +93,7 @@ row kept_frames_refused 1 'mkfifo kp.fifo && { $voxa encode - kp.avi --size 64x3
   'tail -n 1 kept_frames_refused.err | grep -q "picture 2 of .-. cannot be decoded" && grep -q "could not keep the frames written: .kp.avi. exists" kept_frames_refused.err && [ "$(cat kp.avi)" = appeared ] && eval "$no_temporaries"'
 row standard_output 0 '$voxa decode clip.avi - --format bgra >stdout.bgra' \
   '$voxa decode clip.avi file.bgra --quiet && cmp stdout.bgra file.bgra && grep -q "^decoded 6 frames" standard_output.err'
-row standard_input 0 'cat clip.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
+row standard_input 0 'cat top.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
 row avi_to_standard_output 1 '$voxa encode clip.bgra - --size 64x32' 'grep -q "cannot go to standard output" avi_to_standard_output.err'
 row encode_not_avi 2 '$voxa encode clip.bgra clip.mp4 --size 64x32' '[ ! -e clip.mp4 ] && grep -q "name the output .avi" encode_not_avi.err'
 row leftover_frames 0 '$voxa decode clip.avi left_%02d.png --quiet && $voxa sample --size 64x32 --frames 2 two.bgra 2>/dev/null && $voxa encode two.bgra two.avi --size 64x32 --quiet && $voxa decode two.avi left_%02d.png -y' \
@@ -111,7 +111,25 @@ row quiet 0 '$voxa encode clip.bgra quiet.avi --size 64x32 --quiet && $voxa deco
 
 # Inputs.
 row raw_without_size 2 '$voxa encode clip.bgra x.avi' 'grep -q "give their size with --size" raw_without_size.err'
-row top_down 0 '$voxa encode top.bgra top.avi --size 64x32 --top-down --quiet' 'cmp top.avi clip.avi'
+
+# Raw frames: top line first unless --bottom-up (sample writes bottom line
+# first, as the frame commands store frames).
+row raw_top_down_default 0 '$voxa encode top.bgra top.avi --size 64x32 --quiet' \
+  'cmp top.avi clip.avi && ffmpeg -v error -f rawvideo -pix_fmt bgra -s 64x32 -i top.bgra up_%02d.png && $voxa encode up_%02d.png up.avi --quiet && cmp up.avi top.avi'
+row raw_top_down_output 0 '$voxa decode clip.avi - --format bgra --quiet >so.bgra' \
+  'ffmpeg -v error -i seq_%04d.png -f rawvideo -pix_fmt bgra png.bgra && cmp so.bgra png.bgra'
+row raw_bottom_up 0 '$voxa decode clip.avi bu.bgra --bottom-up --quiet && $voxa encode bu.bgra bu.avi --size 64x32 --bottom-up --quiet' \
+  'ffmpeg -v error -f rawvideo -pix_fmt bgra -s 64x32 -i so.bgra -vf vflip -f rawvideo flipped.bgra && cmp flipped.bgra bu.bgra && $voxa encode so.bgra so.avi --size 64x32 --quiet && cmp so.avi bu.avi'
+row top_down_alias 0 '$voxa encode top.bgra alias.avi --size 64x32 --top-down --quiet' 'cmp alias.avi clip.avi'
+row bottom_up_not_y16a 2 '$voxa decode clip.avi x.y16a --bottom-up' 'grep -q "is for raw BGRA frames" bottom_up_not_y16a.err && [ ! -e x.y16a ]'
+row bottom_up_not_raw 2 '$voxa encode s/t_%04d.png x.avi --bottom-up' 'grep -q "is for raw frames" bottom_up_not_raw.err'
+
+# Options as users type them.
+row size_with_equals 0 '$voxa encode top.bgra eq.avi --size=64x32 --quiet && $voxa sample --size=64x32 eq.raw 2>/dev/null' \
+  'cmp eq.avi clip.avi && [ $(stat -c %s eq.raw) -eq 8192 ]'
+row end_of_options 0 'cp top.bgra ./-top.bgra && $voxa encode --size 64x32 --quiet -- -top.bgra dash.avi' 'cmp dash.avi clip.avi'
+row rgba_alias 0 '$voxa decode clip.avi rgba.raw --format rgba --quiet && $voxa sample --size 64x32 --format rgba rgba-sample.raw 2>/dev/null' \
+  'cmp rgba.raw so.bgra && $voxa sample --size 64x32 --format bgra bgra-sample.raw 2>/dev/null && cmp rgba-sample.raw bgra-sample.raw'
 row rate 0 '$voxa encode s/t_%04d.png rate.avi --rate 30000/1001 --quiet' '$voxa info rate.avi | grep -q "rate 30000/1001, length 6"'
 row sequence_from_1001 0 '$voxa encode s/t_%04d.png s.avi --quiet' '$voxa encode seq_%04d.png seq.avi --quiet && cmp s.avi seq.avi'
 row sequence_gap 1 '$voxa encode gap/t_%04d.png gap.avi' '[ ! -e gap.avi ] && grep -q "gap/t_1003.png. is missing" sequence_gap.err'

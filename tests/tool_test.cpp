@@ -9,42 +9,14 @@
 #include <vector>
 
 #include "codec/frame_container.h"
-#include "tools/cli.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ToolTest : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("voxa-tool-test-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  int Run(std::vector<std::string> args) {
-    out_.str(""), err_.str("");
-    return RunVoxa(args, out_, err_);
-  }
-
-  std::vector<uint8_t> Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-  }
-  void Write(const std::string& name, const std::vector<uint8_t>& data) const {
-    std::ofstream(Path(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  }
-
-  fs::path dir_;
-  std::ostringstream out_, err_;
-};
+using ToolTest = CommandTest;
 
 TEST_F(ToolTest, SampleEncodeDecodeCompareBothFormats) {
   for (const std::string format : {"rgba", "y16a"}) {

@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "codec/frame_container.h"
 #include "tools/avi_headers.h"
-#include "tools/cli.h"
 #include "tools/frame_geometry.h"
 #include "tools/ordered_pool.h"
 #include "tools/progress.h"
-#include "tools/sample_frames.h"
+#include "tools/riff.h"
+#include "support/sample_frames.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
@@ -69,12 +69,14 @@ INSTANTIATE_TEST_SUITE_P(
         SizeCase{{32768, 16384}, false, {32768, 16384}, "too large for the codec"},
         SizeCase{{23168, 23168}, true, {23168, 23168}, ""}));
 
-// Pixel (x, y), y counted from the top, of a bottom-up BGRA picture.
-uint32_t PixelAt(const std::vector<uint8_t>& bgra, PictureSize size, uint32_t x, uint32_t y) {
-  const uint8_t* p = &bgra[((size.height - 1 - y) * size.width + x) * 4];
+// Pixel (x, y), y counted from the top, of a BGRA picture.
+uint32_t PixelAt(const voxa_picture& picture, uint32_t x, uint32_t y) {
+  const uint8_t* p = picture.data + static_cast<std::ptrdiff_t>(y) * picture.stride + x * 4;
   return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
 }
 
+// The source stored bottom line first (a negative stride), the padded
+// picture top line first.
 TEST(PadBgraPicture, KeepsTheTopLeftCornerAndAddsTransparentPixels) {
   const PictureSize from{3, 3}, to{16, 4};
   std::vector<uint8_t> picture(3 * 3 * 4);
@@ -88,12 +90,15 @@ TEST(PadBgraPicture, KeepsTheTopLeftCornerAndAddsTransparentPixels) {
       p[3] = 0xFF;
     }
   }
-  const std::vector<uint8_t> padded = PadBgraPicture(picture, from, to);
-  ASSERT_EQ(padded.size(), 16u * 4 * 4);
+  const voxa_picture source{VOXA_BGRA, from.width, from.height, &picture[2 * 3 * 4], -3 * 4};
+  const HeldPicture padded = PadBgraPicture(source, to);
+  ASSERT_EQ(padded.view.width, 16u);
+  ASSERT_EQ(padded.view.height, 4u);
+  ASSERT_EQ(padded.view.stride, 16 * 4);
   for (uint32_t y = 0; y < to.height; ++y) {
     for (uint32_t x = 0; x < to.width; ++x) {
       const uint32_t want = (x < 3 && y < 3) ? (0xFF804000u | (10 * y + x)) : 0u;
-      EXPECT_EQ(PixelAt(padded, to, x, y), want) << "at " << x << "," << y;
+      EXPECT_EQ(PixelAt(padded.view, x, y), want) << "at " << x << "," << y;
     }
   }
 }
@@ -352,14 +357,7 @@ TEST(SampleClip, MovesRightFourPixelsAFrameAndFadesIn) {
   }
 }
 
-class VideoCommandLineTest : public testing::Test {
- protected:
-  int Run(std::vector<std::string> args) {
-    out_.str(""), err_.str("");
-    return RunVoxa(args, out_, err_);
-  }
-  std::ostringstream out_, err_;
-};
+using VideoCommandLineTest = CommandTest;
 
 TEST_F(VideoCommandLineTest, RefusesBadOptionsBeforeAnythingElse) {
   struct Case {
@@ -377,6 +375,18 @@ TEST_F(VideoCommandLineTest, RefusesBadOptionsBeforeAnythingElse) {
       {{"decode", "in.avi", "out.mp4"}, "cannot tell the output format from 'out.mp4'"},
       {{"info", "--frames", "a.avi"}, "unknown option '--frames' for info"},
       {{"sample", "--size", "32x4", "--frames", "0", "x"}, "bad --frames '0'"},
+      // --name=value, and "--" before operands that look like options.
+      {{"encode", "in.raw", "out.avi", "--size=720"}, "bad --size '720'"},
+      {{"encode", "in.raw", "out.avi", "--size=720x576", "--size=720x576"}, "option --size given twice"},
+      {{"encode", "in.raw", "out.avi", "--bottom-up=yes"}, "option --bottom-up takes no value"},
+      {{"info", "--", "--per-frame", "a.avi"}, "info takes 1 file, got 2"},
+      {{"sample", "--size=32x4", "--format=rgb", "x"}, "unknown --format 'rgb' (bgra or y16a)"},
+      // Line orders are for raw frames.
+      {{"encode", "in.png", "out.avi", "--bottom-up"}, "--bottom-up is for raw frames"},
+      {{"encode", "in.raw", "out.avi", "--size", "32x4", "--bottom-up", "--top-down"},
+       "opposite line orders"},
+      {{"decode", "in.avi", "out.y16a", "--bottom-up"}, "--bottom-up is for raw BGRA frames"},
+      {{"decode", "in.avi", "out_%04d.png", "--bottom-up"}, "--bottom-up is for raw BGRA frames"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Run(c.args), 2) << c.args[0] << " " << c.args[1];
@@ -397,9 +407,7 @@ TEST_F(VideoCommandLineTest, WithoutTheVideoFilesTheVerbsAreNotAvailable) {
 }
 
 TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
-  const fs::path dir = fs::temp_directory_path() / "voxa-compare-clip-test";
-  fs::create_directories(dir);
-  const std::string clip = (dir / "clip").string(), one = (dir / "one").string();
+  const std::string clip = Path("clip"), one = Path("one");
   ASSERT_EQ(Run({"sample", "--size", "32x4", "--frames", "3", clip}), 0) << err_.str();
   EXPECT_NE(err_.str().find("wrote 3 frames of a 32x4 title clip, 1536 bytes"), std::string::npos);
   ASSERT_EQ(Run({"compare", "--size", "32x4", clip, clip}), 0) << err_.str();
@@ -423,7 +431,7 @@ TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
   std::size_t last_transparent = bytes.size() - 1;
   while (bytes[last_transparent] != 0) last_transparent -= 4;
   bytes[last_transparent] = 1;
-  const std::string changed = (dir / "changed").string();
+  const std::string changed = Path("changed");
   std::ofstream(changed, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   ASSERT_EQ(Run({"compare", "--size", "32x4", clip, changed}), 0) << err_.str();
@@ -431,7 +439,6 @@ TEST_F(VideoCommandLineTest, ComparesClipsFrameByFrame) {
                             ", 1 of them not in the decoded"),
             std::string::npos)
       << out_.str();
-  fs::remove_all(dir);
 }
 
 }  // namespace

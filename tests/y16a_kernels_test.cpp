@@ -11,7 +11,7 @@ namespace {
 
 std::vector<uint8_t> EncodeBlock(const std::vector<uint8_t>& block) {
   std::vector<uint8_t> out(52);
-  StoreRunWord(out.data(), 0);
+  StoreWord(out.data(), 0);
   uint8_t* run_word = out.data();
   uint8_t* pos = out.data() + 4;
   EncodeY16aField_portable(&pos, block.data(), 16, 1, 48, &run_word);
@@ -93,7 +93,7 @@ TEST(Y16a, TransparentBlockDecodesAsBlackNeutralAlpha0) {
 TEST(Y16a, DecodesBgraPayloadWithItsOwnScale) {
   std::vector<uint8_t> bgra = test::BgraBlocks(1, {255, 255, 255, 2});
   std::vector<uint8_t> payload(52);
-  StoreRunWord(payload.data(), 0);
+  StoreWord(payload.data(), 0);
   uint8_t* run_word = payload.data();
   uint8_t* pos = payload.data() + 4;
   EncodeRgbaField_portable(&pos, bgra.data(), 16, 1, 64, &run_word);

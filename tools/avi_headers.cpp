@@ -6,7 +6,7 @@
 #include <fstream>
 #include <vector>
 
-#include "codec/frame_container.h"
+#include "tools/riff.h"
 
 namespace voxa {
 namespace {
@@ -14,15 +14,6 @@ namespace {
 // The header list of an AVI file written by any usual program lies within
 // its first megabyte.
 constexpr std::size_t kHeaderReadBytes = std::size_t{1} << 20;
-
-constexpr uint32_t Fourcc(const char (&text)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
-}
-
-uint16_t LoadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 struct RiffChunk {
   uint32_t id;

@@ -3,17 +3,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "codec/frame_container.h"
+#include "tools/riff.h"
 
 namespace voxa {
 namespace {
-
-constexpr uint32_t Fourcc(const char (&text)[5]) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
-}
 
 constexpr uint32_t kKeyFrame = 0x10;  // AVIIF_KEYFRAME
 constexpr std::size_t kIndexEntryBytes = 16;

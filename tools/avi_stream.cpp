@@ -4,7 +4,7 @@
 
 #include "tools/avi_headers.h"
 #include "tools/avi_repair.h"
-#include "tools/video_verbs.h"
+#include "tools/video_commands.h"
 
 namespace voxa {
 namespace {
@@ -143,11 +143,11 @@ VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(New
   }
   size_ = PictureSize{static_cast<uint32_t>(par.width),
                       static_cast<uint32_t>(par.height < 0 ? -par.height : par.height)};
-  if (size_.width % 16 != 0) {
+  if (size_.width % kWidthStep != 0) {
     throw VideoError("'" + path + "' declares " + std::to_string(size_.width) +
                      " pixels a line, which VOXA frames cannot have (a multiple of 16)");
   }
-  if (uint64_t{size_.width} * size_.height * 4 + kSizeBoundSlack > 0x7FFFFFFF) {
+  if (voxa_max_frame_bytes(size_.width, size_.height) == 0) {
     throw VideoError("'" + path + "' declares pictures too large for the codec");
   }
   if (stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0) {

@@ -16,38 +16,20 @@
 #include <stdexcept>
 #include <thread>
 
-#include "codec/kernel_slots.h"
-#include "codec/field_payload.h"
-#include "codec/frame_codec.h"
-#include "tools/frame_compare.h"
-#include "tools/frame_inspect.h"
-#include "tools/library_calls.h"
+#include "tools/frame_commands.h"
 #include "tools/output_file.h"
-#include "tools/sample_frames.h"
-#include "tools/video_verbs.h"
+#include "tools/video_commands.h"
 
 namespace voxa {
 namespace {
 
-// Large enough for any frame a host sends; small enough that a typing error
-// does not ask for more memory than the machine has.
-constexpr uint64_t kMaxRawFrameBytes = uint64_t{1} << 30;
-
-// Upper limits that catch typing errors.
+// An upper limit that catches typing errors.
 constexpr unsigned long kMaxThreads = 256;
-constexpr unsigned long kMaxSampleFrames = 100000;
-
-struct UsageError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-struct DataError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 struct OptionHelp {
   const char* name;
   const char* value;  // null for an option without a value
-  const char* text;   // what it does, and its default
+  const char* text;   // what it does, and its default; null: not shown in help
 };
 
 struct Verb {
@@ -77,9 +59,9 @@ const OptionHelp kKeepPartialOption{"--keep-partial", nullptr,
                                     "after an error, keep the output with the frames written "
                                     "before it (default: leave no output)"};
 const OptionHelp kSizeOption{"--size", "WxH", "the frame size, e.g. 720x576"};
-const OptionHelp kFrameFormatOption{"--format", "rgba|y16a",
-                                    "raw frames: 32-bit BGRA, bottom line first, or Y16A "
-                                    "(default rgba)"};
+const OptionHelp kFrameFormatOption{"--format", "bgra|y16a",
+                                    "raw frames: 32-bit BGRA, bottom line first (also called "
+                                    "rgba), or Y16A (default bgra)"};
 
 const std::vector<Verb> kVerbs = {
     {"encode", "voxa encode INPUT OUTPUT.avi [options]",
@@ -88,7 +70,11 @@ const std::vector<Verb> kVerbs = {
      2,
      {kKernelsOption, kThreadsOption,
       {"--size", "WxH", "INPUT is raw BGRA frames of this size (needed for raw frames)"},
-      {"--top-down", nullptr, "raw frames are stored top line first (default: bottom line first)"},
+      {"--bottom-up", nullptr, "raw frames are stored bottom line first, as Windows bitmaps and "
+                               "the frame commands store them (default: top line first, as "
+                               "FFmpeg's raw video)"},
+      // The default since --bottom-up came: taken, and it changes nothing.
+      {"--top-down", nullptr, nullptr},
       {"--rate", "R", "frames a second, e.g. 25, 30000/1001 or 29.97 (default: the input's; "
                       "25 for PNG sequences and raw frames)"},
       {"--fill-gaps", nullptr, "a PNG sequence with numbers missing: each missing frame shows "
@@ -97,20 +83,24 @@ const std::vector<Verb> kVerbs = {
                          "with transparent columns and lines (default: refuse)"},
       kOverwriteOption, kQuietOption, kKeepPartialOption},
      {"voxa encode title_%04d.png title.avi", "voxa encode lower-third.mov lower-third.avi -y",
-      "voxa encode frames.bgra clip.avi --size 720x576 --top-down --rate 30000/1001"}},
+      "voxa encode frames.bgra clip.avi --size 720x576 --rate 30000/1001",
+      "voxa encode clip.bgra clip.avi --size 720x576 --bottom-up"}},
     {"decode", "voxa decode INPUT.avi OUTPUT [options]",
      "Decodes a VOXA AVI file into a PNG sequence, a QuickTime movie (ProRes 4444 or "
      "Animation) or raw frames. OUTPUT '-' is standard output (raw frames only).",
      2,
      {kKernelsOption, kThreadsOption,
       {"--format", "png|prores|qtrle|bgra|y16a", "the output format (default: from OUTPUT's "
-                                                 "name: .png, .mov, .bgra/.rgba/.raw, .y16a)"},
+                                                 "name: .png, .mov, .bgra/.rgba/.raw, .y16a; "
+                                                 "rgba is bgra)"},
+      {"--bottom-up", nullptr, "raw BGRA frames bottom line first, as Windows bitmaps store "
+                               "them (default: top line first, as FFmpeg's raw video)"},
       {"--keep-going", nullptr, "a damaged frame shows the last good picture and the run goes "
                                 "on; exit status 1 if there was any (default: stop)"},
       kOverwriteOption, kQuietOption, kKeepPartialOption},
      {"voxa decode title.avi back_%04d.png", "voxa decode title.avi title.mov -y",
       "voxa decode title.avi - --format bgra | ffplay -f rawvideo -pixel_format bgra "
-      "-video_size 720x576 -vf vflip -"}},
+      "-video_size 720x576 -"}},
     {"info", "voxa info FILE.avi [options]",
      "Shows the stream, the AVI headers and a summary of the frames of a VOXA AVI file.",
      1,
@@ -142,7 +132,7 @@ const std::vector<Verb> kVerbs = {
       {"--frames", "N", "the sample clip of N frames, moving and fading in (default: one "
                         "picture)"}},
      {"voxa sample --size 720x576 title.bgra", "voxa sample --size 720x576 --frames 12 clip.bgra"}},
-    {"compare", "voxa compare --size WxH [--format rgba|y16a] REFERENCE DECODED",
+    {"compare", "voxa compare --size WxH [--format bgra|y16a] REFERENCE DECODED",
      "Compares raw frames: PSNR of colour (alpha-weighted) and alpha, largest differences, and "
      "the fully transparent pixels of the reference that are not so in the decoded frames.",
      2,
@@ -162,7 +152,9 @@ std::string Overview() {
   s << "usage: voxa COMMAND [options] FILES...   (voxa help COMMAND, voxa COMMAND --help)\n"
        "       voxa --version\n\ncommands:\n";
   for (const Verb& verb : kVerbs) s << "  " << std::left << std::setw(14) << verb.name << verb.synopsis << "\n";
-  s << "\nExit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+  s << "\nAn option's value is the next word or follows '=' (--size 720x576, --size=720x576);\n"
+       "'--' ends the options.\n"
+       "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
   return s.str();
 }
 
@@ -170,6 +162,7 @@ std::string VerbHelp(const Verb& verb) {
   std::ostringstream s;
   s << "usage: " << verb.synopsis << "\n\n" << verb.summary << "\n\noptions:\n";
   for (const OptionHelp& o : verb.options) {
+    if (o.text == nullptr) continue;
     std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
     s << "  " << std::left << std::setw(34) << head << " " << o.text << "\n";
   }
@@ -178,47 +171,49 @@ std::string VerbHelp(const Verb& verb) {
   return s.str();
 }
 
-struct CommandLine {
-  std::string verb;
-  std::map<std::string, std::string> options;
-  std::set<std::string> flags;
-  std::vector<std::string> operands;
-  bool help = false;
-
-  std::optional<std::string> Option(const std::string& name) const {
-    auto it = options.find(name);
-    if (it == options.end()) return std::nullopt;
-    return it->second;
-  }
-  bool Flag(const std::string& name) const { return flags.count(name) != 0; }
-};
-
+// Options as users type them: "--size 720x576" or "--size=720x576"; "--"
+// ends the options, so that a file may be named like one.
 CommandLine Parse(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no command given");
   CommandLine cl;
   cl.verb = args[0];
   const Verb* verb = FindVerb(cl.verb);
   if (verb == nullptr) throw UsageError("unknown command '" + cl.verb + "'");
+  bool options_ended = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string a = args[i];
+    const std::string& a = args[i];
+    if (options_ended || a.size() < 2 || a[0] != '-') {
+      cl.operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      options_ended = true;
+      continue;
+    }
     if (a == "-h" || a == "--help") {
       cl.help = true;
       return cl;
     }
-    if (a == "--overwrite") a = "-y";
-    if (a.size() > 1 && a[0] == '-') {
-      const OptionHelp* option = verb->Find(a);
-      if (option == nullptr) throw UsageError("unknown option '" + a + "' for " + cl.verb);
-      if (option->value == nullptr) {
-        cl.flags.insert(a);
-        continue;
-      }
-      if (i + 1 >= args.size()) throw UsageError("option " + a + " needs a value");
-      if (!cl.options.emplace(a, args[++i]).second) {
-        throw UsageError("option " + a + " given twice");
-      }
-    } else {
-      cl.operands.push_back(a);
+    std::string name = a;
+    std::optional<std::string> value;
+    if (const std::size_t equals = a.find('='); a.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = a.substr(0, equals);
+      value = a.substr(equals + 1);
+    }
+    if (name == "--overwrite") name = "-y";
+    const OptionHelp* option = verb->Find(name);
+    if (option == nullptr) throw UsageError("unknown option '" + name + "' for " + cl.verb);
+    if (option->value == nullptr) {
+      if (value) throw UsageError("option " + name + " takes no value");
+      cl.flags.insert(name);
+      continue;
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
+      value = args[++i];
+    }
+    if (!cl.options.emplace(name, *value).second) {
+      throw UsageError("option " + name + " given twice");
     }
   }
   if (cl.operands.size() != verb->operands) {
@@ -237,6 +232,8 @@ uint32_t ParseDimension(const std::string& text, const std::string& whole) {
   return static_cast<uint32_t>(std::stoul(text));
 }
 
+}  // namespace
+
 PictureSize ParseSize(const std::string& size) {
   const std::size_t x = size.find('x');
   if (x == std::string::npos) {
@@ -246,58 +243,32 @@ PictureSize ParseSize(const std::string& size) {
                      ParseDimension(size.substr(x + 1), size)};
 }
 
-FrameFormat ParseFrameFormat(const CommandLine& cl) {
-  const std::optional<std::string> size = cl.Option("--size");
-  if (!size) throw UsageError(cl.verb + " needs --size WxH");
-  FrameFormat f;
-  const PictureSize picture = ParseSize(*size);
-  f.width = picture.width;
-  f.height = picture.height;
-  if (f.width % kBlockPixels != 0) {
-    const uint32_t below = f.width / kBlockPixels * kBlockPixels;
-    throw UsageError("width " + std::to_string(f.width) +
-                     " is not a multiple of 16 (nearest: " + std::to_string(below) + " or " +
-                     std::to_string(below + kBlockPixels) + ")");
-  }
-  const std::string format = cl.Option("--format").value_or("rgba");
-  if (format == "rgba") {
-    f.format = PixelFormat::kRgba32;
-  } else if (format == "y16a") {
-    f.format = PixelFormat::kY16a;
-  } else {
-    throw UsageError("unknown --format '" + format + "' (rgba or y16a)");
-  }
-  if (RawFrameBytes(f.format, f.width, f.height) > kMaxRawFrameBytes) {
-    throw UsageError("frame size " + *size + " is too large");
-  }
-  return f;
-}
-
 // "auto" is what the driver would install on this processor; the others run
 // one variant, when this processor has it.
-KernelVariant ParseKernelVariant(const CommandLine& cl) {
+voxa_kernels ParseKernels(const CommandLine& cl) {
   const std::string name = cl.Option("--kernels").value_or("auto");
-  KernelVariant variant;
-  if (name == "auto") {
-    variant = InstalledVariant();
-  } else if (name == "portable") {
-    variant = KernelVariant::kPortable;
-  } else if (name == "sse") {
-    variant = KernelVariant::kSse;
-  } else if (name == "sse2") {
-    variant = KernelVariant::kSse2;
-  } else if (name == "avx2") {
-    variant = KernelVariant::kAvx2;
-  } else {
+  const std::map<std::string, voxa_kernels> names = {
+      {"auto", VOXA_KERNELS_AUTO}, {"portable", VOXA_KERNELS_PORTABLE}, {"sse", VOXA_KERNELS_SSE},
+      {"sse2", VOXA_KERNELS_SSE2}, {"avx2", VOXA_KERNELS_AVX2}};
+  const auto it = names.find(name);
+  if (it == names.end()) {
     throw UsageError("unknown --kernels '" + name + "' (auto, portable, sse, sse2 or avx2)");
   }
-  if (!HasKernelVariant(variant)) {
+  if (voxa_kernels_available(it->second) != VOXA_OK) {
     throw UsageError("--kernels " + name + ": this processor or build has no such kernels");
   }
-  return variant;
+  return it->second;
 }
 
-voxa_kernels ParseKernels(const CommandLine& cl) { return LibraryKernels(ParseKernelVariant(cl)); }
+const char* KernelsName(voxa_kernels kernels) {
+  switch (kernels) {
+    case VOXA_KERNELS_AUTO: return "auto";
+    case VOXA_KERNELS_SSE: return "sse";
+    case VOXA_KERNELS_SSE2: return "sse2";
+    case VOXA_KERNELS_AVX2: return "avx2";
+    default: return "portable";
+  }
+}
 
 unsigned long ParseCount(const CommandLine& cl, const std::string& option, unsigned long fallback,
                          unsigned long largest) {
@@ -311,6 +282,8 @@ unsigned long ParseCount(const CommandLine& cl, const std::string& option, unsig
   }
   return std::stoul(*text);
 }
+
+namespace {
 
 // Default: one thread per processor.
 unsigned ParseThreads(const CommandLine& cl) {
@@ -332,7 +305,7 @@ OutputFormat ParseOutputFormat(const CommandLine& cl) {
   const std::map<std::string, OutputFormat> names = {
       {"png", OutputFormat::kPng},     {"prores", OutputFormat::kProres},
       {"qtrle", OutputFormat::kQtrle}, {"bgra", OutputFormat::kBgra},
-      {"y16a", OutputFormat::kY16a}};
+      {"rgba", OutputFormat::kBgra},   {"y16a", OutputFormat::kY16a}};
   OutputFormat format;
   if (const std::optional<std::string> name = cl.Option("--format")) {
     const auto it = names.find(*name);
@@ -361,7 +334,7 @@ OutputFormat ParseOutputFormat(const CommandLine& cl) {
   return format;
 }
 
-VideoVerbs& RequireVideo(VideoVerbs* video, const std::string& verb) {
+VideoCommands& RequireVideo(VideoCommands* video, const std::string& verb) {
   if (video == nullptr) {
     throw UsageError("'" + verb + "' is not available in this build (it needs FFmpeg's "
                      "libraries: the Linux build of the tool has it)");
@@ -400,12 +373,19 @@ bool LooksRaw(const std::string& path) {
   return EndsWith(path, ".bgra") || EndsWith(path, ".rgba") || EndsWith(path, ".raw");
 }
 
-int EncodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& err) {
+void ParseCodingOptions(const CommandLine& cl, CodingOptions* o) {
+  o->input = cl.operands[0];
+  o->output = cl.operands[1];
+  o->kernels = ParseKernels(cl);
+  o->threads = ParseThreads(cl);
+  o->overwrite = cl.Flag("-y");
+  o->quiet = cl.Flag("--quiet");
+  o->keep_partial = cl.Flag("--keep-partial");
+}
+
+int EncodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err) {
   EncodeOptions o;
-  o.input = cl.operands[0];
-  o.output = cl.operands[1];
-  o.kernels = ParseKernelVariant(cl);
-  o.threads = ParseThreads(cl);
+  ParseCodingOptions(cl, &o);
   if (const std::optional<std::string> size = cl.Option("--size")) {
     o.raw_size = ParseSize(*size);
     if (o.raw_size->width == 0 || o.raw_size->height == 0) {
@@ -414,268 +394,55 @@ int EncodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& err) {
   } else if (LooksRaw(o.input)) {
     throw UsageError("'" + o.input + "' holds raw frames: give their size with --size WxH");
   }
-  if (cl.Flag("--top-down") && !o.raw_size) throw UsageError("--top-down is for raw frames (with --size)");
-  o.top_down = cl.Flag("--top-down");
+  for (const char* order : {"--bottom-up", "--top-down"}) {
+    if (cl.Flag(order) && !o.raw_size) throw UsageError(std::string(order) + " is for raw frames (with --size)");
+  }
+  if (cl.Flag("--bottom-up") && cl.Flag("--top-down")) {
+    throw UsageError("--bottom-up and --top-down ask for opposite line orders");
+  }
+  o.bottom_up = cl.Flag("--bottom-up");
   if (const std::optional<std::string> rate = cl.Option("--rate")) o.rate = ParseRate(*rate);
   if (o.output != "-" && !EndsWith(o.output, ".avi")) {
     throw UsageError("encode writes AVI files: name the output .avi (not '" + o.output + "')");
   }
   o.fill_gaps = cl.Flag("--fill-gaps");
   o.pad = cl.Flag("--pad");
-  o.overwrite = cl.Flag("-y");
-  o.quiet = cl.Flag("--quiet");
-  o.keep_partial = cl.Flag("--keep-partial");
   return RequireVideo(video, cl.verb).Encode(o, err);
 }
 
-int DecodeVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& err) {
+int DecodeCommand(const CommandLine& cl, VideoCommands* video, std::ostream& err) {
   DecodeOptions o;
-  o.input = cl.operands[0];
-  o.output = cl.operands[1];
-  o.kernels = ParseKernelVariant(cl);
-  o.threads = ParseThreads(cl);
+  ParseCodingOptions(cl, &o);
   o.format = ParseOutputFormat(cl);
+  o.bottom_up = cl.Flag("--bottom-up");
+  if (o.bottom_up && o.format != OutputFormat::kBgra) {
+    throw UsageError("--bottom-up is for raw BGRA frames (Y16A frames are top line first by "
+                     "nature; pictures and movies are top line first)");
+  }
   o.keep_going = cl.Flag("--keep-going");
-  o.overwrite = cl.Flag("-y");
-  o.quiet = cl.Flag("--quiet");
-  o.keep_partial = cl.Flag("--keep-partial");
   return RequireVideo(video, cl.verb).Decode(o, err);
 }
 
-int InfoVerb(const CommandLine& cl, VideoVerbs* video, std::ostream& out) {
+int InfoCommand(const CommandLine& cl, VideoCommands* video, std::ostream& out) {
   InfoOptions o;
   o.input = cl.operands[0];
   o.per_frame = cl.Flag("--per-frame");
   return RequireVideo(video, cl.verb).Info(o, out);
 }
 
-const char* VariantName(KernelVariant variant) {
-  switch (variant) {
-    case KernelVariant::kSse: return "sse";
-    case KernelVariant::kSse2: return "sse2";
-    case KernelVariant::kAvx2: return "avx2";
-    default: return "portable";
-  }
-}
-
-int Version(std::ostream& out, VideoVerbs* video) {
+int Version(std::ostream& out, VideoCommands* video) {
   out << "voxa " << voxa_version_string() << "\n"
       << "FFmpeg: " << (video ? video->LibraryVersions() : "not in this build (encode, decode "
                                                            "and info are not available)")
       << "\n"
-      << "kernels: " << VariantName(InstalledVariant()) << " (processor class "
-      << DetectCpuClass() << ")\n";
-  return kExitOk;
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw DataError("cannot open '" + path + "': " + std::strerror(errno));
-  std::vector<uint8_t> data;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    data.insert(data.end(), buffer, buffer + in.gcount());
-    if (data.size() > kMaxRawFrameBytes * 2) throw DataError("'" + path + "' is too large");
-  }
-  if (in.bad()) throw DataError("cannot read '" + path + "'");
-  return data;
-}
-
-// The frame commands replace their output, but never destroy it: it is
-// written beside and moved into place (tools/output_file.h).
-void WriteFile(const std::string& path, const std::string& input, const uint8_t* data,
-               std::size_t size) {
-  OutputRules rules;
-  rules.input = input;
-  rules.overwrite = true;
-  rules.not_streamable = "the frame commands write files, not standard output";
-  OutputFile file(path, rules);
-  if (!WriteAll(file.fd(), data, size)) {
-    throw DataError("cannot write '" + path + "': " + std::strerror(errno));
-  }
-  file.Commit();
-}
-
-std::vector<uint8_t> ReadRawFrame(const std::string& path, const FrameFormat& f) {
-  std::vector<uint8_t> data = ReadFile(path);
-  const uint64_t expected = RawFrameBytes(f.format, f.width, f.height);
-  if (data.size() != expected) {
-    throw DataError("'" + path + "' holds " + std::to_string(data.size()) +
-                    " bytes; a " + std::to_string(f.width) + "x" + std::to_string(f.height) +
-                    (f.format == PixelFormat::kRgba32 ? " BGRA" : " Y16A") + " frame has " +
-                    std::to_string(expected));
-  }
-  return data;
-}
-
-std::string FormatPsnr(double db) {
-  if (std::isinf(db)) return "inf (identical)";
-  std::ostringstream s;
-  s << std::fixed << std::setprecision(2) << db << " dB";
-  return s.str();
-}
-
-int EncodeFrameVerb(const CommandLine& cl, std::ostream& out) {
-  const FrameFormat f = ParseFrameFormat(cl);
-  const voxa_kernels kernels = ParseKernels(cl);
-  std::vector<uint8_t> raw = ReadRawFrame(cl.operands[0], f);
-  std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
-  const voxa_picture picture = LibraryPicture(f, raw.data());
-  std::size_t size = 0;
-  if (const int status = voxa_encode(&picture, kernels, frame.data(), frame.size(), &size)) {
-    throw DataError(std::string("cannot encode: ") + voxa_status_string(status));
-  }
-  WriteFile(cl.operands[1], cl.operands[0], frame.data(), size);
-  out << "encoded " << raw.size() << " bytes into " << size << " bytes (ratio "
-      << std::fixed << std::setprecision(2)
-      << (size ? static_cast<double>(raw.size()) / size : 0.0) << ":1)\n";
-  return kExitOk;
-}
-
-int DecodeFrameVerb(const CommandLine& cl, std::ostream& out) {
-  const FrameFormat f = ParseFrameFormat(cl);
-  const voxa_kernels kernels = ParseKernels(cl);
-  const std::vector<uint8_t> frame = ReadFile(cl.operands[0]);
-  std::vector<uint8_t> raw;
-  if (const std::optional<std::string> base = cl.Option("--onto")) {
-    raw = ReadRawFrame(*base, f);
-  } else {
-    raw.assign(RawFrameBytes(f.format, f.width, f.height), 0);
-  }
-  const voxa_picture picture = LibraryPicture(f, raw.data());
-  switch (LibraryDecodeStatus(voxa_decode(frame.data(), frame.size(), kernels, &picture))) {
-    case DecodeStatus::kDecoded:
-      break;
-    case DecodeStatus::kNotAFrame:
-      throw DataError("'" + cl.operands[0] +
-                      "' is not a VOXA frame (no \"QTZ1\" magic or no field chunk)");
-    case DecodeStatus::kDamaged:
-      throw DataError("'" + cl.operands[0] +
-                      "' is damaged (a chunk or payload ends early); "
-                      "'voxa inspect' tells where");
-  }
-  WriteFile(cl.operands[1], cl.operands[0], raw.data(), raw.size());
-  out << "decoded " << frame.size() << " bytes into " << raw.size() << " bytes\n";
-  return kExitOk;
-}
-
-int InspectVerb(const CommandLine& cl, std::ostream& out) {
-  std::optional<FrameSize> size;
-  if (cl.Option("--size")) {
-    const FrameFormat f = ParseFrameFormat(cl);
-    size = FrameSize{f.width, f.height};
-  }
-  const std::vector<uint8_t> frame = ReadFile(cl.operands[0]);
-  if (!InspectFrame(frame.data(), frame.size(), size, out)) {
-    throw DataError("'" + cl.operands[0] + "' is malformed (see above)");
-  }
-  return kExitOk;
-}
-
-int SampleVerb(const CommandLine& cl, std::ostream& out) {
-  const FrameFormat f = ParseFrameFormat(cl);
-  SampleKind kind;
-  const std::string name = cl.Option("--kind").value_or("title");
-  if (!ParseSampleKind(name, &kind)) {
-    throw UsageError("unknown --kind '" + name + "' (title or opaque)");
-  }
-  if (!cl.Option("--frames")) {
-    const std::vector<uint8_t> raw = MakeSampleFrame(kind, f.format, f.width, f.height);
-    WriteFile(cl.operands[0], "", raw.data(), raw.size());
-    out << "wrote a " << f.width << "x" << f.height << " " << name << " frame, " << raw.size()
-        << " bytes\n";
-    return kExitOk;
-  }
-  // The sample clip: the picture moving and fading in, frame after frame.
-  const unsigned long frames = ParseCount(cl, "--frames", 1, kMaxSampleFrames);
-  if (RawFrameBytes(f.format, f.width, f.height) * frames > kMaxRawFrameBytes * 2) {
-    throw UsageError("a clip of " + std::to_string(frames) + " such frames is too large");
-  }
-  const std::vector<uint8_t> picture =
-      MakeSampleFrame(kind, PixelFormat::kRgba32, f.width, f.height);
-  std::vector<uint8_t> clip;
-  for (unsigned long i = 0; i < frames; ++i) {
-    std::vector<uint8_t> frame =
-        MakeSampleClipFrame(picture, f.width, f.height, static_cast<uint32_t>(i));
-    if (f.format == PixelFormat::kY16a) frame = BgraToY16a(frame, f.width, f.height);
-    clip.insert(clip.end(), frame.begin(), frame.end());
-  }
-  WriteFile(cl.operands[0], "", clip.data(), clip.size());
-  out << "wrote " << frames << " frames of a " << f.width << "x" << f.height << " " << name
-      << " clip, " << clip.size() << " bytes\n";
-  return kExitOk;
-}
-
-// Raw files of one frame or more, the same number in both.
-int CompareVerb(const CommandLine& cl, std::ostream& out) {
-  const FrameFormat f = ParseFrameFormat(cl);
-  const uint64_t frame_bytes = RawFrameBytes(f.format, f.width, f.height);
-  const std::vector<uint8_t> a = ReadFile(cl.operands[0]);
-  const std::vector<uint8_t> b = ReadFile(cl.operands[1]);
-  for (const auto* file : {&a, &b}) {
-    const std::string& path = cl.operands[file == &a ? 0 : 1];
-    if (file->empty() || file->size() % frame_bytes != 0) {
-      throw DataError("'" + path + "' holds " + std::to_string(file->size()) + " bytes, not a whole number of " +
-                      std::to_string(f.width) + "x" + std::to_string(f.height) +
-                      (f.format == PixelFormat::kRgba32 ? " BGRA" : " Y16A") + " frames of " +
-                      std::to_string(frame_bytes) + " bytes");
-    }
-  }
-  if (a.size() != b.size()) {
-    throw DataError("'" + cl.operands[0] + "' holds " + std::to_string(a.size() / frame_bytes) +
-                    " frames, '" + cl.operands[1] + "' " + std::to_string(b.size() / frame_bytes));
-  }
-  const std::size_t frames = a.size() / frame_bytes;
-  // Mean squared errors, averaged over the frames, behind the PSNR.
-  auto mse = [](double psnr) { return std::isinf(psnr) ? 0.0 : 255.0 * 255.0 / std::pow(10.0, psnr / 10.0); };
-  auto psnr = [](double mse) {
-    return mse == 0.0 ? std::numeric_limits<double>::infinity() : 10.0 * std::log10(255.0 * 255.0 / mse);
-  };
-  double colour_mse = 0, alpha_mse = 0, worst = std::numeric_limits<double>::infinity();
-  int max_colour = 0, max_alpha = 0;
-  uint64_t visible_lost = 0, far_off = 0;
-  // Pixels fully transparent in the reference, and those of them that are
-  // not in the decoded frames.
-  uint64_t transparent = 0, lost = 0;
-  const std::size_t pixels = std::size_t{f.width} * f.height;
-  for (std::size_t p = 0; p < pixels * frames; ++p) {
-    std::size_t at = p * 4 + 3;
-    if (f.format == PixelFormat::kY16a) {
-      at = p / kBlockPixels * kLiteralBlockBytes + kAlphaOffset + p % kBlockPixels;
-    }
-    if (a[at] == 0) {
-      ++transparent;
-      if (b[at] != 0) ++lost;
-    }
-  }
-  for (std::size_t i = 0; i < frames; ++i) {
-    const auto from = static_cast<std::ptrdiff_t>(i * frame_bytes);
-    const auto to = static_cast<std::ptrdiff_t>((i + 1) * frame_bytes);
-    const FrameDifference d = CompareFrames(f.format, f.width, f.height,
-                                            std::vector<uint8_t>(a.begin() + from, a.begin() + to),
-                                            std::vector<uint8_t>(b.begin() + from, b.begin() + to));
-    colour_mse += mse(d.colour_psnr) / frames;
-    alpha_mse += mse(d.alpha_psnr) / frames;
-    worst = std::min(worst, d.colour_psnr);
-    max_colour = std::max(max_colour, d.max_colour_difference);
-    max_alpha = std::max(max_alpha, d.max_alpha_difference);
-    visible_lost += d.visible_lost;
-    far_off += d.far_off;
-  }
-  if (frames > 1) out << frames << " frames: ";
-  out << "PSNR colour (alpha-weighted) " << FormatPsnr(psnr(colour_mse));
-  if (frames > 1) out << " (worst frame " << FormatPsnr(worst) << ")";
-  out << ", alpha " << FormatPsnr(psnr(alpha_mse)) << "; largest difference colour "
-      << max_colour << ", alpha " << max_alpha << "; fully transparent pixels " << transparent
-      << ", " << lost << " of them not in the decoded; visible pixels lost " << visible_lost
-      << "; pixels off by more than " << kFarOff << " (premultiplied) " << far_off << "\n";
+      << "kernels: " << KernelsName(voxa_auto_kernels()) << "\n";
   return kExitOk;
 }
 
 }  // namespace
 
 int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            VideoVerbs* video) {
+            VideoCommands* video) {
   std::string verb = args.empty() ? "" : args[0];
   try {
     if (verb == "--version") return Version(out, video);
@@ -694,16 +461,10 @@ int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostrea
       out << VerbHelp(*FindVerb(cl.verb));
       return kExitOk;
     }
-    // Summaries of the frame commands go with the other messages; their
-    // reports (inspect, compare) are the command's data.
-    if (cl.verb == "encode") return EncodeVerb(cl, video, err);
-    if (cl.verb == "decode") return DecodeVerb(cl, video, err);
-    if (cl.verb == "info") return InfoVerb(cl, video, out);
-    if (cl.verb == "encode-frame") return EncodeFrameVerb(cl, err);
-    if (cl.verb == "decode-frame") return DecodeFrameVerb(cl, err);
-    if (cl.verb == "inspect") return InspectVerb(cl, out);
-    if (cl.verb == "sample") return SampleVerb(cl, err);
-    return CompareVerb(cl, out);
+    if (cl.verb == "encode") return EncodeCommand(cl, video, err);
+    if (cl.verb == "decode") return DecodeCommand(cl, video, err);
+    if (cl.verb == "info") return InfoCommand(cl, video, out);
+    return RunFrameCommand(cl, out, err);
   } catch (const UsageError& e) {
     err << "voxa: " << e.what() << " ("
         << (FindVerb(verb) ? "voxa " + verb + " --help" : std::string("voxa --help"))

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include <fcntl.h>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -35,6 +37,14 @@ bool UniqueFd::Reset() {
 #endif
   fd_ = -1;
   return ok;
+}
+
+UniqueFd OpenForWriting(const std::string& path) {
+#if defined(_WIN32)
+  return UniqueFd(_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
+#else
+  return UniqueFd(open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+#endif
 }
 
 #if defined(_WIN32)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace voxa {
 
@@ -44,6 +45,10 @@ class FileAt {
  private:
   int fd_;
 };
+
+// Opens an existing file, device or FIFO for writing as it is: not made, not
+// cut. Empty (errno set) when it cannot be opened.
+UniqueFd OpenForWriting(const std::string& path);
 
 // Writes all of `bytes` at the descriptor's position; false on an error.
 bool WriteAll(int fd, const void* bytes, std::size_t n);

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-
-#include "codec/field_payload.h"
+#include <vector>
 
 namespace voxa {
 namespace {
-
-constexpr uint64_t kSizeBoundSlack = 4096;
-constexpr uint64_t kLargestBound = 0x7FFFFFFF;
 
 uint64_t RoundUp(uint64_t value, uint64_t step) { return (value + step - 1) / step * step; }
 
@@ -17,19 +13,25 @@ std::string SizeText(uint64_t width, uint64_t height) {
   return std::to_string(width) + "x" + std::to_string(height);
 }
 
-bool FitsBound(uint64_t width, uint64_t height) {
-  return width * height * 4 + kSizeBoundSlack <= kLargestBound;
+// libvoxa takes the size: a multiple of 16 wide, within the bound.
+bool LibraryTakes(uint64_t width, uint64_t height) {
+  return width <= UINT32_MAX && height <= UINT32_MAX &&
+         voxa_max_frame_bytes(static_cast<uint32_t>(width), static_cast<uint32_t>(height)) != 0;
+}
+
+std::size_t LineBytes(voxa_pixel_format format, uint32_t width) {
+  return std::size_t{width} * (format == VOXA_BGRA ? 4 : 3);
 }
 
 }  // namespace
 
 bool IsCodableSize(PictureSize size) {
-  return size.width != 0 && size.width % kBlockPixels == 0 && size.height != 0 &&
-         size.height % 2 == 0 && FitsBound(size.width, size.height);
+  return size.width != 0 && size.height != 0 && size.height % 2 == 0 &&
+         LibraryTakes(size.width, size.height);
 }
 
 PictureSize PaddedSize(PictureSize size) {
-  const uint64_t width = RoundUp(std::max<uint32_t>(size.width, 1), kBlockPixels);
+  const uint64_t width = RoundUp(std::max<uint32_t>(size.width, 1), kWidthStep);
   const uint64_t height = RoundUp(std::max<uint32_t>(size.height, 1), 2);
   return PictureSize{static_cast<uint32_t>(std::min<uint64_t>(width, UINT32_MAX / 2)),
                      static_cast<uint32_t>(std::min<uint64_t>(height, UINT32_MAX / 2))};
@@ -40,19 +42,19 @@ std::string CodableSizeProblem(PictureSize size) {
   const std::string given = SizeText(size.width, size.height);
   if (size.width == 0 || size.height == 0) return "a " + given + " picture is empty";
   const PictureSize padded = PaddedSize(size);
-  if (!FitsBound(padded.width, padded.height)) {
+  if (!LibraryTakes(padded.width, padded.height)) {
     return "a " + given + " picture is too large for the codec (width x height x 4 must stay "
            "below 2 GiB)";
   }
   std::string what;
-  if (size.width % kBlockPixels != 0) {
+  if (size.width % kWidthStep != 0) {
     what = "width " + std::to_string(size.width) + " is not a multiple of 16";
   }
   if (size.height % 2 != 0) {
     what += (what.empty() ? "height " : " and height ") + std::to_string(size.height) +
             " is odd";
   }
-  const uint32_t cropped_width = size.width / kBlockPixels * kBlockPixels;
+  const uint32_t cropped_width = size.width / kWidthStep * kWidthStep;
   const uint32_t cropped_height = size.height / 2 * 2;
   std::string nearest;
   if (cropped_width != 0 && cropped_height != 0) {
@@ -63,16 +65,33 @@ std::string CodableSizeProblem(PictureSize size) {
          "; nearest sizes it takes: " + nearest;
 }
 
-std::vector<uint8_t> PadBgraPicture(const std::vector<uint8_t>& bgra, PictureSize from,
-                                    PictureSize to) {
-  std::vector<uint8_t> out(std::size_t{to.width} * to.height * 4, 0);
-  const std::size_t from_line = std::size_t{from.width} * 4;
-  const std::size_t to_line = std::size_t{to.width} * 4;
-  // Picture line y (from the top) is stored line height - 1 - y.
+std::size_t RawFrameBytes(voxa_pixel_format format, PictureSize size) {
+  return LineBytes(format, size.width) * size.height;
+}
+
+HeldPicture NewPicture(voxa_pixel_format format, PictureSize size, bool bottom_up) {
+  auto bytes = std::make_shared<std::vector<uint8_t>>(RawFrameBytes(format, size), 0);
+  const auto line = static_cast<std::ptrdiff_t>(LineBytes(format, size.width));
+  uint8_t* top = bytes->data();
+  if (bottom_up && size.height != 0) top += (size.height - 1) * line;
+  HeldPicture picture;
+  picture.view = voxa_picture{format, size.width, size.height, top, bottom_up ? -line : line};
+  picture.owner = std::move(bytes);
+  return picture;
+}
+
+uint8_t* StoredBytes(const HeldPicture& picture) {
+  const voxa_picture& v = picture.view;
+  if (v.stride >= 0 || v.height == 0) return v.data;
+  return v.data + static_cast<std::ptrdiff_t>(v.height - 1) * v.stride;
+}
+
+HeldPicture PadBgraPicture(const voxa_picture& from, PictureSize to) {
+  HeldPicture out = NewPicture(VOXA_BGRA, to, false);
+  const std::size_t line = std::min(LineBytes(VOXA_BGRA, from.width), LineBytes(VOXA_BGRA, to.width));
   for (uint32_t y = 0; y < from.height && y < to.height; ++y) {
-    std::memcpy(out.data() + (to.height - 1 - y) * to_line,
-                bgra.data() + (from.height - 1 - y) * from_line,
-                std::min(from_line, to_line));
+    std::memcpy(out.view.data + y * out.view.stride, from.data + static_cast<std::ptrdiff_t>(y) * from.stride,
+                line);
   }
   return out;
 }

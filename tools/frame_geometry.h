@@ -1,12 +1,19 @@
-// Picture sizes the codec takes, and padding a picture up to one.
+// Picture sizes the codec takes, the pictures the tool holds, and padding a
+// picture up to a size the codec takes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
-#include <vector>
+
+#include "voxa/voxa.h"
 
 namespace voxa {
+
+// libvoxa codes lines in blocks of this many pixels (voxa.h): widths are
+// multiples of it.
+constexpr uint32_t kWidthStep = 16;
 
 struct PictureSize {
   uint32_t width;
@@ -27,10 +34,28 @@ PictureSize PaddedSize(PictureSize size);
 // is wrong and names the nearest sizes it takes (cropped and padded).
 std::string CodableSizeProblem(PictureSize size);
 
-// A raw BGRA picture (bottom line first) on a larger canvas: the picture
-// keeps its top left corner; the new columns on the right and lines at the
-// bottom are transparent black.
-std::vector<uint8_t> PadBgraPicture(const std::vector<uint8_t>& bgra, PictureSize from,
-                                    PictureSize to);
+// Bytes of a raw frame: BGRA width × 4 a line, Y16A width × 3.
+std::size_t RawFrameBytes(voxa_pixel_format format, PictureSize size);
+
+// A picture in the tool's memory: libvoxa's view of it (top line at `data`,
+// a negative stride for one stored bottom line first) and whatever keeps
+// that memory alive (a buffer of the tool's, or a frame FFmpeg decoded).
+struct HeldPicture {
+  voxa_picture view{};
+  std::shared_ptr<const void> owner;
+};
+
+// A new picture of the format and size, zeros, lines back to back; stored
+// bottom line first when `bottom_up` (the view still starts at its top line).
+HeldPicture NewPicture(voxa_pixel_format format, PictureSize size, bool bottom_up);
+
+// Where the bytes of a picture of lines back to back (as NewPicture makes
+// them) start: its lowest address, whatever the stride's sign.
+uint8_t* StoredBytes(const HeldPicture& picture);
+
+// A BGRA picture on a larger canvas, top-down: the picture keeps its top
+// left corner; the new columns on the right and lines at the bottom are
+// transparent black.
+HeldPicture PadBgraPicture(const voxa_picture& picture, PictureSize to);
 
 }  // namespace voxa

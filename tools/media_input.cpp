@@ -12,8 +12,8 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "tools/avi_headers.h"
 #include "tools/output_file.h"
-#include "tools/video_verbs.h"
 
 namespace voxa {
 namespace {
@@ -33,15 +33,6 @@ const AVCodec* FindDecoder(const AVStream& stream) {
     }
   }
   return avcodec_find_decoder(stream.codecpar->codec_id);
-}
-
-std::string TagText(uint32_t tag) {
-  std::string text;
-  for (int i = 0; i < 4; ++i) {
-    const char c = static_cast<char>((tag >> (8 * i)) & 0xFF);
-    text += (c >= 0x20 && c < 0x7F) ? c : '?';
-  }
-  return text;
 }
 
 std::string Seconds(double seconds) {
@@ -163,7 +154,7 @@ MediaInput::MediaInput(const EncodeOptions& o)
     av_dict_set(&options, "video_size", size.c_str(), 0);
     av_dict_set(&options, "pixel_format", "bgra", 0);
     av_dict_set(&options, "framerate", rate_text.c_str(), 0);
-    raw_bottom_up_ = !o.top_down;
+    raw_bottom_up_ = o.bottom_up;
     own_rate_ = false;
   } else if (path.find('%') != std::string::npos && path != "-") {
     forced = av_find_input_format("image2");
@@ -188,13 +179,13 @@ MediaInput::MediaInput(const EncodeOptions& o)
   }
   const AVStream& stream = *format_->streams[stream_];
   const AVCodecParameters& par = *stream.codecpar;
-  if (TagText(par.codec_tag) == "VOXA" || TagText(par.codec_tag) == "voxa") {
+  if (FourccText(par.codec_tag) == "VOXA" || FourccText(par.codec_tag) == "voxa") {
     throw VideoError("'" + path + "' is VOXA video already ('voxa decode' reads it)");
   }
   const AVCodec* codec = FindDecoder(stream);
   if (codec == nullptr) {
     throw VideoError("'" + path + "' holds video that FFmpeg cannot decode (" +
-                     (par.codec_tag != 0 ? "codec tag '" + TagText(par.codec_tag) + "'"
+                     (par.codec_tag != 0 ? "codec tag '" + FourccText(par.codec_tag) + "'"
                                          : std::string(avcodec_get_name(par.codec_id))) +
                      ")");
   }
@@ -253,16 +244,16 @@ MediaInput::MediaInput(const EncodeOptions& o)
 
 MediaInput::~MediaInput() { sws_freeContext(scaler_); }
 
-bool MediaInput::ReadPicture(std::vector<uint8_t>* bgra) {
+bool MediaInput::ReadPicture(HeldPicture* picture) {
   if (repeats_ != 0) {
     // A missing number of the sequence: the picture before it again.
     --repeats_;
     ++bridged_;
-    *bgra = last_;
+    *picture = last_;
     return true;
   }
   while (!finished_) {
-    if (ReceivePicture(bgra)) return true;
+    if (ReceivePicture(picture)) return true;
     if (finished_) break;
     if (draining_) continue;
     const int status = av_read_frame(format_.get(), packet_.get());
@@ -289,7 +280,7 @@ bool MediaInput::ReadPicture(std::vector<uint8_t>* bgra) {
   return false;
 }
 
-bool MediaInput::ReceivePicture(std::vector<uint8_t>* bgra) {
+bool MediaInput::ReceivePicture(HeldPicture* picture) {
   const int status = avcodec_receive_frame(decoder_.get(), frame_.get());
   if (status == AVERROR(EAGAIN)) return false;
   if (status == AVERROR_EOF) {
@@ -300,12 +291,12 @@ bool MediaInput::ReceivePicture(std::vector<uint8_t>* bgra) {
     throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ +
                      "' cannot be decoded: " + AvErrorText(status));
   }
-  Convert(*frame_, bgra);
+  *picture = Convert(*frame_);
   NoteTiming(frame_->best_effort_timestamp);
   av_frame_unref(frame_.get());
   if (!numbers_.empty() && pictures_ + 1 < numbers_.size()) {
     repeats_ = numbers_[pictures_ + 1] - numbers_[pictures_] - 1;
-    if (repeats_ != 0) last_ = *bgra;
+    if (repeats_ != 0) last_ = *picture;
   }
   ++pictures_;
   return true;
@@ -346,7 +337,7 @@ std::vector<std::string> MediaInput::Warnings() const {
   return warnings;
 }
 
-void MediaInput::Convert(const AVFrame& frame, std::vector<uint8_t>* bgra) {
+HeldPicture MediaInput::Convert(const AVFrame& frame) {
   if (frame.width != static_cast<int>(size_.width) ||
       frame.height != static_cast<int>(size_.height)) {
     throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ + "' is " +
@@ -355,43 +346,47 @@ void MediaInput::Convert(const AVFrame& frame, std::vector<uint8_t>* bgra) {
                      std::to_string(size_.height));
   }
   const auto source = static_cast<AVPixelFormat>(frame.format);
-  const std::size_t line = std::size_t{size_.width} * 4;
-  const uint8_t* lines = frame.data[0];
-  std::ptrdiff_t stride = frame.linesize[0];
-  if (source != AV_PIX_FMT_BGRA) {
-    scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, frame.width,
-                                   frame.height, AV_PIX_FMT_BGRA,
-                                   SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-                                   nullptr, nullptr);
-    if (scaler_ == nullptr) {
-      throw VideoError("cannot convert the pictures of '" + path_ + "' (" +
-                       (av_get_pix_fmt_name(source) ? av_get_pix_fmt_name(source) : "?") +
-                       ") to BGRA");
+  if (source == AV_PIX_FMT_BGRA) {
+    // The codec reads the picture where FFmpeg decoded it: a new reference
+    // keeps it for as long as the coding threads need it. Raw frames stored
+    // bottom line first are the same memory walked from its last line.
+    std::shared_ptr<AVFrame> held(av_frame_clone(&frame), [](AVFrame* f) { av_frame_free(&f); });
+    if (!held) throw std::bad_alloc();
+    HeldPicture picture;
+    uint8_t* top = held->data[0];
+    std::ptrdiff_t stride = held->linesize[0];
+    if (raw_bottom_up_) {
+      top += static_cast<std::ptrdiff_t>(size_.height - 1) * stride;
+      stride = -stride;
     }
-    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
-    if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
-      // YUV: the matrix and range the stream declares (BT.601 when it says none).
-      const int space =
-          frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
-      const int full_range = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-      sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), full_range,
-                               sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    }
-    top_down_.resize(line * size_.height);
-    uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(line), 0, 0, 0};
-    sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides);
-    lines = top_down_.data();
-    stride = static_cast<std::ptrdiff_t>(line);
+    picture.view = voxa_picture{VOXA_BGRA, size_.width, size_.height, top, stride};
+    picture.owner = std::move(held);
+    return picture;
   }
-  // Bottom line first; raw input is stored so already.
-  bgra->clear();
-  bgra->reserve(line * size_.height);
-  for (uint32_t i = 0; i < size_.height; ++i) {
-    const uint32_t y = raw_bottom_up_ ? i : size_.height - 1 - i;
-    const uint8_t* from = lines + static_cast<std::ptrdiff_t>(y) * stride;
-    bgra->insert(bgra->end(), from, from + line);
+  scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, source, frame.width,
+                                 frame.height, AV_PIX_FMT_BGRA,
+                                 SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                 nullptr, nullptr);
+  if (scaler_ == nullptr) {
+    throw VideoError("cannot convert the pictures of '" + path_ + "' (" +
+                     (av_get_pix_fmt_name(source) ? av_get_pix_fmt_name(source) : "?") +
+                     ") to BGRA");
   }
+  const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(source);
+  if (desc != nullptr && !(desc->flags & AV_PIX_FMT_FLAG_RGB) && desc->nb_components >= 3) {
+    // YUV: the matrix and range the stream declares (BT.601 when it says none).
+    const int space =
+        frame.colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : frame.colorspace;
+    const int full_range = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    sws_setColorspaceDetails(scaler_, sws_getCoefficients(space), full_range,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+  }
+  // Converted straight into the picture the codec reads, top line first.
+  HeldPicture picture = NewPicture(VOXA_BGRA, size_, false);
+  uint8_t* planes[4] = {picture.view.data, nullptr, nullptr, nullptr};
+  int strides[4] = {static_cast<int>(picture.view.stride), 0, 0, 0};
+  sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides);
+  return picture;
 }
 
 }  // namespace voxa

@@ -1,5 +1,5 @@
 // Pictures from any video or image input FFmpeg's libraries read, as the
-// codec takes them: 32-bit BGRA with straight alpha, bottom line first.
+// codec takes them: 32-bit BGRA with straight alpha.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/video_verbs.h"
-
 #include "tools/ffmpeg_support.h"
 #include "tools/frame_geometry.h"
+#include "tools/video_commands.h"
 
 namespace voxa {
 
@@ -19,8 +18,8 @@ class MediaInput {
   // Opens the input of `options` (a file, "-" for standard input, or a
   // numbered sequence such as title_%04d.png, found from whatever number it
   // starts at). With a raw size the file holds raw BGRA frames of that
-  // size, bottom line first (as the frame verbs and Windows bitmaps store
-  // them) unless top_down. Sequences and raw frames go at the options' rate
+  // size, top line first (as FFmpeg's raw video is) unless bottom_up (as
+  // Windows bitmaps and the frame commands store them). Sequences and raw frames go at the options' rate
   // or 25 frames a second, anything else at its own rate unless the options
   // give one. Throws VideoError.
   explicit MediaInput(const EncodeOptions& options);
@@ -36,8 +35,9 @@ class MediaInput {
   const std::string& description() const { return description_; }
 
   // The next picture; false after the last. Throws VideoError on bad data or
-  // a picture of another size than the first.
-  bool ReadPicture(std::vector<uint8_t>* bgra);
+  // a picture of another size than the first. A picture FFmpeg decoded as
+  // BGRA is handed on as it lies in FFmpeg's frame, without a copy.
+  bool ReadPicture(HeldPicture* picture);
 
   // What the run should hear of: audio left out, a variable frame rate,
   // gaps bridged. Complete after the last picture.
@@ -46,9 +46,9 @@ class MediaInput {
  private:
   // Opens a numbered sequence; the first number it has, and the gaps.
   void FindSequence(const std::string& pattern, bool fill_gaps, AVDictionary** options);
-  bool ReceivePicture(std::vector<uint8_t>* bgra);
+  bool ReceivePicture(HeldPicture* picture);
   void NoteTiming(int64_t pts);
-  void Convert(const AVFrame& frame, std::vector<uint8_t>* bgra);
+  HeldPicture Convert(const AVFrame& frame);
 
   std::string path_;
   InputPtr format_;
@@ -63,7 +63,7 @@ class MediaInput {
   uint64_t repeats_ = 0;
   uint64_t bridged_ = 0;
   std::string first_missing_;
-  std::vector<uint8_t> last_;
+  HeldPicture last_;
   // The input's timing, to tell a variable frame rate.
   int64_t first_pts_ = AV_NOPTS_VALUE;
   int64_t last_pts_ = AV_NOPTS_VALUE;
@@ -76,7 +76,6 @@ class MediaInput {
   PacketPtr packet_;
   FramePtr frame_;
   SwsContext* scaler_ = nullptr;
-  std::vector<uint8_t> top_down_;
   bool draining_ = false;
   bool finished_ = false;
   uint64_t pictures_ = 0;

@@ -20,7 +20,7 @@ constexpr uint32_t kHdLines = 720;
 }  // namespace
 
 MediaOutput::MediaOutput(Target target, const std::string& name, OutputFormat format,
-                         PictureSize size, AVRational frame_rate, unsigned threads)
+                         PictureSize size, AVRational frame_rate, unsigned threads, bool bottom_up)
     : target_(target), name_(name), format_(format), size_(size), frame_(NewFrame()),
       packet_(NewPacket()) {
   QuietFfmpegLog();
@@ -28,8 +28,9 @@ MediaOutput::MediaOutput(Target target, const std::string& name, OutputFormat fo
   switch (format) {
     case OutputFormat::kBgra:
     case OutputFormat::kY16a: {
-      description_ = format == OutputFormat::kBgra ? "raw BGRA frames, bottom line first"
-                                                   : "raw Y16A frames";
+      description_ = format == OutputFormat::kY16a ? "raw Y16A frames"
+                     : bottom_up                   ? "raw BGRA frames, bottom line first"
+                                                   : "raw BGRA frames, top line first";
       return;
     }
     case OutputFormat::kPng:
@@ -105,7 +106,12 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
     sws_setColorspaceDetails(scaler_, sws_getCoefficients(SWS_CS_DEFAULT), 1, table, 0, 0,
                              1 << 16, 1 << 16);
   }
-  frame_->format = pixels;
+  DescribeFrame();
+}
+
+// The encoder's picture, as the next frame's buffer is made for.
+void MediaOutput::DescribeFrame() {
+  frame_->format = encoder_->pix_fmt;
   frame_->width = encoder_->width;
   frame_->height = encoder_->height;
   frame_->color_range = encoder_->color_range;
@@ -116,26 +122,26 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
 
 MediaOutput::~MediaOutput() { sws_freeContext(scaler_); }
 
-void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
+void MediaOutput::WritePicture(const voxa_picture& picture) {
   if (!encoder_) {
-    avio_write(avio_.get(), picture.data(), static_cast<int>(picture.size()));
+    const std::size_t bytes = RawFrameBytes(picture.format, size_);
+    const uint8_t* stored = picture.data;
+    if (picture.stride < 0 && size_.height != 0) {
+      stored += static_cast<std::ptrdiff_t>(size_.height - 1) * picture.stride;
+    }
+    avio_write(avio_.get(), stored, static_cast<int>(bytes));
     if (avio_->error < 0) {
       throw VideoError("cannot write '" + name_ + "': " + AvErrorText(avio_->error));
     }
     ++pictures_;
     return;
   }
-  // The encoders take pictures top line first.
-  const std::size_t line = std::size_t{size_.width} * 4;
-  top_down_.resize(line * size_.height);
-  for (uint32_t y = 0; y < size_.height; ++y) {
-    std::memcpy(top_down_.data() + y * line, picture.data() + (size_.height - 1 - y) * line, line);
-  }
   int status = av_frame_get_buffer(frame_.get(), 0);
   if (status >= 0) status = av_frame_make_writable(frame_.get());
   if (status < 0) throw VideoError("out of memory for a picture: " + AvErrorText(status));
-  const uint8_t* planes[4] = {top_down_.data(), nullptr, nullptr, nullptr};
-  const int strides[4] = {static_cast<int>(line), 0, 0, 0};
+  // The encoders take pictures top line first, as the picture is.
+  const uint8_t* planes[4] = {picture.data, nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(picture.stride), 0, 0, 0};
   sws_scale(scaler_, planes, strides, 0, static_cast<int>(size_.height), frame_->data,
             frame_->linesize);
   frame_->pts = pictures_;
@@ -143,13 +149,7 @@ void MediaOutput::WritePicture(const std::vector<uint8_t>& picture) {
   frame_->pict_type = AV_PICTURE_TYPE_NONE;
   Encode(frame_.get());
   av_frame_unref(frame_.get());
-  frame_->format = encoder_->pix_fmt;
-  frame_->width = encoder_->width;
-  frame_->height = encoder_->height;
-  frame_->color_range = encoder_->color_range;
-  frame_->colorspace = encoder_->colorspace;
-  frame_->color_primaries = encoder_->color_primaries;
-  frame_->color_trc = encoder_->color_trc;
+  DescribeFrame();
   ++pictures_;
 }
 

@@ -10,7 +10,7 @@
 #include "tools/ffmpeg_support.h"
 #include "tools/frame_geometry.h"
 #include "tools/output_file.h"
-#include "tools/video_verbs.h"
+#include "tools/video_commands.h"
 
 namespace voxa {
 
@@ -23,16 +23,19 @@ class MediaOutput {
     OutputSequence* sequence = nullptr;
   };
   // Creates the output. Pictures given to WritePicture are 32-bit BGRA with
-  // straight alpha, bottom line first, for every format but kY16a, whose
-  // pictures are raw Y16A frames. Throws VideoError.
-  // Messages call the output `name` (its final name).
+  // straight alpha for every format but kY16a, whose pictures are Y16A.
+  // Raw frames are written as their pictures lie in memory, lines back to
+  // back, top line first unless `bottom_up` (raw BGRA only). Throws
+  // VideoError. Messages call the output `name` (its final name).
   MediaOutput(Target target, const std::string& name, OutputFormat format, PictureSize size,
-              AVRational frame_rate, unsigned threads);
+              AVRational frame_rate, unsigned threads, bool bottom_up = false);
   ~MediaOutput();
   MediaOutput(const MediaOutput&) = delete;
   MediaOutput& operator=(const MediaOutput&) = delete;
 
-  void WritePicture(const std::vector<uint8_t>& picture);
+  // A picture of the output's size; for raw frames one whose lines lie back
+  // to back in the output's line order.
+  void WritePicture(const voxa_picture& picture);
   // Flushes the encoder and finishes the file; once only.
   void Finish();
 
@@ -42,6 +45,7 @@ class MediaOutput {
  private:
   void OpenEncoder(const char* encoder, AVPixelFormat pixels, const char* muxer,
                    AVRational frame_rate, unsigned threads);
+  void DescribeFrame();
   void Encode(const AVFrame* frame);
   void Write(AVPacket* packet);
 
@@ -56,7 +60,6 @@ class MediaOutput {
   FramePtr frame_;
   PacketPtr packet_;
   SwsContext* scaler_ = nullptr;
-  std::vector<uint8_t> top_down_;
   int64_t pictures_ = 0;
   bool finished_ = false;
 };

@@ -5,13 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace voxa {
 namespace {
@@ -58,13 +51,9 @@ std::string ExistsText(const std::string& path) {
 
 // A device or FIFO, opened as it is: not made, not cut.
 UniqueFd OpenInPlace(const std::string& path) {
-#if defined(_WIN32)
-  const int fd = _open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
-#else
-  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-#endif
-  if (fd < 0) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
-  return UniqueFd(fd);
+  UniqueFd fd = OpenForWriting(path);
+  if (!fd) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+  return fd;
 }
 
 // The mode the file at `path` has, for its replacement; a new file's mode

@@ -4,15 +4,15 @@
 
 #include "tools/cli.h"
 #ifdef VOXA_HAVE_FFMPEG
-#include "tools/video_files.h"
+#include "tools/ffmpeg_commands.h"
 #endif
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
 #ifdef VOXA_HAVE_FFMPEG
-  voxa::VideoVerbs* video = voxa::FfmpegVideoVerbs();
+  voxa::VideoCommands* video = voxa::FfmpegVideoCommands();
 #else
-  voxa::VideoVerbs* video = nullptr;
+  voxa::VideoCommands* video = nullptr;
 #endif
   return voxa::RunVoxa(args, std::cout, std::cerr, video);
 }

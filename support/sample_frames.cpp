@@ -1,13 +1,27 @@
-#include "tools/sample_frames.h"
+#include "support/sample_frames.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "codec/color_math.h"
-#include "codec/field_payload.h"
+#include "support/frame_compare.h"
 
 namespace voxa {
 namespace {
+
+// BT.601 studio range in 16 fractional bits, 32768 added for rounding to
+// nearest: luma 0.098 B + 0.504 G + 0.257 R + 16; chroma of a pixel pair
+// from its channel sums, halved toward zero and centred on 128.
+int32_t RgbToLuma(int32_t b, int32_t g, int32_t r) {
+  return ((6423 * b + 33030 * g + 16843 * r + 32768) >> 16) + 16;
+}
+
+int32_t PairSumsToU(int32_t sum_b, int32_t sum_g, int32_t sum_r) {
+  return ((28770 * sum_b - 19071 * sum_g - 9699 * sum_r + 32768) >> 16) / 2 + 128;
+}
+
+int32_t PairSumsToV(int32_t sum_b, int32_t sum_g, int32_t sum_r) {
+  return ((28770 * sum_r - 24117 * sum_g - 4653 * sum_b + 32768) >> 16) / 2 + 128;
+}
 
 struct Rgba {
   float b, g, r, a;
@@ -109,7 +123,7 @@ bool ParseSampleKind(const std::string& name, SampleKind* kind) {
   return true;
 }
 
-std::vector<uint8_t> MakeSampleFrame(SampleKind kind, PixelFormat format, uint32_t width,
+std::vector<uint8_t> MakeSampleFrame(SampleKind kind, voxa_pixel_format format, uint32_t width,
                                      uint32_t height) {
   std::vector<uint8_t> bgra(static_cast<std::size_t>(width) * height * 4);
   uint32_t noise = 12345;
@@ -126,7 +140,7 @@ std::vector<uint8_t> MakeSampleFrame(SampleKind kind, PixelFormat format, uint32
       line[4 * x + 3] = ToByte(p.a);
     }
   }
-  return format == PixelFormat::kRgba32 ? bgra : BgraToY16a(bgra, width, height);
+  return format == VOXA_BGRA ? bgra : BgraToY16a(bgra, width, height);
 }
 
 std::vector<uint8_t> MakeSampleClipFrame(const std::vector<uint8_t>& picture, uint32_t width,
@@ -158,18 +172,18 @@ std::vector<uint8_t> BgraToY16a(const std::vector<uint8_t>& bgra, uint32_t width
   for (uint32_t y = 0; y < height; ++y) {
     const uint8_t* src = bgra.data() + static_cast<std::size_t>(height - 1 - y) * width * 4;
     uint8_t* dst = out.data() + static_cast<std::size_t>(y) * width * 3;
-    for (uint32_t b = 0; b < width / kBlockPixels; ++b, src += 64, dst += 48) {
-      for (uint32_t i = 0; i < kBlockPixels; ++i) {
+    for (uint32_t b = 0; b < width / VOXA_Y16A_BLOCK_PIXELS; ++b, src += VOXA_Y16A_BLOCK_PIXELS * 4, dst += VOXA_Y16A_BLOCK_BYTES) {
+      for (uint32_t i = 0; i < VOXA_Y16A_BLOCK_PIXELS; ++i) {
         const uint8_t* p = src + 4 * i;
-        dst[kLumaOffset + i] = static_cast<uint8_t>(RgbToLuma(p[0], p[1], p[2]));
-        dst[kAlphaOffset + i] = p[3];
+        dst[VOXA_Y16A_LUMA + i] = static_cast<uint8_t>(RgbToLuma(p[0], p[1], p[2]));
+        dst[VOXA_Y16A_ALPHA + i] = p[3];
       }
-      for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
+      for (uint32_t k = 0; k < VOXA_Y16A_BLOCK_PIXELS / 2; ++k) {
         const uint8_t* l = src + 8 * k;
         const uint8_t* r = l + 4;
         const int32_t sb = l[0] + r[0], sg = l[1] + r[1], sr = l[2] + r[2];
-        dst[kUOffset + k] = static_cast<uint8_t>(PairSumsToU(sb, sg, sr));
-        dst[kVOffset + k] = static_cast<uint8_t>(PairSumsToV(sb, sg, sr));
+        dst[VOXA_Y16A_U + k] = static_cast<uint8_t>(PairSumsToU(sb, sg, sr));
+        dst[VOXA_Y16A_V + k] = static_cast<uint8_t>(PairSumsToV(sb, sg, sr));
       }
     }
   }

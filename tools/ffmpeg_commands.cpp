@@ -1,4 +1,4 @@
-#include "tools/video_files.h"
+#include "tools/ffmpeg_commands.h"
 
 #include <unistd.h>
 
@@ -13,14 +13,9 @@
 #include <optional>
 #include <sstream>
 
-#include "codec/kernel_slots.h"
-#include "codec/field_payload.h"
-#include "codec/frame_codec.h"
-#include "codec/frame_container.h"
 #include "tools/avi_headers.h"
 #include "tools/avi_stream.h"
-#include "tools/frame_inspect.h"
-#include "tools/library_calls.h"
+#include "tools/frame_commands.h"
 #include "tools/media_input.h"
 #include "tools/media_output.h"
 #include "tools/output_file.h"
@@ -123,7 +118,7 @@ class PictureBuffers {
   std::shared_ptr<State> state_;
 };
 
-class FfmpegVerbs : public VideoVerbs {
+class FfmpegCommands : public VideoCommands {
  public:
   int Encode(const EncodeOptions& o, std::ostream& err) override;
   int Decode(const DecodeOptions& o, std::ostream& err) override;
@@ -136,7 +131,7 @@ std::string VersionText(unsigned version) {
          "." + std::to_string(AV_VERSION_MICRO(version));
 }
 
-std::string FfmpegVerbs::LibraryVersions() {
+std::string FfmpegCommands::LibraryVersions() {
   return "libavformat " + VersionText(avformat_version()) + ", libavcodec " +
          VersionText(avcodec_version()) + ", libswscale " + VersionText(swscale_version()) +
          ", libavutil " + VersionText(avutil_version());
@@ -146,7 +141,7 @@ void Warn(std::ostream& err, bool quiet, const std::string& warning) {
   if (!quiet) err << "voxa: warning: " << warning << "\n";
 }
 
-int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
+int FfmpegCommands::Encode(const EncodeOptions& o, std::ostream& err) {
   InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
   OutputRules rules;
@@ -164,9 +159,8 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
       throw VideoError("'" + o.input + "': " + CodableSizeProblem(source));
     }
   }
-  const FrameFormat format{PixelFormat::kRgba32, coded.width, coded.height};
-  const voxa_kernels kernels = LibraryKernels(o.kernels);
-  const std::size_t bound = MaxCompressedFrameBytes(coded.width, coded.height);
+  const voxa_kernels kernels = o.kernels;
+  const std::size_t bound = voxa_max_frame_bytes(coded.width, coded.height);
 
   std::optional<VoxaAviWriter> writer;
   uint64_t frames = 0, bytes = 0;
@@ -180,24 +174,23 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
       bytes += frame.size();
       progress.Update(++frames);
     };
-    std::vector<uint8_t> picture;
+    HeldPicture picture;
     while (input.ReadPicture(&picture)) {
       InterruptGuard::Check();
       if (coded.width != source.width || coded.height != source.height) {
-        picture = PadBgraPicture(picture, source, coded);
+        picture = PadBgraPicture(picture.view, coded);
       }
-      pool.Submit([&format, kernels, bound, picture = std::move(picture)]() mutable {
+      pool.Submit([kernels, bound, picture = std::move(picture)] {
         // Room for the largest frame, kept by each thread from frame to frame.
         thread_local std::vector<uint8_t> scratch;
         if (scratch.size() < bound) scratch.resize(bound);
-        const voxa_picture source = LibraryPicture(format, picture.data());
         std::size_t size = 0;
-        if (const int status = voxa_encode(&source, kernels, scratch.data(), scratch.size(), &size)) {
+        if (const int status = voxa_encode(&picture.view, kernels, scratch.data(), scratch.size(), &size)) {
           throw VideoError(std::string("cannot encode a picture: ") + voxa_status_string(status));
         }
         return std::vector<uint8_t>(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(size));
       });
-      picture.clear();
+      picture = HeldPicture();
       while (pool.Pending() >= InFlight(pool.threads())) write_next();
     }
     while (pool.Pending() != 0) write_next();
@@ -228,7 +221,7 @@ int FfmpegVerbs::Encode(const EncodeOptions& o, std::ostream& err) {
   for (const std::string& warning : input.Warnings()) Warn(err, o.quiet, warning);
   if (o.quiet) return 0;
   const double seconds = Seconds(start);
-  const uint64_t raw = frames * RawFrameBytes(PixelFormat::kRgba32, coded.width, coded.height);
+  const uint64_t raw = frames * RawFrameBytes(VOXA_BGRA, coded);
   err << "encoded " << frames << " frames of " << SizeText(coded);
   if (coded.width != source.width || coded.height != source.height) {
     err << " (padded from " << SizeText(source) << ")";
@@ -282,48 +275,53 @@ class DecodeTarget {
   std::optional<OutputSequence> sequence_;
 };
 
-int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
+int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
   InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
   DecodeTarget target(o);
   VoxaAviReader reader(o.input);
   const PictureSize size = reader.size();
-  const FrameFormat format{o.format == OutputFormat::kY16a ? PixelFormat::kY16a
-                                                           : PixelFormat::kRgba32,
-                           size.width, size.height};
-  const voxa_kernels kernels = LibraryKernels(o.kernels);
-  const std::size_t picture_bytes = RawFrameBytes(format.format, size.width, size.height);
+  const voxa_pixel_format format = o.format == OutputFormat::kY16a ? VOXA_Y16A : VOXA_BGRA;
+  const voxa_kernels kernels = o.kernels;
+  const std::size_t picture_bytes = RawFrameBytes(format, size);
 
-  using Picture = std::shared_ptr<const std::vector<uint8_t>>;
-  // A whole frame writes every byte of the picture but the last line of an
-  // odd height: buffers go round instead of being made anew for every frame.
+  // A whole frame writes every byte of the picture but one line of an odd
+  // height: buffers go round instead of being made anew for every frame.
+  // Pictures are top-down (positive stride) unless raw frames are asked for
+  // bottom line first, then the same buffer walked from its last line.
   PictureBuffers buffers(picture_bytes, size.height % 2 != 0);
+  const auto line = static_cast<std::ptrdiff_t>(RawFrameBytes(format, PictureSize{size.width, 1}));
+  const auto view = [&](uint8_t* bytes) {
+    if (!o.bottom_up || size.height == 0) return voxa_picture{format, size.width, size.height, bytes, line};
+    return voxa_picture{format, size.width, size.height, bytes + (size.height - 1) * line, -line};
+  };
   std::optional<MediaOutput> output;
   uint64_t frames = 0, damaged = 0;
   std::string first_damage;
   try {
-    output.emplace(target.target(), o.output, o.format, size, reader.frame_rate(), o.threads);
+    output.emplace(target.target(), o.output, o.format, size, reader.frame_rate(), o.threads,
+                   o.bottom_up);
     Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
     // A damaged frame (going on past damage) shows the picture before it;
     // without one, what it decodes.
     struct Decoded {
-      Picture picture;  // null for a frame left out
+      HeldPicture picture;  // no owner for a frame left out
       bool damaged = false;
     };
     OrderedPool<Decoded> pool(o.threads);
-    Picture previous;
+    HeldPicture previous;
     auto write_next = [&] {
       Decoded decoded = pool.TakeNext();
-      Picture picture = std::move(decoded.picture);
-      if (!picture || (decoded.damaged && previous)) {
+      HeldPicture picture = std::move(decoded.picture);
+      if (!picture.owner || (decoded.damaged && previous.owner)) {
         // A frame left out: the previous picture again.
-        if (!previous) {
+        if (!previous.owner) {
           throw VideoError("frame " + std::to_string(frames) + " of '" + o.input +
                            "' is empty and there is no picture before it");
         }
         picture = previous;
       }
-      output->WritePicture(*picture);
+      output->WritePicture(picture.view);
       previous = std::move(picture);
       progress.Update(++frames);
     };
@@ -336,24 +334,23 @@ int FfmpegVerbs::Decode(const DecodeOptions& o, std::ostream& err) {
         pool.Submit([] { return Decoded(); });
       } else {
         pool.Submit([&, index, frame = std::move(frame)] {
-          std::shared_ptr<std::vector<uint8_t>> picture = buffers.Get();
-          const voxa_picture into = LibraryPicture(format, picture->data());
-          const DecodeStatus status =
-              LibraryDecodeStatus(voxa_decode(frame.data(), frame.size(), kernels, &into));
-          if (status == DecodeStatus::kDecoded) return Decoded{Picture(std::move(picture))};
+          std::shared_ptr<std::vector<uint8_t>> bytes = buffers.Get();
+          HeldPicture picture{view(bytes->data()), bytes};
+          const int status = voxa_decode(frame.data(), frame.size(), kernels, &picture.view);
+          if (status == VOXA_OK) return Decoded{std::move(picture)};
           const std::string problem =
               "frame " + std::to_string(index) + " of '" + o.input + "' " +
-              (status == DecodeStatus::kNotAFrame
-                   ? "is not a VOXA frame (no \"QTZ1\" magic or no field chunk)"
-                   : "is damaged (a chunk or payload ends early; 'voxa info --per-frame' "
-                     "lists the frames)");
+              (status == VOXA_ERROR_DAMAGED
+                   ? "is damaged (a chunk or payload ends early; 'voxa info --per-frame' "
+                     "lists the frames)"
+                   : "is not a VOXA frame (no \"QTZ1\" magic or no field chunk)");
           if (!o.keep_going) throw VideoError(problem);
           std::lock_guard<std::mutex> lock(damage_mutex);
           if (damaged++ == 0 || index < first_damaged) {
             first_damage = problem;
             first_damaged = index;
           }
-          return Decoded{Picture(std::move(picture)), true};
+          return Decoded{std::move(picture), true};
         });
       }
       frame.clear();
@@ -400,27 +397,19 @@ struct FrameCount {
   uint64_t bytes = 0;
   uint64_t transparent = 0;
   uint64_t literal = 0;
-  std::string problem;  // empty for a well-formed frame
+  std::string problem;  // empty for a frame decoders decode in full
 };
 
+// The blocks decoders take from the frame (voxa_inspect()), and why they
+// cannot take them all.
 FrameCount CountFrame(const std::vector<uint8_t>& frame, PictureSize size) {
   FrameCount c;
   c.bytes = frame.size();
-  FieldChunks chunks;
-  if (!HasFrameMagic(frame.data(), frame.size()) ||
-      !FindFieldChunks(frame.data() + kFrameMagicBytes, frame.size() - kFrameMagicBytes,
-                       &chunks)) {
-    c.problem = "not a VOXA frame (no \"QTZ1\" magic or no field chunk)";
-    return c;
-  }
-  if (chunks.damaged) c.problem = "a chunk runs past the end of the frame";
-  const uint64_t field_blocks = FieldBlockCount(size.width, size.height / 2);
-  for (const Chunk* chunk : {&chunks.first_field, &chunks.second_field}) {
-    const PayloadSummary s = SummarizePayload(chunk->payload, chunk->available, field_blocks);
-    c.transparent += s.transparent_blocks;
-    c.literal += s.literal_blocks;
-    if (c.problem.empty() && !s.problems.empty()) c.problem = s.problems.front();
-  }
+  voxa_frame_info info;
+  const int status = voxa_inspect(frame.data(), frame.size(), size.width, size.height, &info);
+  c.transparent = info.transparent_blocks;
+  c.literal = info.literal_blocks;
+  if (status != VOXA_OK) c.problem = DecodeProblem(frame.data(), frame.size(), size);
   return c;
 }
 
@@ -428,7 +417,7 @@ std::string Percent(uint64_t part, uint64_t whole) {
   return whole == 0 ? "-" : Fixed(100.0 * part / whole, 1) + " %";
 }
 
-int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
+int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
   VoxaAviReader reader(o.input);
   const PictureSize size = reader.size();
   std::error_code error;
@@ -458,7 +447,8 @@ int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
         << ", image size " << h.size_image << "\n";
   }
 
-  const uint64_t blocks = 2 * FieldBlockCount(size.width, size.height / 2);
+  // Each of the two fields is height / 2 lines of blocks of 16 pixels.
+  const uint64_t blocks = uint64_t{2} * (size.width / kWidthStep) * (size.height / 2);
   uint64_t frames = 0, empty = 0, bytes = 0, transparent = 0, literal = 0, damaged = 0;
   uint64_t smallest = UINT64_MAX, largest = 0;
   std::string first_problem;
@@ -492,7 +482,7 @@ int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
       << Fixed(seconds, 2) << " s\n";
   const uint64_t coded = frames - empty;
   if (coded != 0) {
-    const uint64_t raw = coded * RawFrameBytes(PixelFormat::kRgba32, size.width, size.height);
+    const uint64_t raw = coded * RawFrameBytes(VOXA_BGRA, size);
     out << "frames:   " << bytes << " bytes, " << bytes / coded << " a frame (smallest "
         << smallest << ", largest " << largest << ")";
     if (empty != 0) out << "; " << empty << " empty";
@@ -512,9 +502,9 @@ int FfmpegVerbs::Info(const InfoOptions& o, std::ostream& out) {
 
 }  // namespace
 
-VideoVerbs* FfmpegVideoVerbs() {
-  static FfmpegVerbs verbs;
-  return &verbs;
+VideoCommands* FfmpegVideoCommands() {
+  static FfmpegCommands commands;
+  return &commands;
 }
 
 }  // namespace voxa

@@ -18,35 +18,22 @@
 #include "tools/avi_headers.h"
 #include "tools/avi_repair.h"
 #include "tools/avi_stream.h"
-#include "tools/cli.h"
 #include "tools/file_descriptor.h"
 #include "tools/frame_geometry.h"
 #include "tools/media_output.h"
-#include "tools/sample_frames.h"
-#include "tools/video_files.h"
+#include "support/sample_frames.h"
+#include "tools/ffmpeg_commands.h"
+#include "scratch_folder.h"
 
 namespace voxa {
 namespace {
 
 namespace fs = std::filesystem;
 
-class VideoFilesTest : public testing::Test {
+class VideoFilesTest : public CommandTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("voxa-video-test-" +
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  VideoFilesTest() { video_ = FfmpegVideoCommands(); }
 
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  int Run(std::vector<std::string> args) {
-    out_.str(""), err_.str("");
-    return RunVoxa(args, out_, err_, FfmpegVideoVerbs());
-  }
   // Runs and requires success.
   void Ok(std::vector<std::string> args) {
     ASSERT_EQ(Run(args), 0) << err_.str();
@@ -57,19 +44,10 @@ class VideoFilesTest : public testing::Test {
     return UniqueFd(open(Path(name).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   }
 
-  std::vector<uint8_t> Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-  }
-  void Write(const std::string& name, const std::vector<uint8_t>& data) const {
-    std::ofstream(Path(name), std::ios::binary)
-        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  }
-
-  // The sample clip as raw BGRA frames, bottom line first.
+  // The sample clip as raw BGRA frames, bottom line first (--bottom-up).
   std::vector<std::vector<uint8_t>> Clip(PictureSize size, uint32_t frames) const {
     const std::vector<uint8_t> title =
-        MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, size.width, size.height);
+        MakeSampleFrame(SampleKind::kTitle, VOXA_BGRA, size.width, size.height);
     std::vector<std::vector<uint8_t>> clip;
     for (uint32_t i = 0; i < frames; ++i) {
       clip.push_back(MakeSampleClipFrame(title, size.width, size.height, i));
@@ -82,6 +60,13 @@ class VideoFilesTest : public testing::Test {
     Write(name, all);
   }
 
+  // A picture stored bottom line first, as libvoxa's picture.
+  static voxa_picture BottomUp(const std::vector<uint8_t>& frame, PictureSize size) {
+    const std::ptrdiff_t line = std::ptrdiff_t{4} * size.width;
+    return voxa_picture{VOXA_BGRA, size.width, size.height,
+                        const_cast<uint8_t*>(frame.data()) + (size.height - 1) * line, -line};
+  }
+
   std::vector<std::vector<uint8_t>> AviFrames(const std::string& name) const {
     VoxaAviReader reader(Path(name));
     std::vector<std::vector<uint8_t>> frames;
@@ -90,8 +75,6 @@ class VideoFilesTest : public testing::Test {
     return frames;
   }
 
-  fs::path dir_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(VideoFilesTest, TheAviHoldsTheCoreFramesAndDecodesToTheCoreDecode) {
@@ -103,10 +86,11 @@ TEST_F(VideoFilesTest, TheAviHoldsTheCoreFramesAndDecodesToTheCoreDecode) {
     const FieldKernels k =
         KernelsOfVariant(std::string(kernels) == "auto" ? InstalledVariant() : KernelVariant::kPortable);
     Ok({"encode", Path("clip.bgra"), Path("clip.avi"), "--size", "96x40", "--kernels", kernels,
-        "--quiet", "-y"});
+        "--bottom-up", "--quiet", "-y"});
     const auto frames = AviFrames("clip.avi");
     ASSERT_EQ(frames.size(), clip.size());
-    Ok({"decode", Path("clip.avi"), Path("back.bgra"), "--kernels", kernels, "--quiet", "-y"});
+    Ok({"decode", Path("clip.avi"), Path("back.bgra"), "--kernels", kernels, "--bottom-up",
+        "--quiet", "-y"});
     const std::vector<uint8_t> back = Read("back.bgra");
     ASSERT_EQ(back.size(), clip.size() * clip[0].size());
     std::vector<uint8_t> coded(MaxCompressedFrameBytes(size.width, size.height));
@@ -148,7 +132,7 @@ TEST_F(VideoFilesTest, HeadersSayWhatAWindowsHostWrites) {
   {
     const UniqueFd file = NewFile("in.mov");
     MediaOutput movie({file.get()}, "in.mov", OutputFormat::kQtrle, size, AVRational{30000, 1001}, 1);
-    for (const auto& frame : clip) movie.WritePicture(frame);
+    for (const auto& frame : clip) movie.WritePicture(BottomUp(frame, size));
     movie.Finish();
   }
   Ok({"encode", Path("in.mov"), Path("out.avi"), "--quiet"});
@@ -184,21 +168,21 @@ TEST_F(VideoFilesTest, PadsToTheNextSizeWithTransparentPixels) {
   const PictureSize source{40, 9}, padded{48, 10};
   const auto clip = Clip(source, 2);
   WriteRaw("clip.bgra", clip);
-  EXPECT_EQ(Run({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9"}), 1);
+  EXPECT_EQ(Run({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--bottom-up"}), 1);
   EXPECT_FALSE(fs::exists(Path("x.avi")));
-  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--pad"});
+  Ok({"encode", Path("clip.bgra"), Path("x.avi"), "--size", "40x9", "--bottom-up", "--pad"});
   EXPECT_NE(err_.str().find("2 frames of 48x10 (padded from 40x9)"), std::string::npos) << err_.str();
-  Ok({"decode", Path("x.avi"), Path("x.bgra"), "--quiet"});
+  Ok({"decode", Path("x.avi"), Path("x.bgra"), "--bottom-up", "--quiet"});
   const std::vector<uint8_t> back = Read("x.bgra");
   ASSERT_EQ(back.size(), 2u * 48 * 10 * 4);
-  const FrameFormat format{PixelFormat::kRgba32, padded.width, padded.height};
-  const FieldKernels k = KernelsOfVariant(InstalledVariant());
   for (std::size_t i = 0; i < clip.size(); ++i) {
-    const std::vector<uint8_t> big = PadBgraPicture(clip[i], source, padded);
-    std::vector<uint8_t> coded(MaxCompressedFrameBytes(padded.width, padded.height));
-    coded.resize(EncodeFrame(format, big.data(), coded.data(), k));
-    std::vector<uint8_t> want(big.size(), 0);
-    DecodeFrame(format, coded.data(), coded.size(), want.data(), k);
+    const HeldPicture big = PadBgraPicture(BottomUp(clip[i], source), padded);
+    std::vector<uint8_t> coded(voxa_max_frame_bytes(padded.width, padded.height));
+    std::size_t size = 0;
+    ASSERT_EQ(voxa_encode(&big.view, VOXA_KERNELS_AUTO, coded.data(), coded.size(), &size), VOXA_OK);
+    std::vector<uint8_t> want(std::size_t{48} * 10 * 4, 0);
+    const voxa_picture into = BottomUp(want, padded);
+    ASSERT_EQ(voxa_decode(coded.data(), size, VOXA_KERNELS_AUTO, &into), VOXA_OK);
     EXPECT_TRUE(std::equal(want.begin(), want.end(), back.begin() + i * want.size()));
     // The added column strip and bottom line are fully transparent.
     for (uint32_t y = 0; y < padded.height; ++y) {
@@ -256,7 +240,7 @@ class BadInputTest : public VideoFilesTest, public testing::WithParamInterface<B
     {
       const UniqueFd file = NewFile("anim.mov");
       MediaOutput movie({file.get()}, "anim.mov", OutputFormat::kQtrle, {32, 8}, AVRational{25, 1}, 1);
-      for (const auto& frame : Clip({32, 8}, 2)) movie.WritePicture(frame);
+      for (const auto& frame : Clip({32, 8}, 2)) movie.WritePicture(BottomUp(frame, {32, 8}));
       movie.Finish();
     }
     // Frame 2 of 4 cut short: its second field's payload ends early.

@@ -1,7 +1,8 @@
-// The verbs on whole video files: encode, decode and info. The command line
-// (tools/cli.cpp) parses them; the work is done by an implementation built
-// on FFmpeg's libraries (tools/video_files.h), which only the native build
-// of the tool has; without it these verbs say they are not available.
+// The commands on whole video files: encode, decode and info. The command
+// line (tools/cli.cpp) parses their options; the work is done by an
+// implementation on FFmpeg's libraries (tools/ffmpeg_commands.h), which only
+// the Linux build of the tool has; without it these commands say they are
+// not available.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +11,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "codec/cpu_class.h"
 #include "tools/frame_geometry.h"
+#include "voxa/voxa.h"
 
 namespace voxa {
 
@@ -32,33 +33,31 @@ struct FrameRate {
   int den;
 };
 
-struct EncodeOptions {
+// What encode and decode share.
+struct CodingOptions {
   std::string input;
   std::string output;
-  KernelVariant kernels = KernelVariant::kPortable;
+  voxa_kernels kernels = VOXA_KERNELS_PORTABLE;
   unsigned threads = 1;
+  bool overwrite = false;
+  bool quiet = false;
+  bool keep_partial = false;  // after an error, keep the frames written
+};
+
+struct EncodeOptions : CodingOptions {
   std::optional<PictureSize> raw_size;  // INPUT is raw BGRA frames of this size
-  bool top_down = false;                // raw frames stored top line first
+  bool bottom_up = false;               // raw frames stored bottom line first
   std::optional<FrameRate> rate;        // instead of the input's
   bool fill_gaps = false;               // a PNG sequence's missing numbers repeat a picture
   bool pad = false;
-  bool overwrite = false;
-  bool quiet = false;
-  bool keep_partial = false;
 };
 
 enum class OutputFormat { kPng, kProres, kQtrle, kBgra, kY16a };
 
-struct DecodeOptions {
-  std::string input;
-  std::string output;
-  KernelVariant kernels = KernelVariant::kPortable;
-  unsigned threads = 1;
+struct DecodeOptions : CodingOptions {
   OutputFormat format = OutputFormat::kPng;
+  bool bottom_up = false;   // raw BGRA frames written bottom line first
   bool keep_going = false;  // damaged frames show the last good picture
-  bool overwrite = false;
-  bool quiet = false;
-  bool keep_partial = false;
 };
 
 struct InfoOptions {
@@ -66,9 +65,9 @@ struct InfoOptions {
   bool per_frame = false;
 };
 
-class VideoVerbs {
+class VideoCommands {
  public:
-  virtual ~VideoVerbs() = default;
+  virtual ~VideoCommands() = default;
   // Each returns the exit status or throws VideoError, OutputRefused or
   // Interrupted. Standard output carries only data (frames written to "-"
   // and the report of Info); the progress bar, summaries and warnings go to

@@ -1,10 +1,8 @@
-#include "tools/frame_compare.h"
+#include "support/frame_compare.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-
-#include "codec/field_payload.h"
 
 namespace voxa {
 namespace {
@@ -34,13 +32,13 @@ double Weighted(uint8_t value, uint8_t alpha) { return value * (alpha / 255.0); 
 
 }  // namespace
 
-FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t height,
+FrameDifference CompareFrames(voxa_pixel_format format, uint32_t width, uint32_t height,
                               const std::vector<uint8_t>& reference,
                               const std::vector<uint8_t>& decoded) {
   Accumulator colour, alpha;
   uint64_t lost = 0, far_off = 0;
   const std::size_t pixels = static_cast<std::size_t>(width) * height;
-  if (format == PixelFormat::kRgba32) {
+  if (format == VOXA_BGRA) {
     for (std::size_t i = 0; i < pixels; ++i) {
       const uint8_t* a = &reference[4 * i];
       const uint8_t* b = &decoded[4 * i];
@@ -51,27 +49,27 @@ FrameDifference CompareFrames(PixelFormat format, uint32_t width, uint32_t heigh
         off = off || std::fabs(ca - cb) > kFarOff;
       }
       alpha.Add(a[3], b[3]);
-      lost += a[3] >= kLiteralAlphaThreshold && b[3] == 0;
+      lost += a[3] >= kVisibleAlpha && b[3] == 0;
       far_off += off;
     }
   } else {
-    const std::size_t blocks = pixels / kBlockPixels;
+    const std::size_t blocks = pixels / VOXA_Y16A_BLOCK_PIXELS;
     for (std::size_t n = 0; n < blocks; ++n) {
-      const uint8_t* a = &reference[48 * n];
-      const uint8_t* b = &decoded[48 * n];
-      for (uint32_t i = 0; i < kBlockPixels; ++i) {
-        const double ya = Weighted(a[kLumaOffset + i], a[kAlphaOffset + i]);
-        const double yb = Weighted(b[kLumaOffset + i], b[kAlphaOffset + i]);
+      const uint8_t* a = &reference[VOXA_Y16A_BLOCK_BYTES * n];
+      const uint8_t* b = &decoded[VOXA_Y16A_BLOCK_BYTES * n];
+      for (uint32_t i = 0; i < VOXA_Y16A_BLOCK_PIXELS; ++i) {
+        const double ya = Weighted(a[VOXA_Y16A_LUMA + i], a[VOXA_Y16A_ALPHA + i]);
+        const double yb = Weighted(b[VOXA_Y16A_LUMA + i], b[VOXA_Y16A_ALPHA + i]);
         colour.Add(ya, yb);
-        alpha.Add(a[kAlphaOffset + i], b[kAlphaOffset + i]);
-        lost += a[kAlphaOffset + i] >= kLiteralAlphaThreshold && b[kAlphaOffset + i] == 0;
+        alpha.Add(a[VOXA_Y16A_ALPHA + i], b[VOXA_Y16A_ALPHA + i]);
+        lost += a[VOXA_Y16A_ALPHA + i] >= kVisibleAlpha && b[VOXA_Y16A_ALPHA + i] == 0;
         far_off += std::fabs(ya - yb) > kFarOff;
       }
-      for (uint32_t k = 0; k < kBlockPixels / 2; ++k) {
-        colour.Add(Weighted(a[kUOffset + k], a[kAlphaOffset + 2 * k]),
-                   Weighted(b[kUOffset + k], b[kAlphaOffset + 2 * k]));
-        colour.Add(Weighted(a[kVOffset + k], a[kAlphaOffset + 2 * k + 1]),
-                   Weighted(b[kVOffset + k], b[kAlphaOffset + 2 * k + 1]));
+      for (uint32_t k = 0; k < VOXA_Y16A_BLOCK_PIXELS / 2; ++k) {
+        colour.Add(Weighted(a[VOXA_Y16A_U + k], a[VOXA_Y16A_ALPHA + 2 * k]),
+                   Weighted(b[VOXA_Y16A_U + k], b[VOXA_Y16A_ALPHA + 2 * k]));
+        colour.Add(Weighted(a[VOXA_Y16A_V + k], a[VOXA_Y16A_ALPHA + 2 * k + 1]),
+                   Weighted(b[VOXA_Y16A_V + k], b[VOXA_Y16A_ALPHA + 2 * k + 1]));
       }
     }
   }

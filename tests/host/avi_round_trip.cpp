@@ -34,9 +34,10 @@
 #include "codec/field_kernels.h"
 #include "codec/frame_codec.h"
 #include "codec/frame_container.h"
-#include "tools/frame_compare.h"
-#include "tools/register_driver.h"
-#include "tools/sample_frames.h"
+#include "support/frame_compare.h"
+#include "tests/bitmap_header.h"
+#include "tests/host/register_driver.h"
+#include "support/sample_frames.h"
 
 namespace voxa {
 namespace {
@@ -108,13 +109,7 @@ std::vector<uint8_t> ClipFrame(const std::vector<uint8_t>& title, int index) {
 }
 
 BITMAPINFOHEADER BgraHeader() {
-  BITMAPINFOHEADER h{};
-  h.biSize = sizeof h;
-  h.biWidth = kWidth;
-  h.biHeight = kHeight;  // bottom-up
-  h.biPlanes = 1;
-  h.biBitCount = 32;
-  h.biCompression = BI_RGB;
+  BITMAPINFOHEADER h = test::BitmapHeader(kWidth, kHeight, 32, BI_RGB);  // bottom-up
   h.biSizeImage = kWidth * kHeight * 4;
   return h;
 }
@@ -364,7 +359,7 @@ PictureResult CheckPictures(PAVISTREAM stream, const std::vector<std::vector<uin
                     " bytes differ from the core's decode, the first at pixel " +
                     std::to_string(first / 4));
     }
-    const FrameDifference d = CompareFrames(PixelFormat::kRgba32, kWidth, kHeight,
+    const FrameDifference d = CompareFrames(VOXA_BGRA, kWidth, kHeight,
                                             clip[static_cast<std::size_t>(i)], picture);
     ++result.compared;
     result.colour_mse += MseOf(d.colour_psnr);
@@ -497,7 +492,7 @@ int Run(Options options) {
     options.frames = static_cast<int>(clip.size());
   } else {
     const std::vector<uint8_t> title =
-        MakeSampleFrame(SampleKind::kTitle, PixelFormat::kRgba32, kWidth, kHeight);
+        MakeSampleFrame(SampleKind::kTitle, VOXA_BGRA, kWidth, kHeight);
     for (int i = 0; i < options.frames; ++i) clip.push_back(ClipFrame(title, i));
   }
 

@@ -1,0 +1,67 @@
+# What the test scripts of scripts/ share; sourced by each, after
+# `set -uo pipefail`, as
+#
+#   source "$(dirname "$0")/test-steps.sh" NAME
+#
+# It makes the top folder the working folder ($root), counts the checks
+# ($passed, $failed) and gives:
+#   note TEXT, die TEXT            a line "NAME: TEXT"; die also ends the script
+#   pass TEXT, fail TEXT           count a check and say so
+#   check TEXT COMMAND...          passes when COMMAND succeeds
+#   build_presets TARGETS PRESET...  configures each PRESET not yet configured
+#                                  and builds TARGETS (a space-separated list)
+#                                  in it; dies with the build's log otherwise
+#   enter_work NAME                a new, empty build/NAME as the working
+#                                  folder ($work)
+#   wine_run PRESET LOG PROGRAM ARGS...  a Windows program of PRESET under
+#                                  Wine, in the preset's prefix, output in LOG
+#   finish                         the "NAME: N passed, M failed" line; the
+#                                  script's exit status
+test_name=$1
+cd "$(dirname "${BASH_SOURCE[0]}")/.." || exit 1
+root=$PWD
+passed=0
+failed=0
+
+note() { echo "$test_name: $*"; }
+pass() { passed=$((passed + 1)); echo "  ok: $*"; }
+fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
+die() { echo "$test_name: FAILED: $*" >&2; exit 1; }
+check() {
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+build_presets() {
+  local targets=$1 preset log
+  shift
+  mkdir -p build
+  for preset in "$@"; do
+    log=build/$test_name-$preset.log
+    if [ ! -f "build/$preset/build.ninja" ]; then
+      cmake --preset "$preset" >"$log" 2>&1 || { cat "$log"; die "configure of preset $preset"; }
+    fi
+    # shellcheck disable=SC2086 # the targets are words
+    cmake --build "build/$preset" --target $targets >"$log" 2>&1 ||
+      { cat "$log"; die "build of $targets in build/$preset"; }
+  done
+}
+
+enter_work() {
+  work=$root/build/$1
+  rm -rf "$work"
+  mkdir -p "$work"
+  cd "$work" || die "cannot enter $work"
+}
+
+wine_run() {
+  local preset=$1 log=$2
+  shift 2
+  "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@" </dev/null >"$log" 2>&1
+}
+
+finish() {
+  note "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
