@@ -29,33 +29,10 @@
 # installed are purged first. Ends with "packages-test: N passed, M failed";
 # exit status 0 when all passed.
 set -uo pipefail
-
-cd "$(dirname "$0")/.." || exit 1
-root=$PWD
-
-passed=0
-failed=0
-note() { echo "packages-test: $*"; }
-pass() { passed=$((passed + 1)); echo "  ok: $*"; }
-fail() { failed=$((failed + 1)); echo "  FAILED: $*"; }
-finish() {
-  echo "packages-test: $passed passed, $failed failed"
-  [ "$failed" -eq 0 ]
-  exit
-}
-# die WHAT: a failure the rest cannot go on from.
-die() {
-  fail "$*"
-  finish
-}
-# check DESCRIPTION COMMAND...: passes when the command succeeds. Outputs are
-# searched whole (grep -q <<<"$(command)"): with pipefail, a grep -q that
-# ends a pipe early would fail the command that writes into it.
-check() {
-  local what=$1
-  shift
-  if "$@"; then pass "$what"; else fail "$what"; return 1; fi
-}
+# shellcheck source=scripts/test-steps.sh
+source "$(dirname "$0")/test-steps.sh" packages-test
+# Outputs are searched whole (grep -q <<<"$(command)"): with pipefail, a
+# grep -q that ends a pipe early would fail the command that writes into it.
 
 packages=(libvoxa1 libvoxa-dev voxa-tools)
 work=$root/build/packages
@@ -108,13 +85,14 @@ debs=()
 built=1
 for pkg in "${packages[@]}"; do
   deb=$work/${pkg}_${version}_$arch.deb
-  check "$pkg: built (build/packages/$(basename "$deb"))" test -f "$deb" || built=0
+  check "$pkg: built (build/packages/$(basename "$deb"))" test -f "$deb"
+  [ -f "$deb" ] || built=0
   debs+=("$deb")
 done
 others=$(cd "$work" && ls *.deb 2>/dev/null | grep -v -x -F "$(printf '%s\n' "${debs[@]##*/}")")
 check "no other package built${others:+: $(echo $others)}" test -z "$others"
 check "the source tree is as it was (the build ran in build/packages)" test "$(tree_state)" = "$tree_before"
-[ "$built" = 1 ] || finish
+if [ "$built" = 0 ]; then finish; exit; fi
 
 # --- lintian ----------------------------------------------------------------
 
@@ -183,7 +161,7 @@ check "debian/copyright has LICENSE's text" test "$(copyright_text)" = "$(licens
 
 # The symbols file lists what voxa.h declares, no more, no less (the build
 # fails when the library exports anything else: DPKG_GENSYMBOLS_CHECK_LEVEL).
-declared=$(grep -o 'VOXA_API[^(]*\bvoxa_[a-z0-9_]*(' include/voxa/voxa.h | grep -o 'voxa_[a-z0-9_]*' | sort)
+declared=$(grep -o 'VOXA_API[^(]*\bvoxa_[a-z0-9_]*(' include/voxa/voxa.h | sed 's/.*\b\(voxa_[a-z0-9_]*\)($/\1/' | sort)
 listed=$(sed -n 's/^ \(voxa_[a-z0-9_]*\)@VOXA_1 .*/\1/p' debian/libvoxa1.symbols | sort)
 check "debian/libvoxa1.symbols lists the $(wc -w <<<"$declared") functions of voxa.h" \
   test -n "$declared" -a "$declared" = "$listed"
@@ -195,6 +173,7 @@ check "libvoxa1 ships that symbols file" test "$shipped" = "$listed"
 if [ "$(id -u)" -ne 0 ]; then
   fail "installing the packages needs root"
   finish
+  exit
 fi
 
 apt_get() {
