@@ -8,6 +8,8 @@
 #   - lintian finds no error and no warning in the source package or in the
 #     three binary packages (overrides are shown, with their reasons in
 #     debian/*lintian-overrides);
+#   - Build-Depends names the package of every system header and library
+#     the build used (build-essential's aside);
 #   - each package holds exactly its files; debian/copyright carries
 #     LICENSE; the symbols file lists the functions voxa.h declares;
 #   - installed: pkg-config gives -lvoxa and the project's version; the
@@ -93,6 +95,42 @@ others=$(cd "$work" && ls *.deb 2>/dev/null | grep -v -x -F "$(printf '%s\n' "${
 check "no other package built${others:+: $(echo $others)}" test -z "$others"
 check "the source tree is as it was (the build ran in build/packages)" test "$(tree_state)" = "$tree_before"
 if [ "$built" = 0 ]; then finish; exit; fi
+
+# Build-Depends names every package the build read a file of (beyond what
+# build-essential brings): the headers each object was compiled with
+# (ninja's dependency log) and the libraries and packages CMake found (its
+# cache). A package installed here but missing from the list would break the
+# build on a machine without it.
+build_depends=$(sed -n '/^Build-Depends:/,/^[^ ]/{s/^Build-Depends://; /^[A-Z]/d; p}' debian/control |
+  tr ',|' '\n\n' | sed 's/[[(<].*//; s/:.*//; s/ //g' | sed '/^$/d' | sort -u)
+# closure PACKAGE...: the installed packages these depend on, all the way down.
+closure() {
+  local queue=("$@") seen=" " pkg dep
+  while [ ${#queue[@]} -gt 0 ]; do
+    pkg=${queue[0]}
+    queue=("${queue[@]:1}")
+    case "$seen" in *" $pkg "*) continue ;; esac
+    seen+="$pkg "
+    for dep in $(dpkg-query -W -f='${Depends},${Pre-Depends}' "$pkg" 2>/dev/null | tr ',|' '\n\n' |
+      sed 's/(.*//; s/:.*//; s/ //g'); do
+      queue+=("$dep")
+    done
+  done
+  tr ' ' '\n' <<<"$seen" | sed '/^$/d' | sort -u
+}
+essential=$(closure libc6-dev gcc g++ make dpkg-dev)
+builddir=$src/obj-$(dpkg-architecture -q DEB_HOST_GNU_TYPE)
+used=$({
+  (cd "$builddir" && ninja -t deps) | sed -n 's|^ *\(/usr/.*\)$|\1|p'
+  sed -n 's/^\(pkgcfg_lib_[A-Za-z0-9_]*\|[A-Za-z][A-Za-z0-9_]*_DIR\):\(FILE\)\?PATH=\(\/.*\)$/\3/p' \
+    "$builddir/CMakeCache.txt" | grep -v '^/usr$'
+} | sort -u)
+owners=$(xargs -r dpkg-query -S <<<"$used" 2>"$work/owners.log" | sed 's/: .*//' | tr ',' '\n' |
+  sed 's/ //g; s/:.*//' | sort -u)
+unlisted=$(comm -23 <(echo "$owners") <(sort -u <<<"$build_depends"$'\n'"$essential"))
+unowned=$(sed 's/^dpkg-query: no path found matching pattern //' "$work/owners.log")
+check "Build-Depends names the packages of the $(wc -l <<<"$used") system files the build read ($(echo $owners))${unlisted:+; not: $(echo $unlisted)}${unowned:+; of no package: $(echo $unowned)}" \
+  test -n "$used" -a -z "$unlisted" -a -z "$unowned"
 
 # --- lintian ----------------------------------------------------------------
 
