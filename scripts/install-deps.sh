@@ -1,7 +1,7 @@
 #!/bin/bash
 # Installs the Debian 12 packages the build needs.
 #
-#   scripts/install-deps.sh [native|windows|fuzz|all]     (default: all)
+#   scripts/install-deps.sh [native|windows|fuzz|packages|all]     (default: all)
 #
 #   native   compilers and libraries for the Linux build (presets native, native-asan,
 #            and native-i386 with the 32-bit multilib compilers),
@@ -12,7 +12,10 @@
 #            NSIS (makensis, for the setup program of scripts/package.sh)
 #   fuzz     clang with libFuzzer and the sanitizer runtimes, llvm-symbolizer
 #            (preset fuzz, scripts/fuzz.sh)
-#   all      all three
+#   packages what the Debian packages' build needs (debian/control's
+#            Build-Depends, debhelper, dpkg-dev, fakeroot) and lintian
+#            (scripts/build-packages.sh)
+#   all      all four
 #
 # As root, missing packages are installed with apt-get. Otherwise the missing
 # ones are listed with the command to install them, and the script fails.
@@ -27,12 +30,16 @@ windows_pkgs=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest
 # clang only recommends; llvm brings llvm-symbolizer for readable stacks.
 fuzz_pkgs=(cmake ninja-build clang libclang-rt-dev llvm)
 
+package_pkgs=(debhelper dpkg-dev fakeroot lintian cmake ninja-build g++ pkg-config
+              libavcodec-dev libavformat-dev libavutil-dev libswscale-dev)
+
 case "${1:-all}" in
   native)  wanted=("${native_pkgs[@]}") ;;
   windows) wanted=("${windows_pkgs[@]}") ;;
   fuzz)    wanted=("${fuzz_pkgs[@]}") ;;
-  all)     wanted=("${native_pkgs[@]}" "${windows_pkgs[@]}" "${fuzz_pkgs[@]}") ;;
-  *) echo "usage: $0 [native|windows|fuzz|all]" >&2; exit 2 ;;
+  packages) wanted=("${package_pkgs[@]}") ;;
+  all)     wanted=("${native_pkgs[@]}" "${windows_pkgs[@]}" "${fuzz_pkgs[@]}" "${package_pkgs[@]}") ;;
+  *) echo "usage: $0 [native|windows|fuzz|packages|all]" >&2; exit 2 ;;
 esac
 
 missing=()

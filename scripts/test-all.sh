@@ -1,6 +1,7 @@
 #!/bin/bash
-# Builds and tests every preset: native, native-asan, native-i386 (libvoxa
-# for 32-bit x86 Linux and its C test), win32, win64 (the
+# Builds and tests every preset: native (after it, scripts/build-packages.sh
+# builds, installs, checks and purges the Debian packages), native-asan,
+# native-i386 (libvoxa for 32-bit x86 Linux and its C test), win32, win64 (the
 # Windows ones run their tests under Wine; after win64, scripts/test-install.sh
 # installs and uninstalls the release package under Wine,
 # scripts/test-setup.sh does the same with the setup program, and
@@ -89,6 +90,12 @@ for preset in "${presets[@]}"; do
   step_done "$preset" "$status" "${counts:-no test count}" \
     "tests of preset $preset (${counts:-ctest exited with $status})" "$start"
 
+  if [ "$preset" = native ]; then
+    # The Debian packages built, linted, installed (the README's example and
+    # FFmpeg built against them) and purged.
+    run_step packages "the Debian packages" scripts/build-packages.sh \
+      packages-test "the Debian packages"
+  fi
   if [ "$preset" = win64 ]; then
     # The release package installed into Wine prefixes of its own, for 32-
     # and 64-bit programs (builds what it needs of win32 too).
