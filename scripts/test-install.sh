@@ -48,34 +48,6 @@ note "package $zip unpacked into $pkg"
 winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 pkg_win=$(winpath "$pkg")
 
-wine64=$(command -v wine64 || true)
-[ -n "$wine64" ] || { [ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64; }
-[ -n "$wine64" ] || die "no 64-bit Wine loader (wine64) found"
-
-# ---- running Wine ---------------------------------------------------------------
-
-# run NAME COMMAND...: runs through cmake/wine-run.sh in $WINEPREFIX (which
-# makes the prefix once and starts Wine's services detached), output into
-# $work/NAME.log; sets $status and $output.
-run() {
-  local name=$1
-  shift
-  "$root/cmake/wine-run.sh" "$WINEPREFIX" "$@" </dev/null >"$work/$name.log" 2>&1
-  status=$?
-  output=$(tr -d '\r' <"$work/$name.log")
-}
-# run64 NAME COMMAND...: the same through the 64-bit loader (the services run
-# already: start the prefix with run first).
-run64() {
-  local name=$1
-  shift
-  # Without address-space randomisation, as cmake/wine-run.sh says why.
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" setarch "$(uname -m)" -R "$wine64" "$@" \
-    </dev/null >"$work/$name.log" 2>&1
-  status=$?
-  output=$(tr -d '\r' <"$work/$name.log")
-}
-
 drivers32='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32'
 descriptions='HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc'
 description='Brenmoor Y16 + Alpha RLE'

@@ -85,30 +85,6 @@ fi
 
 # ---- running Wine ---------------------------------------------------------------
 
-wine64=$(command -v wine64 || true)
-[ -n "$wine64" ] || { [ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64; }
-[ -n "$wine64" ] || die "no 64-bit Wine loader (wine64) found"
-
-# run NAME COMMAND...: through cmake/wine-run.sh in $WINEPREFIX, output into
-# $work/NAME.log; sets $status and $output.
-run() {
-  local name=$1
-  shift
-  "$root/cmake/wine-run.sh" "$WINEPREFIX" "$@" </dev/null >"$work/$name.log" 2>&1
-  status=$?
-  output=$(tr -d '\r' <"$work/$name.log")
-}
-# run64 NAME COMMAND...: the same through the 64-bit loader (services already
-# started by run), without address-space randomisation as wine-run.sh says.
-run64() {
-  local name=$1
-  shift
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" setarch "$(uname -m)" -R "$wine64" "$@" \
-    </dev/null >"$work/$name.log" 2>&1
-  status=$?
-  output=$(tr -d '\r' <"$work/$name.log")
-}
-
 # run_line NAME LINE: runs a Windows command line exactly as written (Wine
 # would quote an argument with spaces, and the uninstaller's _?= must not
 # be quoted) from a batch file, which also reports the full exit status
@@ -342,6 +318,7 @@ hold_start() {
       "$root/cmake/wine-run.sh" "$WINEPREFIX" "$probe32" --hold "C:\\voxa-hold-32" \
         </dev/null >"$work/hold32.log" 2>&1 8>&- &
     else
+      find_wine64
       WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" setarch "$(uname -m)" -R "$wine64" "$probe64" \
         --hold "C:\\voxa-hold-64" </dev/null >"$work/hold64.log" 2>&1 8>&- &
     fi

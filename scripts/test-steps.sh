@@ -15,6 +15,12 @@
 #                                  folder ($work)
 #   wine_run PRESET LOG PROGRAM ARGS...  a Windows program of PRESET under
 #                                  Wine, in the preset's prefix, output in LOG
+#   run NAME COMMAND...            COMMAND under Wine in $WINEPREFIX (made
+#                                  once, its services started), output in
+#                                  $work/NAME.log; sets $status and $output
+#   run64 NAME COMMAND...          the same through the 64-bit loader, in a
+#                                  prefix that run has started
+#   find_wine64                    the 64-bit loader's path into $wine64
 #   finish                         the "NAME: N passed, M failed" line; the
 #                                  script's exit status
 test_name=$1
@@ -59,6 +65,32 @@ wine_run() {
   local preset=$1 log=$2
   shift 2
   "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@" </dev/null >"$log" 2>&1
+}
+
+run() {
+  local name=$1
+  shift
+  "$root/cmake/wine-run.sh" "$WINEPREFIX" "$@" </dev/null >"$work/$name.log" 2>&1
+  status=$?
+  output=$(tr -d '\r' <"$work/$name.log")
+}
+
+wine64=
+find_wine64() {
+  [ -n "$wine64" ] && return
+  wine64=$(command -v wine64 || true)
+  [ -n "$wine64" ] || { [ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64; }
+  [ -n "$wine64" ] || die "no 64-bit Wine loader (wine64) found"
+}
+run64() {
+  local name=$1
+  shift
+  find_wine64
+  # Without address-space randomisation, as cmake/wine-run.sh says why.
+  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" setarch "$(uname -m)" -R "$wine64" "$@" \
+    </dev/null >"$work/$name.log" 2>&1
+  status=$?
+  output=$(tr -d '\r' <"$work/$name.log")
 }
 
 finish() {
