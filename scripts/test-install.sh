@@ -57,7 +57,7 @@ description='Brenmoor Y16 + Alpha RLE'
 reg_value() {
   local view=()
   [ -n "$1" ] && view=("/reg:$1")
-  run reg-query reg query "$2" /v "$3" "${view[@]}"
+  prefix_run reg-query reg query "$2" /v "$3" "${view[@]}"
   [ "$status" -eq 0 ] || return 0
   printf '%s\n' "$output" | awk -v name="$3" '$1 == name && $2 == "REG_SZ" {
     sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; exit }'
@@ -67,7 +67,7 @@ reg_value() {
 expect_probe() {
   local probe=$probe32
   [ "$1" = 64 ] && probe=$probe64
-  run "probe$1" "$probe"
+  prefix_run "probe$1" "$probe"
   if [ "$status" -eq "$2" ]; then
     pass "$1-bit program: $output"
   else
@@ -160,8 +160,8 @@ reset_prefix() {
   for view in "${views[@]}"; do
     local flag=()
     [ -n "$view" ] && flag=("/reg:$view")
-    run reg-delete reg delete "$drivers32" /v vidc.VOXA /f "${flag[@]}"
-    run reg-delete reg delete "$descriptions" /v voxa.dll /f "${flag[@]}"
+    prefix_run reg-delete reg delete "$drivers32" /v vidc.VOXA /f "${flag[@]}"
+    prefix_run reg-delete reg delete "$descriptions" /v voxa.dll /f "${flag[@]}"
   done
 }
 
@@ -171,7 +171,7 @@ start=$SECONDS
 
 export WINEPREFIX=$root/build/win64/install-prefix
 note "64-bit Windows: prefix $WINEPREFIX"
-run start cmd /c exit || true
+prefix_run start cmd /c exit || true
 [ "$status" -eq 0 ] || die "cannot start Wine in $WINEPREFIX: $output"
 reset_prefix 64 32
 
@@ -181,13 +181,13 @@ uninstalled_wow64
 note "64-bit: 64-bit rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 voxa.inf"
 # Unquoted, as typed at a prompt: Wine joins the words with single spaces.
 # shellcheck disable=SC2086
-run64 inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
+prefix_run64 inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 installed_wow64
 
 note "64-bit: 64-bit rundll32 ... DefaultUninstall 132 voxa.inf"
 # shellcheck disable=SC2086
-run64 inf-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
+prefix_run64 inf-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 uninstalled_wow64
 
@@ -195,7 +195,7 @@ uninstalled_wow64
 # its registry is the 32-bit view.
 note "64-bit: 32-bit rundll32 ... DefaultInstall 132 voxa.inf (installs for 32-bit programs only)"
 # shellcheck disable=SC2086
-run inf32-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
+prefix_run inf32-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 expect_no_file system32/voxa.dll
 expect_dll syswow64/voxa.dll voxa32.dll
@@ -205,27 +205,27 @@ expect_probe 64 1
 expect_probe 32 0
 note "64-bit: 32-bit rundll32 ... DefaultUninstall 132 voxa.inf"
 # shellcheck disable=SC2086
-run inf32-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
+prefix_run inf32-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 uninstalled_wow64
 
 note "64-bit: install.cmd from a 32-bit cmd.exe"
-run cmd32-install cmd /c "$pkg_win\\install.cmd" /nopause
+prefix_run cmd32-install cmd /c "$pkg_win\\install.cmd" /nopause
 expect_script install.cmd 0 '^install: 64-bit Windows \(32-bit command prompt'
 expect_script install.cmd 0 '^install: done'
 installed_wow64
 note "64-bit: uninstall.cmd from a 32-bit cmd.exe"
-run cmd32-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+prefix_run cmd32-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 0 '^uninstall: done'
 uninstalled_wow64
 
 note "64-bit: install.cmd from a 64-bit cmd.exe"
-run64 cmd64-install cmd /c "$pkg_win\\install.cmd" /nopause
+prefix_run64 cmd64-install cmd /c "$pkg_win\\install.cmd" /nopause
 expect_script install.cmd 0 '^install: 64-bit Windows$'
 expect_script install.cmd 0 '^install: done'
 installed_wow64
 note "64-bit: uninstall.cmd from a 64-bit cmd.exe"
-run64 cmd64-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+prefix_run64 cmd64-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 0 '^uninstall: done'
 uninstalled_wow64
 
@@ -237,15 +237,15 @@ cp -r "$pkg" "$broken"
 broken_win=$(winpath "$broken")
 note "64-bit: the scripts' checks, with an INF that does not register the 32-bit codec"
 sed -i 's/^AddReg = Voxa.Reg, Voxa.Reg.Wow64/AddReg = Voxa.Reg/' "$broken/voxa.inf"
-run64 broken-install cmd /c "$broken_win\\install.cmd" /nopause
+prefix_run64 broken-install cmd /c "$broken_win\\install.cmd" /nopause
 expect_script install.cmd 1 'FAILED: Drivers32 value vidc.VOXA is "", not voxa.dll, in the 32-bit registry'
 expect_probe 32 1
 cp "$pkg/voxa.inf" "$broken/voxa.inf"
 note "64-bit: the scripts' checks, with an INF that does not delete the files"
-run64 fixed-install cmd /c "$broken_win\\install.cmd" /nopause
+prefix_run64 fixed-install cmd /c "$broken_win\\install.cmd" /nopause
 expect_script install.cmd 0 '^install: done'
 sed -i 's/^DelFiles = Voxa.Files.Native64, Voxa.Files.Wow64/DelFiles = Voxa.Files.Native64/' "$broken/voxa.inf"
-run64 broken-uninstall cmd /c "$broken_win\\uninstall.cmd" /nopause
+prefix_run64 broken-uninstall cmd /c "$broken_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 1 'FAILED: .*SysWOW64.voxa.dll is still there'
 reset_prefix 64 32
 uninstalled_wow64
@@ -254,7 +254,7 @@ uninstalled_wow64
 
 export WINEPREFIX=$root/build/win32/install-prefix
 note "32-bit Windows: prefix $WINEPREFIX"
-WINEARCH=win32 run start cmd /c exit
+WINEARCH=win32 prefix_run start cmd /c exit
 [ "$status" -eq 0 ] || die "cannot start Wine in $WINEPREFIX: $output"
 [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] || die "$WINEPREFIX is not a 32-bit prefix"
 reset_prefix ""
@@ -264,22 +264,22 @@ uninstalled_win32
 
 note "32-bit: rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 voxa.inf"
 # shellcheck disable=SC2086
-run inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
+prefix_run inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 installed_win32
 note "32-bit: rundll32 ... DefaultUninstall 132 voxa.inf"
 # shellcheck disable=SC2086
-run inf-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
+prefix_run inf-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
 uninstalled_win32
 
 note "32-bit: install.cmd"
-run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
+prefix_run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
 expect_script install.cmd 0 '^install: 32-bit Windows$'
 expect_script install.cmd 0 '^install: done'
 installed_win32
 note "32-bit: uninstall.cmd"
-run cmd-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+prefix_run cmd-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 0 '^uninstall: done'
 uninstalled_win32
 

@@ -93,7 +93,7 @@ fi
 run_line() {
   local name=$1 line=$2
   printf '@echo off\r\n%s\r\necho setup-test-status: %%errorlevel%%\r\n' "$line" >"$downloads/$name.cmd"
-  run "$name" cmd /c "$downloads_win\\$name.cmd"
+  prefix_run "$name" cmd /c "$downloads_win\\$name.cmd"
   status=$(printf '%s\n' "$output" | sed -n 's/^setup-test-status: \([0-9-]*\)$/\1/p' | tail -n 1)
   status=${status:--1}
   output=$(printf '%s\n' "$output" | grep -v '^setup-test-status: ')
@@ -104,7 +104,7 @@ run_line() {
 reg_dump() {
   local view=()
   [ -n "$1" ] && view=("/reg:$1")
-  run reg-query reg query "$2" "${view[@]}"
+  prefix_run reg-query reg query "$2" "${view[@]}"
   [ "$status" -eq 0 ] && printf '%s\n' "$output"
 }
 # reg_get DUMP NAME: the data of value NAME in a dump.
@@ -279,11 +279,11 @@ expect_entry() {
 expect_probes() {
   local want=$1
   shift
-  run probe32 "$probe32" "$@"
+  prefix_run probe32 "$probe32" "$@"
   if [ "$status" -eq "$want" ]; then pass "$(printf '%s' "$output" | tail -n 1)"; else
     fail "32-bit program: icopen_probe $* exited with $status, not $want: $output"; fi
   if [ "$kind" = wow64 ]; then
-    run64 probe64 "$probe64" "$@"
+    prefix_run64 probe64 "$probe64" "$@"
     if [ "$status" -eq "$want" ]; then pass "$(printf '%s' "$output" | tail -n 1)"; else
       fail "64-bit program: icopen_probe $* exited with $status, not $want: $output"; fi
   fi
@@ -375,7 +375,7 @@ act() {
     restart)
       # Wine's restart carries out the renames and removals scheduled for
       # it, before wineboot returns.
-      run restart wineboot -r
+      prefix_run restart wineboot -r
       [ "$status" -eq 0 ] || { status=-1; output="wineboot -r exited with $status: $output"; } ;;
     *) die "unknown action $1" ;;
   esac
@@ -417,7 +417,7 @@ fresh_prefix() {
   rm -rf "$WINEPREFIX"
   local arch=win64
   [ "$kind" = win32 ] && arch=win32
-  WINEARCH=$arch run start cmd /c exit
+  WINEARCH=$arch prefix_run start cmd /c exit
   [ "$status" -eq 0 ] || die "cannot make a Wine prefix in $WINEPREFIX: $output"
   if [ "$kind" = win32 ]; then
     [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] || die "$WINEPREFIX is not a 32-bit prefix"
@@ -433,9 +433,9 @@ fresh_prefix() {
     view=${view//\'/}
     flag=()
     [ -n "$view" ] && flag=("/reg:$view")
-    run reg-add reg add "$drivers32" /v vidc.ABCD /d abcd.dll /f "${flag[@]}"
+    prefix_run reg-add reg add "$drivers32" /v vidc.ABCD /d abcd.dll /f "${flag[@]}"
     [ "$status" -eq 0 ] || die "reg add vidc.ABCD: $output"
-    run reg-add reg add "$descriptions" /v abcd.dll /d "ABCD test codec" /f "${flag[@]}"
+    prefix_run reg-add reg add "$descriptions" /v abcd.dll /d "ABCD test codec" /f "${flag[@]}"
     [ "$status" -eq 0 ] || die "reg add drivers.desc abcd.dll: $output"
   done < <(codecs)
 }

@@ -15,11 +15,11 @@
 #                                  folder ($work)
 #   wine_run PRESET LOG PROGRAM ARGS...  a Windows program of PRESET under
 #                                  Wine, in the preset's prefix, output in LOG
-#   run NAME COMMAND...            COMMAND under Wine in $WINEPREFIX (made
+#   prefix_run NAME COMMAND...     COMMAND under Wine in $WINEPREFIX (made
 #                                  once, its services started), output in
 #                                  $work/NAME.log; sets $status and $output
-#   run64 NAME COMMAND...          the same through the 64-bit loader, in a
-#                                  prefix that run has started
+#   prefix_run64 NAME COMMAND...   the same through the 64-bit loader, in a
+#                                  prefix that prefix_run has started
 #   find_wine64                    the 64-bit loader's path into $wine64
 #   finish                         the "NAME: N passed, M failed" line; the
 #                                  script's exit status
@@ -67,7 +67,7 @@ wine_run() {
   "$root/cmake/wine-run.sh" "$root/build/$preset/wine-prefix" "$@" </dev/null >"$log" 2>&1
 }
 
-run() {
+prefix_run() {
   local name=$1
   shift
   "$root/cmake/wine-run.sh" "$WINEPREFIX" "$@" </dev/null >"$work/$name.log" 2>&1
@@ -82,7 +82,7 @@ find_wine64() {
   [ -n "$wine64" ] || { [ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64; }
   [ -n "$wine64" ] || die "no 64-bit Wine loader (wine64) found"
 }
-run64() {
+prefix_run64() {
   local name=$1
   shift
   find_wine64
