@@ -210,7 +210,7 @@ TEST_F(VideoFilesTest, InfoCountsTheBlocksOfEveryFrame) {
   // 4 blocks a line, 20 lines: every frame's blocks are transparent or literal.
   const auto frames = AviFrames("x.avi");
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    const std::string head = "frame " + std::to_string(i) + ": " + std::to_string(frames[i].size()) + " bytes, ";
+    const std::string head = "frame " + std::to_string(i + 1) + ": " + std::to_string(frames[i].size()) + " bytes, ";
     const std::size_t at = report.find(head);
     ASSERT_NE(at, std::string::npos) << report;
     unsigned transparent = 0, literal = 0;
@@ -292,10 +292,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{"voxa_as_encode_input", {"encode", "@/damaged.avi", "@/out.avi"},
                  "is VOXA video already", {"out.avi"}},
         BadInput{"damaged_frame_png", {"decode", "@/damaged.avi", "@/out_%04d.png", "--threads", "1"},
-                 "frame 2 of", {"out_0001.png", "out_0002.png", "out_0003.png"}},
+                 "out_0003.png) is damaged", {"out_0001.png", "out_0002.png", "out_0003.png"}},
         BadInput{"damaged_frame_mov", {"decode", "@/damaged.avi", "@/out.mov", "--threads", "3"},
                  "is damaged", {"out.mov"}},
-        BadInput{"damaged_frame_info", {"info", "@/damaged.avi"}, "1 of the 4 frames", {}},
+        BadInput{"damaged_frame_info", {"info", "@/damaged.avi"}, "damaged.avi' is damaged (frame 3: ", {}},
         BadInput{"bad_width", {"encode", "@/odd.bgra", "@/out.avi", "--size", "30x8"},
                  "nearest sizes it takes: 16x8 (cropped) or 32x8", {"out.avi"}},
         BadInput{"raw_size_mismatch", {"encode", "@/short.bgra", "@/out.avi", "--size", "32x8"},
@@ -393,6 +393,7 @@ TEST_F(VideoFilesTest, KeepPartialKeepsWhatWasWritten) {
   }
   EXPECT_EQ(Run({"decode", Path("damaged.avi"), Path("out.bgra"), "--threads", "1", "--keep-partial"}), 1);
   EXPECT_EQ(Read("out.bgra").size(), 2 * data.size());
+  EXPECT_NE(err_.str().find("kept the 2 frames decoded before the error"), std::string::npos) << err_.str();
   EXPECT_EQ(Run({"decode", Path("damaged.avi"), Path("out_%02d.png"), "--keep-partial"}), 1);
   EXPECT_TRUE(fs::exists(Path("out_01.png")));
   EXPECT_TRUE(fs::exists(Path("out_02.png")));

@@ -90,7 +90,7 @@ row interrupted 130 'cp earlier.bgra big.avi &&
 row kept_frames_refused 1 'mkfifo kp.fifo && { $voxa encode - kp.avi --size 64x32 --keep-partial --threads 1 <kp.fifo & p=$!; } &&
   exec 3>kp.fifo && head -c 16384 clip.bgra >&3 && until ls -a | grep -q "^\.voxa-.*-kp\.avi$"; do sleep 0.05; done;
   echo appeared >kp.avi; head -c 100 clip.bgra >&3; exec 3>&-; wait $p' \
-  'tail -n 1 kept_frames_refused.err | grep -q "picture 2 of .-. cannot be decoded" && grep -q "could not keep the frames written: .kp.avi. exists" kept_frames_refused.err && [ "$(cat kp.avi)" = appeared ] && eval "$no_temporaries"'
+  'tail -n 1 kept_frames_refused.err | grep -q "picture 3 of .-. cannot be decoded" && grep -q "could not keep the frames written: .kp.avi. exists" kept_frames_refused.err && [ "$(cat kp.avi)" = appeared ] && eval "$no_temporaries"'
 row standard_output 0 '$voxa decode clip.avi - --format bgra >stdout.bgra' \
   '$voxa decode clip.avi file.bgra --quiet && cmp stdout.bgra file.bgra && grep -q "^decoded 6 frames" standard_output.err'
 row standard_input 0 'cat top.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
@@ -103,7 +103,7 @@ row one_leftover_frame 0 '$voxa decode clip.avi lone_%02d.png --quiet && $voxa s
 
 # Help, version, exit statuses.
 row help 0 '$voxa --help && $voxa -h && $voxa help' 'grep -c "^usage: voxa COMMAND" help.out | grep -qx 3'
-row help_command 0 '$voxa help encode && $voxa decode --help' 'grep -q "^  -y " help_command.out && grep -q "^examples:" help_command.out'
+row help_command 0 '$voxa help encode && $voxa decode --help' 'grep -q "^  -y " help_command.out && grep -q "^examples:" help_command.out && grep -qx "  --kernels auto|portable|sse|sse2|avx2" help_command.out'
 row version 0 '$voxa --version' 'grep -q "^voxa [0-9]" version.out && grep -q "libavformat" version.out && grep -q "^kernels: " version.out'
 row bad_size 2 '$voxa encode clip.bgra x.avi --size 0x0'
 row bad_rate 2 '$voxa encode clip.bgra x.avi --size 64x32 --rate 0'
@@ -138,9 +138,25 @@ row sequence_gap_filled 0 '$voxa encode gap/t_%04d.png gap.avi --fill-gaps' \
 row sound_and_variable_rate 0 '$voxa encode sound.mov sound.avi && $voxa encode vfr.mkv vfr.avi' \
   'grep -q "has sound, which a VOXA AVI file does not carry" sound_and_variable_rate.err && grep -q "has a variable frame rate" sound_and_variable_rate.err'
 
+# Sizes, comparisons and messages as the user counts.
+row frame_size_zero 2 '$voxa compare --size 0x0 clip.bgra clip.bgra; [ $? -eq 2 ] && $voxa sample --size 0x0 zero.bgra' \
+  '[ ! -e zero.bgra ] && grep -q "is empty" frame_size_zero.err'
+row frame_odd_height 2 '$voxa encode-frame --size 64x31 clip.bgra odd.vx' '[ ! -e odd.vx ] && grep -q "height 31 is odd" frame_odd_height.err'
+row compare_upside_down 1 '$voxa compare --size 64x32 clip.bgra top.bgra' 'grep -q "line orders may differ" compare_upside_down.err'
+row rate_ntsc 0 'for r in 29.97 59.94 23.976; do $voxa encode clip.bgra ntsc.avi --size 64x32 --rate $r -y --quiet && $voxa info ntsc.avi | grep -o "rate [0-9/]*"; done' \
+  '[ "$(echo $(cat rate_ntsc.out))" = "rate 30000/1001 rate 60000/1001 rate 24000/1001" ]'
+row one_frame 0 '$voxa sample --size 64x32 --frames 1 one.bgra && $voxa encode one.bgra one.avi --size 64x32' \
+  'grep -q "^wrote 1 frame of" one_frame.err && grep -q "^encoded 1 frame of" one_frame.err'
+row png_to_standard_output 1 '$voxa decode clip.avi - --format png' 'grep -q "PNG sequence cannot go to standard output" png_to_standard_output.err'
+row movie_through_pipe 1 'ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 1 -c:v qtrle big.mov && cat big.mov | $voxa encode - pipe.avi' \
+  'grep -q "needs an input that can be seeked" movie_through_pipe.err'
+row keep_going_first 1 'cp clip.avi first.avi && movi=$(grep -obUa movi first.avi | head -n 1 | cut -d: -f1) &&
+  printf XXXX | dd of=first.avi bs=1 seek=$((movi + 12)) conv=notrunc status=none && $voxa decode first.avi first_%02d.png --keep-going' \
+  'grep -q "frame 1, with no picture before it, shows what of it decodes (the rest transparent) (the first: frame 1 of .first.avi. (first_01.png) is not" keep_going_first.err'
+
 # Damaged frames, full disks.
 row keep_going 1 '$voxa decode cut.avi going.bgra --keep-going' \
-  '[ $(stat -c %s going.bgra) -eq 49152 ] && grep -q "1 of the 6 frames were damaged" keep_going.err'
+  '[ $(stat -c %s going.bgra) -eq 49152 ] && grep -q "1 of the 6 frames was damaged and shows the picture before it" keep_going.err'
 if mkdir small && [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=3m tmpfs small 2>/dev/null; then
   "$voxa" sample --size 720x576 --frames 40 mid.bgra 2>/dev/null
   row disk_full 1 '$voxa encode mid.bgra small/full.avi --size 720x576' '[ ! -e small/full.avi ] && ! ls -a small | grep -q voxa'

@@ -86,6 +86,7 @@ TEST_F(ToolTest, ErrorsGiveOneLineAndTheirExitStatus) {
       {{"decode-frame", "--size", "32x2", Path("notvx"), Path("o")}, kExitBadData, "not a VOXA frame"},
       {{"decode-frame", "--size", "32x2", Path("cut"), Path("o")}, kExitBadData, "damaged"},
       {{"inspect", Path("cut")}, kExitBadData, "malformed"},
+      {{"inspect", "--size", "32x3", Path("cut")}, kExitBadData, "malformed"},
   };
   for (const Case& c : cases) {
     std::string line;

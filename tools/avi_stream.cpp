@@ -75,7 +75,7 @@ void VoxaAviWriter::WriteFrame(const std::vector<uint8_t>& frame) {
     status = format_->pb->error;
   }
   if (status < 0) {
-    throw VideoError("cannot write frame " + std::to_string(frames_) + " to '" + name_ +
+    throw VideoError("cannot write frame " + std::to_string(frames_ + 1) + " to '" + name_ +
                      "': " + AvErrorText(status));
   }
   written_end_ = avio_tell(format_->pb);

@@ -75,8 +75,9 @@ const std::vector<Verb> kVerbs = {
                                "FFmpeg's raw video)"},
       // The default since --bottom-up came: taken, and it changes nothing.
       {"--top-down", nullptr, nullptr},
-      {"--rate", "R", "frames a second, e.g. 25, 30000/1001 or 29.97 (default: the input's; "
-                      "25 for PNG sequences and raw frames)"},
+      {"--rate", "R", "frames a second, e.g. 25, 30000/1001 or 29.97 (which means 30000/1001, "
+                      "as 59.94 and 23.976 mean 60000/1001 and 24000/1001; default: the "
+                      "input's; 25 for PNG sequences and raw frames)"},
       {"--fill-gaps", nullptr, "a PNG sequence with numbers missing: each missing frame shows "
                                "the one before it (default: a gap is an error)"},
       {"--pad", nullptr, "pad a picture the codec cannot take to the next size it takes, "
@@ -95,8 +96,9 @@ const std::vector<Verb> kVerbs = {
                                                  "rgba is bgra)"},
       {"--bottom-up", nullptr, "raw BGRA frames bottom line first, as Windows bitmaps store "
                                "them (default: top line first, as FFmpeg's raw video)"},
-      {"--keep-going", nullptr, "a damaged frame shows the last good picture and the run goes "
-                                "on; exit status 1 if there was any (default: stop)"},
+      {"--keep-going", nullptr, "a damaged frame shows the picture before it (the first frame: "
+                                "what of it decodes) and the run goes on; exit status 1 if "
+                                "there was any (default: stop)"},
       kOverwriteOption, kQuietOption, kKeepPartialOption},
      {"voxa decode title.avi back_%04d.png", "voxa decode title.avi title.mov -y",
       "voxa decode title.avi - --format bgra | ffplay -f rawvideo -pixel_format bgra "
@@ -134,7 +136,8 @@ const std::vector<Verb> kVerbs = {
      {"voxa sample --size 720x576 title.bgra", "voxa sample --size 720x576 --frames 12 clip.bgra"}},
     {"compare", "voxa compare --size WxH [--format bgra|y16a] REFERENCE DECODED",
      "Compares raw frames: PSNR of colour (alpha-weighted) and alpha, largest differences, and "
-     "the fully transparent pixels of the reference that are not so in the decoded frames.",
+     "the fully transparent pixels of the reference that are not so in the decoded frames. "
+     "Fails (exit status 1) when visible pixels of the reference are lost.",
      2,
      {kSizeOption, kFrameFormatOption},
      {"voxa compare --size 720x576 clip.bgra back.bgra"}},
@@ -158,15 +161,20 @@ std::string Overview() {
   return s.str();
 }
 
+// Where the options' texts start in a command's help.
+constexpr std::size_t kHelpColumn = 34;
+
 std::string VerbHelp(const Verb& verb) {
   std::ostringstream s;
   s << "usage: " << verb.synopsis << "\n\n" << verb.summary << "\n\noptions:\n";
   for (const OptionHelp& o : verb.options) {
     if (o.text == nullptr) continue;
     std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
-    s << "  " << std::left << std::setw(34) << head << " " << o.text << "\n";
+    // A name too long for the column gets its text on a line of its own.
+    if (head.size() >= kHelpColumn) head += "\n" + std::string(kHelpColumn + 2, ' ');
+    s << "  " << std::left << std::setw(kHelpColumn) << head << " " << o.text << "\n";
   }
-  s << "  " << std::left << std::setw(34) << "-h, --help" << " this text\n\nexamples:\n";
+  s << "  " << std::left << std::setw(kHelpColumn) << "-h, --help" << " this text\n\nexamples:\n";
   for (const char* example : verb.examples) s << "  " << example << "\n";
   return s.str();
 }
@@ -328,7 +336,8 @@ OutputFormat ParseOutputFormat(const CommandLine& cl) {
                      "': name it .png (with a frame number such as %04d), .mov, .bgra or "
                      ".y16a, or give --format");
   }
-  if (format == OutputFormat::kPng && output.find('%') == std::string::npos) {
+  // Standard output is refused for PNG sequences where the output is made.
+  if (format == OutputFormat::kPng && output != "-" && output.find('%') == std::string::npos) {
     throw UsageError("a PNG sequence needs a frame number in its name, e.g. frame_%04d.png");
   }
   return format;
@@ -342,7 +351,10 @@ VideoCommands& RequireVideo(VideoCommands* video, const std::string& verb) {
   return *video;
 }
 
-// "25", "30000/1001" or "29.97".
+// "25", "30000/1001" or "29.97". 29.97, 59.94 and 23.976 (or 23.98) are how
+// people write the NTSC rates 30000/1001, 60000/1001 and 24000/1001, and
+// what FFmpeg and editors take them for: a decimal rate that is a whole
+// number × 1000/1001 rounded to the digits given means that rate.
 FrameRate ParseRate(const std::string& text) {
   const std::string bad = "bad --rate '" + text + "' (frames a second, e.g. 25, 30000/1001 or 29.97)";
   const auto number = [&](const std::string& digits) {
@@ -350,9 +362,10 @@ FrameRate ParseRate(const std::string& text) {
         digits.find_first_not_of("0123456789") != std::string::npos) {
       throw UsageError(bad);
     }
-    return std::stol(digits);
+    return std::stoll(digits);
   };
-  long num, den = 1;
+  int64_t num, den = 1;
+  bool decimal = false;
   if (const std::size_t slash = text.find('/'); slash != std::string::npos) {
     num = number(text.substr(0, slash));
     den = number(text.substr(slash + 1));
@@ -361,10 +374,15 @@ FrameRate ParseRate(const std::string& text) {
     if (fraction.size() > 3) throw UsageError(bad);
     num = number(text.substr(0, dot) + fraction);
     for (std::size_t i = 0; i < fraction.size(); ++i) den *= 10;
+    decimal = num % den != 0;
   } else {
     num = number(text);
   }
   if (num <= 0 || den <= 0 || num / den > 1000) throw UsageError(bad);
+  if (decimal) {
+    const int64_t whole = (num * 1001 + den * 500) / (den * 1000);
+    if ((2 * whole * 1000 * den + 1001) / 2002 == num) return FrameRate{static_cast<int>(whole * 1000), 1001};
+  }
   return FrameRate{static_cast<int>(num), static_cast<int>(den)};
 }
 

@@ -21,6 +21,7 @@
 #include "tools/output_file.h"
 #include "tools/ordered_pool.h"
 #include "tools/progress.h"
+#include "tools/wording.h"
 
 namespace voxa {
 namespace {
@@ -208,8 +209,8 @@ int FfmpegCommands::Encode(const EncodeOptions& o, std::ostream& err) {
       try {
         if (kept < 0) throw OutputRefused(problem);
         output.Commit();
-        Warn(err, false, "kept the " + std::to_string(kept) + " frames written whole in '" +
-                             o.output + "'");
+        Warn(err, false, "kept the " + Counted(static_cast<uint64_t>(kept), "frame") +
+                             " written whole in '" + o.output + "'");
       } catch (const std::exception& e) {
         Warn(err, false, std::string("could not keep the frames written: ") + e.what());
       }
@@ -222,7 +223,7 @@ int FfmpegCommands::Encode(const EncodeOptions& o, std::ostream& err) {
   if (o.quiet) return 0;
   const double seconds = Seconds(start);
   const uint64_t raw = frames * RawFrameBytes(VOXA_BGRA, coded);
-  err << "encoded " << frames << " frames of " << SizeText(coded);
+  err << "encoded " << Counted(frames, "frame") << " of " << SizeText(coded);
   if (coded.width != source.width || coded.height != source.height) {
     err << " (padded from " << SizeText(source) << ")";
   }
@@ -298,12 +299,19 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
   std::optional<MediaOutput> output;
   uint64_t frames = 0, damaged = 0;
   std::string first_damage;
+  bool first_frame_damaged = false;
+  // Frames as the user counts them: from 1, as the PNGs written are numbered.
+  const auto frame_name = [&](uint64_t index) {
+    std::string name = "frame " + std::to_string(index + 1) + " of '" + o.input + "'";
+    if (o.format == OutputFormat::kPng) name += " (" + SequenceFileName(o.output, index + 1) + ")";
+    return name;
+  };
   try {
     output.emplace(target.target(), o.output, o.format, size, reader.frame_rate(), o.threads,
                    o.bottom_up);
     Progress progress(err, ShowProgress(o.quiet), "decode", reader.expected_frames());
     // A damaged frame (going on past damage) shows the picture before it;
-    // without one, what it decodes.
+    // the first frame, having none, what of it decodes.
     struct Decoded {
       HeldPicture picture;  // no owner for a frame left out
       bool damaged = false;
@@ -316,10 +324,11 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
       if (!picture.owner || (decoded.damaged && previous.owner)) {
         // A frame left out: the previous picture again.
         if (!previous.owner) {
-          throw VideoError("frame " + std::to_string(frames) + " of '" + o.input +
-                           "' is empty and there is no picture before it");
+          throw VideoError(frame_name(frames) + " is empty and there is no picture before it");
         }
         picture = previous;
+      } else if (decoded.damaged) {
+        first_frame_damaged = true;
       }
       output->WritePicture(picture.view);
       previous = std::move(picture);
@@ -339,7 +348,7 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
           const int status = voxa_decode(frame.data(), frame.size(), kernels, &picture.view);
           if (status == VOXA_OK) return Decoded{std::move(picture)};
           const std::string problem =
-              "frame " + std::to_string(index) + " of '" + o.input + "' " +
+              frame_name(index) + " " +
               (status == VOXA_ERROR_DAMAGED
                    ? "is damaged (a chunk or payload ends early; 'voxa info --per-frame' "
                      "lists the frames)"
@@ -368,6 +377,8 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
         output.reset();
         const std::string leftover = target.Commit();
         if (!leftover.empty()) Warn(err, o.quiet, leftover);
+        Warn(err, false, "kept the " + Counted(frames, "frame") + " decoded before the error in '" +
+                             o.output + "'");
       } catch (const std::exception& e) {
         Warn(err, false, std::string("could not keep the pictures written: ") + e.what());
       }
@@ -379,16 +390,22 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
   const std::string leftover = target.Commit();
   if (!leftover.empty()) Warn(err, o.quiet, leftover);
   if (!o.quiet) {
-    err << "decoded " << frames << " frames of " << SizeText(size) << " at "
+    err << "decoded " << Counted(frames, "frame") << " of " << SizeText(size) << " at "
         << RateText(reader.frame_rate()) << " frames/s from '" << o.input << "' into '"
         << o.output << "' (" << description << ")\n"
         << "  " << RateReport(frames, Seconds(start)) << " with " << o.threads
         << (o.threads == 1 ? " thread\n" : " threads\n");
   }
   if (damaged != 0) {
-    throw VideoError(std::to_string(damaged) + " of the " + std::to_string(frames) +
-                     " frames were damaged and show the picture before them (the first: " +
-                     first_damage + ")");
+    std::string shown = damaged == 1 ? " was damaged and shows the picture before it"
+                                     : " were damaged and show the picture before them";
+    if (first_frame_damaged) {
+      shown = damaged == 1 ? " was damaged:" : " were damaged; each shows the picture before it, but";
+      shown += " frame 1, with no picture before it, shows what of it decodes (the rest "
+               "transparent)";
+    }
+    throw VideoError(std::to_string(damaged) + " of the " + Counted(frames, "frame") + shown +
+                     " (the first: " + first_damage + ")");
   }
   return 0;
 }
@@ -430,7 +447,7 @@ int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
   if (ReadAviVideoHeaders(o.input, &h, &problem)) {
     out << "avih:     " << h.micro_sec_per_frame << " us a frame, " << h.max_bytes_per_sec
         << " bytes/s at most, suggested buffer " << h.main_suggested_buffer_size << ", "
-        << h.total_frames << " frames";
+        << Counted(h.total_frames, "frame");
     if (h.all_frames != 0) {
       const uint32_t parts = CountRiffParts(o.input);
       out << " in the first of " << parts << " RIFF part" << (parts == 1 ? "" : "s") << "; "
@@ -456,7 +473,7 @@ int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
   for (; reader.ReadFrame(&frame); ++frames) {
     if (frame.empty()) {
       ++empty;
-      if (o.per_frame) out << "frame " << frames << ": empty (shows the previous picture)\n";
+      if (o.per_frame) out << "frame " << frames + 1 << ": empty (shows the previous picture)\n";
       continue;
     }
     const FrameCount c = CountFrame(frame, size);
@@ -466,10 +483,10 @@ int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
     smallest = std::min(smallest, c.bytes);
     largest = std::max(largest, c.bytes);
     if (!c.problem.empty()) {
-      if (damaged++ == 0) first_problem = "frame " + std::to_string(frames) + ": " + c.problem;
+      if (damaged++ == 0) first_problem = "frame " + std::to_string(frames + 1) + ": " + c.problem;
     }
     if (o.per_frame) {
-      out << "frame " << frames << ": " << c.bytes << " bytes, " << c.transparent
+      out << "frame " << frames + 1 << ": " << c.bytes << " bytes, " << c.transparent
           << " transparent blocks (" << Percent(c.transparent, blocks) << "), " << c.literal
           << " literal blocks";
       if (!c.problem.empty()) out << "; DAMAGED: " << c.problem;
@@ -478,7 +495,7 @@ int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
   }
   const double seconds = frames * av_q2d(av_inv_q(reader.frame_rate()));
   out << "video:    VOXA " << SizeText(size) << ", " << RateText(reader.frame_rate())
-      << " frames/s (" << Fixed(av_q2d(reader.frame_rate()), 3) << "), " << frames << " frames, "
+      << " frames/s (" << Fixed(av_q2d(reader.frame_rate()), 3) << "), " << Counted(frames, "frame") << ", "
       << Fixed(seconds, 2) << " s\n";
   const uint64_t coded = frames - empty;
   if (coded != 0) {
@@ -493,8 +510,8 @@ int FfmpegCommands::Info(const InfoOptions& o, std::ostream& out) {
         << " transparent, " << Percent(literal, blocks * coded) << " literal\n";
   }
   if (damaged != 0) {
-    throw VideoError(std::to_string(damaged) + " of the " + std::to_string(frames) +
-                     " frames of '" + o.input + "' are damaged (" + first_problem + ")");
+    throw VideoError(std::to_string(damaged) + " of the " + Counted(frames, "frame") + " of '" +
+                     o.input + (damaged == 1 ? "' is" : "' are") + " damaged (" + first_problem + ")");
   }
   if (frames == 0) throw VideoError("'" + o.input + "' holds no frames");
   return 0;

@@ -14,6 +14,7 @@
 #include "support/frame_compare.h"
 #include "support/sample_frames.h"
 #include "tools/output_file.h"
+#include "tools/wording.h"
 
 namespace voxa {
 namespace {
@@ -36,16 +37,31 @@ std::string SizeText(PictureSize size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-// --size (needed) and --format: bgra (also called rgba) or y16a.
-FrameFormat ParseFrameFormat(const CommandLine& cl) {
+// "nearest: 32 or 48": the multiples of `step` around `value`.
+std::string Nearest(uint32_t value, uint32_t step) {
+  const uint32_t below = value / step * step;
+  return "nearest: " + (below != 0 ? std::to_string(below) + " or " : std::string()) +
+         std::to_string(below + step);
+}
+
+// --size (needed) and --format: bgra (also called rgba) or y16a. A frame of
+// odd height loses a line to the two fields, so only `inspect`, which looks
+// at frames as hosts made them, takes one.
+FrameFormat ParseFrameFormat(const CommandLine& cl, bool odd_height = false) {
   const std::optional<std::string> size = cl.Option("--size");
   if (!size) throw UsageError(cl.verb + " needs --size WxH");
   FrameFormat f{VOXA_BGRA, ParseSize(*size)};
+  if (f.size.width == 0 || f.size.height == 0) {
+    throw UsageError("--size " + *size + " is empty: a frame has at least 16x2 pixels");
+  }
+  if (f.size.height % 2 != 0 && !odd_height) {
+    throw UsageError("height " + std::to_string(f.size.height) +
+                     " is odd: the two fields of a frame would lose a line (" +
+                     Nearest(f.size.height, 2) + ")");
+  }
   if (f.size.width % kWidthStep != 0) {
-    const uint32_t below = f.size.width / kWidthStep * kWidthStep;
-    throw UsageError("width " + std::to_string(f.size.width) +
-                     " is not a multiple of 16 (nearest: " + std::to_string(below) + " or " +
-                     std::to_string(below + kWidthStep) + ")");
+    throw UsageError("width " + std::to_string(f.size.width) + " is not a multiple of 16 (" +
+                     Nearest(f.size.width, kWidthStep) + ")");
   }
   const std::string format = cl.Option("--format").value_or("bgra");
   if (format == "bgra" || format == "rgba") {
@@ -260,7 +276,7 @@ class InspectReport {
 int InspectCommand(const CommandLine& cl, std::ostream& out) {
   uint32_t width = VOXA_SIZE_UNKNOWN, height = VOXA_SIZE_UNKNOWN;
   if (cl.Option("--size")) {
-    const FrameFormat f = ParseFrameFormat(cl);
+    const FrameFormat f = ParseFrameFormat(cl, true);
     width = f.size.width;
     height = f.size.height;
   }
@@ -299,12 +315,40 @@ int SampleCommand(const CommandLine& cl, std::ostream& out) {
     clip.insert(clip.end(), frame.begin(), frame.end());
   }
   WriteFile(cl.operands[0], "", clip.data(), clip.size());
-  out << "wrote " << frames << " frames of a " << SizeText(f.size) << " " << name << " clip, "
+  out << "wrote " << Counted(frames, "frame") << " of a " << SizeText(f.size) << " " << name << " clip, "
       << clip.size() << " bytes\n";
   return kExitOk;
 }
 
-// Raw files of one frame or more, the same number in both.
+// The frames of `raw`, each with its lines in the opposite order.
+std::vector<uint8_t> UpsideDown(const FrameFormat& f, const std::vector<uint8_t>& raw) {
+  const std::size_t line = RawFrameBytes(f.format, PictureSize{f.size.width, 1});
+  std::vector<uint8_t> flipped(raw.size());
+  for (std::size_t at = 0; at < raw.size(); at += line) {
+    const std::size_t frame = at / (line * f.size.height), y = at / line % f.size.height;
+    const std::size_t to = (frame * f.size.height + f.size.height - 1 - y) * line;
+    std::copy_n(raw.begin() + static_cast<std::ptrdiff_t>(at), line,
+                flipped.begin() + static_cast<std::ptrdiff_t>(to));
+  }
+  return flipped;
+}
+
+// Visible pixels of the reference frames that are transparent in the others.
+uint64_t VisibleLost(const FrameFormat& f, const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  const std::size_t frame_bytes = RawFrameBytes(f.format, f.size);
+  uint64_t lost = 0;
+  for (std::size_t at = 0; at < a.size(); at += frame_bytes) {
+    const auto from = static_cast<std::ptrdiff_t>(at), to = static_cast<std::ptrdiff_t>(at + frame_bytes);
+    lost += CompareFrames(f.format, f.size.width, f.size.height,
+                          std::vector<uint8_t>(a.begin() + from, a.begin() + to),
+                          std::vector<uint8_t>(b.begin() + from, b.begin() + to))
+                .visible_lost;
+  }
+  return lost;
+}
+
+// Raw files of one frame or more, the same number in both. Fails when
+// visible pixels of the reference are lost.
 int CompareCommand(const CommandLine& cl, std::ostream& out) {
   const FrameFormat f = ParseFrameFormat(cl);
   const uint64_t frame_bytes = RawFrameBytes(f.format, f.size);
@@ -366,7 +410,16 @@ int CompareCommand(const CommandLine& cl, std::ostream& out) {
       << max_colour << ", alpha " << max_alpha << "; fully transparent pixels " << transparent
       << ", " << lost << " of them not in the decoded; visible pixels lost " << visible_lost
       << "; pixels off by more than " << kFarOff << " (premultiplied) " << far_off << "\n";
-  return kExitOk;
+  if (visible_lost == 0) return kExitOk;
+  std::string lost_text = std::to_string(visible_lost) + " visible pixel" +
+                          (visible_lost == 1 ? " of '" : "s of '") + cl.operands[0] +
+                          (visible_lost == 1 ? "' is" : "' are") + " transparent in '" + cl.operands[1] + "'";
+  if (VisibleLost(f, a, UpsideDown(f, b)) == 0) {
+    lost_text += "; upside down it loses none: the line orders may differ (voxa decode writes "
+                 "the top line first, sample and the frame commands the bottom line first; "
+                 "decode --bottom-up writes theirs)";
+  }
+  throw DataError(lost_text);
 }
 
 // The first problem a decoder stops at.

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "tools/avi_headers.h"
 #include "tools/output_file.h"
+#include "tools/wording.h"
 
 namespace voxa {
 namespace {
@@ -113,6 +114,9 @@ void MediaInput::FindSequence(const std::string& pattern, bool fill_gaps, AVDict
   if (error) throw VideoError("cannot read the folder of '" + pattern + "': " + error.message());
   if (numbers.empty()) throw VideoError("no file matches '" + pattern + "'");
   std::sort(numbers.begin(), numbers.end());
+  sequence_folder_ = folder.string();
+  sequence_name_ = name;
+  first_number_ = numbers.front();
   const auto shown = [&](uint64_t n) { return "'" + (folder / SequenceFileName(name, n)).string() + "'"; };
   for (std::size_t i = 0; i + 1 < numbers.size(); ++i) {
     if (numbers[i + 1] == numbers[i] + 1) continue;
@@ -263,8 +267,15 @@ bool MediaInput::ReadPicture(HeldPicture* picture) {
       continue;
     }
     if (status < 0) {
-      throw VideoError("cannot read '" + path_ + "' after " + std::to_string(pictures_) +
-                       " pictures: " + AvErrorText(status));
+      std::string hint;
+      if (std::strncmp(format_->iformat->name, "mov", 3) == 0 &&
+          !(format_->pb->seekable & AVIO_SEEKABLE_NORMAL)) {
+        // A movie's index may lie behind its pictures, where only a seek finds it.
+        hint = " (a QuickTime or MP4 movie needs an input that can be seeked, not a pipe: "
+               "give its name)";
+      }
+      throw VideoError("cannot read '" + path_ + "' after " + Counted(pictures_, "picture") + ": " +
+                       AvErrorText(status) + hint);
     }
     if (packet_->stream_index != stream_) {
       av_packet_unref(packet_.get());
@@ -273,8 +284,7 @@ bool MediaInput::ReadPicture(HeldPicture* picture) {
     const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
     av_packet_unref(packet_.get());
     if (sent < 0 && sent != AVERROR(EAGAIN)) {
-      throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ +
-                       "' cannot be decoded: " + AvErrorText(sent));
+      throw VideoError(PictureName() + " cannot be decoded: " + AvErrorText(sent));
     }
   }
   return false;
@@ -288,8 +298,7 @@ bool MediaInput::ReceivePicture(HeldPicture* picture) {
     return false;
   }
   if (status < 0) {
-    throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ +
-                     "' cannot be decoded: " + AvErrorText(status));
+    throw VideoError(PictureName() + " cannot be decoded: " + AvErrorText(status));
   }
   *picture = Convert(*frame_);
   NoteTiming(frame_->best_effort_timestamp);
@@ -300,6 +309,13 @@ bool MediaInput::ReceivePicture(HeldPicture* picture) {
   }
   ++pictures_;
   return true;
+}
+
+std::string MediaInput::PictureName() const {
+  if (sequence_name_.empty()) return "picture " + std::to_string(pictures_ + 1) + " of '" + path_ + "'";
+  const uint64_t number =
+      numbers_.empty() ? first_number_ + pictures_ : numbers_[std::min<uint64_t>(pictures_, numbers_.size() - 1)];
+  return "'" + (std::filesystem::path(sequence_folder_) / SequenceFileName(sequence_name_, number)).string() + "'";
 }
 
 void MediaInput::NoteTiming(int64_t pts) {
@@ -340,7 +356,7 @@ std::vector<std::string> MediaInput::Warnings() const {
 HeldPicture MediaInput::Convert(const AVFrame& frame) {
   if (frame.width != static_cast<int>(size_.width) ||
       frame.height != static_cast<int>(size_.height)) {
-    throw VideoError("picture " + std::to_string(pictures_) + " of '" + path_ + "' is " +
+    throw VideoError(PictureName() + " is " +
                      std::to_string(frame.width) + "x" + std::to_string(frame.height) +
                      ", the first was " + std::to_string(size_.width) + "x" +
                      std::to_string(size_.height));

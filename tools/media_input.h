@@ -48,6 +48,9 @@ class MediaInput {
   void FindSequence(const std::string& pattern, bool fill_gaps, AVDictionary** options);
   bool ReceivePicture(HeldPicture* picture);
   void NoteTiming(int64_t pts);
+  // The picture being read, as the user counts: its file of a sequence, or
+  // "picture N of 'input'" counted from 1.
+  std::string PictureName() const;
   HeldPicture Convert(const AVFrame& frame);
 
   std::string path_;
@@ -57,6 +60,9 @@ class MediaInput {
   bool raw_bottom_up_ = false;
   bool own_rate_ = true;      // the input's own timing decides the frame rate
   bool has_audio_ = false;
+  // A sequence's files: the folder, the pattern and the first number.
+  std::string sequence_folder_, sequence_name_;
+  uint64_t first_number_ = 0;
   // Sequence numbers present, when gaps are bridged; pictures still to
   // repeat for the gap after the one last read.
   std::vector<uint64_t> numbers_;

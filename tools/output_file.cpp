@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tools/wording.h"
+
 
 namespace voxa {
 namespace {
@@ -183,7 +185,7 @@ std::string OutputSequence::Commit() {
   uint64_t last = count + 1;
   while (fs::exists(SequenceFileName(pattern_, last + 1), error)) ++last;
   return Quoted(next) + (last > count + 1 ? " to " + Quoted(SequenceFileName(pattern_, last)) : "") +
-         " of an earlier sequence remain after the " + std::to_string(count) + " frames written";
+         " of an earlier sequence remain after the " + Counted(count, "frame") + " written";
 }
 
 }  // namespace voxa
