@@ -340,11 +340,10 @@ TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
   for (uint64_t at = movi + 4; ends.size() < frames.size(); at = ends.back()) {
     ends.push_back(at + 8 + frames[ends.size()].size());
   }
-  // The frames as FFmpeg lays out a file past 1 GiB: the first two in the
-  // first RIFF part, closed with its ix00 and idx1 and listed in the super
-  // index (the strl's reserved JUNK until then), the rest in an AVIX part,
-  // closed too or, `unfinished`, as a run stopped in it leaves it. Fewer frames
-  // make a file of one RIFF part.
+  // The frames as FFmpeg lays out a file past 1 GiB: two in the first RIFF
+  // part, closed with its ix00 and idx1 and listed in the super index (the
+  // strl's JUNK until then), the rest in an AVIX part, closed too or as a run
+  // stopped in it leaves it. Fewer frames make a file of one RIFF part.
   std::vector<uint64_t> at2;  // the frame chunks of the last file made
   uint64_t avix = 0;
   auto opendml = [&](std::size_t count, bool unfinished) {
@@ -352,9 +351,7 @@ TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
     std::vector<uint32_t> super;
     uint32_t largest = 0;
     auto put = [&](uint64_t at, uint32_t v) { StoreLe32(&f[at], v); };
-    auto add = [&](std::vector<uint32_t> words) {
-      for (uint32_t w : words) f.resize(f.size() + 4), put(f.size() - 4, w);
-    };
+    auto add = [&](std::vector<uint32_t> words) { for (uint32_t w : words) f.resize(f.size() + 4), put(f.size() - 4, w); };
     auto add_frames = [&](std::size_t from, std::size_t to) {
       for (std::size_t i = from; i < to; ++i) {
         at2.push_back(f.size());

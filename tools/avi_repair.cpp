@@ -27,14 +27,16 @@ struct Layout {
   uint64_t total_frames = 0;  // avih dwTotalFrames
   uint64_t length = 0;        // strh dwLength of the video stream
   uint64_t suggested = 0;     // its dwSuggestedBufferSize
-  uint64_t odml = 0;          // the OpenDML header list's id: LIST, or JUNK while
-                              // the file has one RIFF part; 0 when absent
-  bool odml_listed = false;   // a LIST already
-  uint64_t all_frames = 0;    // its dmlh dwTotalFrames
-  uint64_t super_index = 0;   // the video stream's indx (JUNK while the file has
-                              // one RIFF part); 0 when absent
-  uint32_t super_entries = 0; // the RIFF parts it has room for
-  uint64_t movi = 0;          // the 'movi' type of the first part's frame list
+  // The OpenDML header list's id: LIST, or JUNK while the file has one RIFF
+  // part; 0 when absent.
+  uint64_t odml = 0;
+  bool odml_listed = false;  // a LIST already
+  uint64_t all_frames = 0;   // its dmlh dwTotalFrames
+  // The video stream's super index (indx, or JUNK while the file has one RIFF
+  // part); 0 when absent.
+  uint64_t super_index = 0;
+  uint32_t super_entries = 0;  // the RIFF parts it has room for
+  uint64_t movi = 0;           // the 'movi' type of the first part's frame list
 };
 
 struct Frame {
@@ -52,7 +54,7 @@ struct Part {
   std::vector<Frame> frames;
   uint64_t index = 0;  // its standard index (ix00); 0: none
   uint64_t end = 0;    // behind it
-  bool closed = false; // closed by the writer and written in full
+  bool closed = false;  // closed by the writer and written in full
 };
 
 // 32-bit little-endian values, capped, where the headers keep them (0: a
