@@ -155,12 +155,14 @@ Part ReadPart(const FileAt& file, uint64_t start, uint64_t movi, uint64_t end) {
     uint8_t h[8];
     if (!file.Read(at, h, 8)) break;
     const Frame f{at, LoadLe32(h), LoadLe32(h + 4)};
-    if (FrameEnd(f) > limit) break;
-    if (f.id == Fourcc("ix00")) part.index = at;
-    else if (f.id != Fourcc("00dc") && f.id != Fourcc("00db")) break;
-    else part.frames.push_back(f);
+    const bool frame = f.id == Fourcc("00dc") || f.id == Fourcc("00db");
+    if (FrameEnd(f) > limit || (!frame && f.id != Fourcc("ix00"))) break;
     at = FrameEnd(f);
-    if (part.index != 0) break;
+    if (!frame) {
+      part.index = f.offset;  // the standard index ends the frame list
+      break;
+    }
+    part.frames.push_back(f);
   }
   part.closed = sized && part.index != 0 && at == list_end;
   return part;
@@ -281,8 +283,9 @@ int64_t RepairAvi(FileAt& file, uint64_t written_end, std::string* problem) {
   if (!FindLayout(file, end, &layout, problem)) return -1;
 
   // The parts the writer closed stay as they are, as many as the super index
-  // lists; the first without frames written whole, or the super index, ends
-  // the file. A first part is an OpenDML one only with a super index.
+  // has room for. The first one it did not close is cut behind its last whole
+  // frame and closed (or dropped, when it has none), and ends the file. The
+  // first part is an OpenDML one only in a file with a super index.
   std::vector<Part> parts{ReadPart(file, 0, layout.movi, end)};
   parts[0].closed = parts[0].closed && layout.super_entries > 0;
   while (parts.back().closed && parts.size() < layout.super_entries) {
