@@ -21,6 +21,7 @@
 #include "tools/file_descriptor.h"
 #include "tools/frame_geometry.h"
 #include "tools/media_output.h"
+#include "tools/riff.h"
 #include "support/sample_frames.h"
 #include "tools/ffmpeg_commands.h"
 #include "scratch_folder.h"
@@ -310,10 +311,12 @@ INSTANTIATE_TEST_SUITE_P(
 // written whole are kept (a frame ending exactly there too), the file is cut
 // behind the last of them and gets their index; the RIFF and frame-list
 // sizes and every frame count say so, and the file reads back as those frames.
+// An OpenDML file of two RIFF parts, cut in its second, keeps the first part
+// and ends as the writer would have closed it with the frames kept.
 TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
   const FrameFormat format{PixelFormat::kRgba32, 64, 30};
   std::vector<std::vector<uint8_t>> frames;
-  for (const auto& picture : Clip({64, 30}, 4)) {
+  for (const auto& picture : Clip({64, 30}, 5)) {
     frames.emplace_back(MaxCompressedFrameBytes(64, 30));
     frames.back().resize(EncodeFrame(format, picture.data(), frames.back().data(), kPortableKernels));
   }
@@ -337,12 +340,71 @@ TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
   for (uint64_t at = movi + 4; ends.size() < frames.size(); at = ends.back()) {
     ends.push_back(at + 8 + frames[ends.size()].size());
   }
+  // The frames as FFmpeg lays out a file past 1 GiB: two in the first RIFF
+  // part, closed with its ix00 and idx1 and listed in the super index (the
+  // strl's JUNK until then), the rest in an AVIX part, closed too or as a run
+  // stopped in it leaves it. Fewer frames make a file of one RIFF part.
+  std::vector<uint64_t> at2;  // the frame chunks of the last file made
+  uint64_t avix = 0;
+  auto opendml = [&](std::size_t count, bool unfinished) {
+    std::vector<uint8_t> f(whole.begin(), whole.begin() + movi + 4);
+    std::vector<uint32_t> super;
+    uint32_t largest = 0;
+    auto put = [&](uint64_t at, uint32_t v) { StoreLe32(&f[at], v); };
+    auto add = [&](std::vector<uint32_t> words) { for (uint32_t w : words) f.resize(f.size() + 4), put(f.size() - 4, w); };
+    auto add_frames = [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) {
+        at2.push_back(f.size());
+        add({Fourcc("00dc"), uint32_t(frames[i].size())});
+        f.insert(f.end(), frames[i].begin(), frames[i].end());
+        f.resize(f.size() + frames[i].size() % 2);
+        largest = std::max(largest, uint32_t(frames[i].size()));
+      }
+    };
+    auto ix = [&](std::size_t from, std::size_t to, uint64_t base) {
+      const uint32_t n = uint32_t(to - from);
+      super.insert(super.end(), {uint32_t(f.size()), 0, 32 + 8 * n, n});
+      add({Fourcc("ix00"), 24 + 8 * n, 2 | 1 << 24, n, Fourcc("00dc"), uint32_t(base), 0, 0});
+      for (std::size_t i = from; i < to; ++i) add({uint32_t(at2[i] + 8 - base), uint32_t(frames[i].size())});
+    };
+    at2.clear();
+    add_frames(0, std::min<std::size_t>(count, 2));
+    if (count >= 2) ix(0, 2, movi);
+    put(movi - 4, uint32_t(f.size() - movi));
+    add({Fourcc("idx1"), 16 * uint32_t(at2.size())});
+    for (std::size_t i = 0; i < at2.size(); ++i) add({Fourcc("00dc"), 0x10, uint32_t(at2[i] - movi), uint32_t(frames[i].size())});
+    put(4, uint32_t(f.size() - 8));
+    avix = f.size();
+    if (count > 2) add({Fourcc("RIFF"), UINT32_MAX, Fourcc("AVIX"), Fourcc("LIST"), UINT32_MAX, Fourcc("movi")});
+    add_frames(2, count);
+    if (count > 2 && !unfinished) {
+      ix(2, count, avix + 20);
+      put(avix + 4, uint32_t(f.size() - avix - 8));
+      put(avix + 16, uint32_t(f.size() - avix - 20));
+    }
+    const uint64_t indx = text.find("JUNK"), strh = text.find("strh");  // the first JUNK is the strl's
+    put(indx, super.empty() ? Fourcc("JUNK") : Fourcc("indx"));
+    put(indx + 12, uint32_t(super.size() / 4));
+    for (std::size_t i = 0; i < super.size(); ++i) put(indx + 32 + 4 * i, super[i]);
+    put(odml - 8, count >= 2 && !unfinished ? Fourcc("LIST") : Fourcc("JUNK"));
+    put(dmlh + 8, count >= 2 && !unfinished ? uint32_t(count) : 0);
+    // Closing the first part, FFmpeg counts a frame more than it holds.
+    put(text.find("avih") + 24, unfinished ? 3 : uint32_t(std::min<std::size_t>(count, 2)));
+    put(strh + 40, unfinished ? 3 : uint32_t(count));
+    put(strh + 44, unfinished ? 1 << 20 : largest);
+    return f;
+  };
+  const std::vector<uint8_t> stopped = opendml(5, true);
+  auto end2 = [&](std::size_t i) { return at2[i] + 8 + frames[i].size(); };
   const struct {
     uint64_t written_end;
     std::size_t kept;
-  } cases[] = {{ends[1], 2}, {ends[1] - 1, 1}, {ends[2] + 7, 3}, {ends[0] - 1, 0}};
+    bool two_parts = false;
+  } cases[] = {{ends[1], 2}, {ends[1] - 1, 1}, {ends[2] + 7, 3}, {ends[0] - 1, 0},
+               {end2(3) - 1, 3, true}, {end2(3) + 5, 4, true}, {end2(4), 5, true},
+               {avix + 12, 2, true}, {end2(0) + 3, 1, true}};
   for (const auto& c : cases) {
-    Write("cut.avi", whole);
+    Write("cut.avi", c.two_parts ? stopped : whole);
     std::string problem;
     {
       const UniqueFd file(open(Path("cut.avi").c_str(), O_RDWR | O_CLOEXEC));
@@ -350,6 +412,13 @@ TEST_F(VideoFilesTest, RepairKeepsTheFramesWrittenWhole) {
       ASSERT_EQ(RepairAvi(at, c.written_end, &problem), static_cast<int64_t>(c.kept)) << problem;
     }
     const std::vector<uint8_t> cut = Read("cut.avi");
+    if (c.two_parts) {
+      const std::vector<uint8_t> want = opendml(c.kept, false);
+      EXPECT_TRUE(cut == want) << "cut at " << c.written_end << ": differs from byte "
+                               << std::mismatch(cut.begin(), cut.end(), want.begin(), want.end()).first - cut.begin();
+      EXPECT_TRUE(AviFrames("cut.avi") == decltype(frames)(frames.begin(), frames.begin() + c.kept));
+      continue;
+    }
     const uint64_t index = c.kept == 0 ? movi + 4 : ends[c.kept - 1];
     ASSERT_EQ(cut.size(), index + 8 + 16 * c.kept) << c.written_end;
     EXPECT_EQ(LoadLe32(&cut[4]), cut.size() - 8) << "RIFF size";

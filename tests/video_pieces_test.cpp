@@ -303,6 +303,8 @@ TEST(AviHeaders, RefusesCutAndForeignData) {
   // Cut inside the video stream's format: the header list is not whole.
   EXPECT_FALSE(ParseAviVideoHeaders(avi.data(), avi.size() - 60, &h, &problem));
   EXPECT_NE(problem.find("header list"), std::string::npos) << problem;
+  // Cut 4 bytes into the header list's last chunk: the list runs past the data.
+  EXPECT_FALSE(ParseAviVideoHeaders(avi.data(), avi.size() - 12 - 4, &h, &problem));
   std::vector<uint8_t> wave = avi;
   std::copy_n("WAVE", 4, wave.begin() + 8);
   EXPECT_FALSE(ParseAviVideoHeaders(wave.data(), wave.size(), &h, &problem));
