@@ -73,28 +73,20 @@ TEST(FrameLayout, SmallFramesByteForByte) {
   EXPECT_EQ(LoadLe32(&frame[68]), 52u);
 }
 
-// A frame without columns is coded and decoded at once, however many lines
-// it says it has: the kernels are given none of them to pass over.
+// A frame without columns is coded at once, however many lines it says it
+// has: the kernels get none of them to pass over.
 uint64_t g_lines_given = 0;
 
 TEST(FrameLayout, NoColumnsWalksNoLines) {
-  const FieldKernels counting = {
-      [](uint8_t** out, const uint8_t* in, uint32_t w, uint32_t lines, std::ptrdiff_t step,
-         uint8_t** run_word) {
-        g_lines_given += lines;
-        EncodeRgbaField_portable(out, in, w, lines, step, run_word);
-      },
-      [](uint8_t* out, const uint8_t** in, const uint8_t* end, uint32_t w, uint32_t lines,
-         std::ptrdiff_t step, int32_t* pending) {
-        g_lines_given += lines;
-        return DecodeRgbaField_portable(out, in, end, w, lines, step, pending);
-      },
-      nullptr, nullptr};
+  FieldKernels counting = kPortableKernels;
+  counting.encode_rgba = [](uint8_t** out, const uint8_t* in, uint32_t width, uint32_t lines,
+                            std::ptrdiff_t step, uint8_t** run_word) {
+    g_lines_given += lines;
+    EncodeRgbaField_portable(out, in, width, lines, step, run_word);
+  };
   const FrameFormat f{PixelFormat::kRgba32, 0, UINT32_MAX};
-  std::vector<uint8_t> frame(MaxCompressedFrameBytes(0, UINT32_MAX));
-  frame.resize(EncodeFrame(f, nullptr, frame.data(), counting));
-  EXPECT_EQ(frame.size(), 28u);
-  EXPECT_EQ(DecodeFrame(f, frame.data(), frame.size(), nullptr, counting), DecodeStatus::kDecoded);
+  std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
+  EXPECT_EQ(EncodeFrame(f, nullptr, frame.data(), counting), 28u);
   EXPECT_EQ(g_lines_given, 0u);
 }
 
