@@ -5,12 +5,16 @@
 namespace voxa {
 namespace {
 
+// The lines of a field the kernels walk: none in a frame without columns,
+// whose lines hold no block however many it has.
+uint32_t FieldLines(const FrameFormat& f) { return f.width == 0 ? 0 : f.height / 2; }
+
 // A field's first stored line; a field without lines is never read or
 // written, and the frame's own start stands in for it.
 template <typename Byte>
 Byte* FieldLine0(const FrameFormat& f, Byte* stored_line0, std::ptrdiff_t line_step,
                  uint32_t tag) {
-  if (f.height / 2 == 0) return stored_line0;
+  if (FieldLines(f) == 0) return stored_line0;
   return stored_line0 + static_cast<std::ptrdiff_t>(FieldStartLine(f.format, tag)) * line_step;
 }
 
@@ -20,7 +24,7 @@ std::size_t EncodeFieldChunk(const FrameFormat& f, const uint8_t* stored_line0,
   const EncodeFieldFn encode =
       f.format == PixelFormat::kRgba32 ? kernels.encode_rgba : kernels.encode_y16a;
   FieldChunkWriter writer = BeginFieldChunk(chunk, tag);
-  encode(&writer.out, FieldLine0(f, stored_line0, line_step, tag), f.width, f.height / 2,
+  encode(&writer.out, FieldLine0(f, stored_line0, line_step, tag), f.width, FieldLines(f),
          2 * line_step, &writer.run_word);
   return FinishFieldChunk(writer);
 }
@@ -33,7 +37,7 @@ bool DecodeFieldChunk(const FrameFormat& f, const Chunk& chunk, uint32_t tag,
   const uint8_t* in = chunk.payload;
   int32_t pending = 0;
   return decode(FieldLine0(f, stored_line0, line_step, tag), &in,
-                chunk.payload + chunk.available, f.width, f.height / 2, 2 * line_step,
+                chunk.payload + chunk.available, f.width, FieldLines(f), 2 * line_step,
                 &pending);
 }
 

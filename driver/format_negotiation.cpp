@@ -14,18 +14,27 @@ constexpr WORD kY16aBitCount = 24;
 constexpr int64_t kSizeBoundSlack = 4096;
 constexpr int64_t kBoundBytesPerPixel = 4;
 
-// A frame the coders can walk: width a non-negative multiple of 16, and a
-// size bound that fits the 32-bit answer of the size query. Only a BGRA
-// bitmap may say with a negative height that it is stored top line first;
-// the compressed format and Y16A (top line first by nature) never do.
+// A frame the coders can walk: width a positive multiple of 16 (a frame of
+// no columns has no blocks, whatever its height says), and a size bound that
+// fits the 32-bit answer of the size query. Only a BGRA bitmap may say with a
+// negative height that it is stored top line first; the compressed format
+// and Y16A (top line first by nature) never do.
 bool IsCodableFrame(const BITMAPINFOHEADER& h, bool may_be_top_down) {
-  if (h.biWidth < 0 || h.biWidth % static_cast<LONG>(kBlockPixels) != 0) return false;
+  if (h.biWidth <= 0 || h.biWidth % static_cast<LONG>(kBlockPixels) != 0) return false;
   if (h.biHeight < 0 && !may_be_top_down) return false;
   const int64_t bound = int64_t{h.biWidth} * FrameHeight(h) * kBoundBytesPerPixel + kSizeBoundSlack;
   return bound <= INT32_MAX;
 }
 
 bool IsTopDownCapable(const BITMAPINFOHEADER& raw) { return raw.biCompression == BI_RGB; }
+
+// A proposed format is a plain BITMAPINFOHEADER: the input's first 40 bytes,
+// saying 40 bytes whatever the input's own header says. A host that copies
+// the proposal by its biSize then reads only what it was given.
+void ProposeFrom(const BITMAPINFOHEADER& input, BITMAPINFOHEADER* output) {
+  std::memcpy(output, &input, kBitmapHeaderBytes);
+  output->biSize = kBitmapHeaderBytes;
+}
 
 // The input checks shared by both queries, the first failing one deciding.
 LRESULT CheckInputHeader(const BITMAPINFOHEADER* input) {
@@ -104,7 +113,7 @@ LRESULT DecompressQuery(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* o
 LRESULT CompressGetFormat(const BITMAPINFOHEADER* input, BITMAPINFOHEADER* output) {
   if (const LRESULT code = CompressQuery(input, nullptr); code != ICERR_OK) return code;
   if (output == nullptr) return kBitmapHeaderBytes;
-  std::memcpy(output, input, kBitmapHeaderBytes);
+  ProposeFrom(*input, output);
   output->biCompression = kFourccVoxa;
   // The compressed frame is the same whichever way the input is stored.
   output->biHeight = static_cast<LONG>(FrameHeight(*input));
@@ -122,7 +131,7 @@ LRESULT CompressGetSize(const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* o
 LRESULT DecompressGetFormat(const BITMAPINFOHEADER* input, BITMAPINFOHEADER* output) {
   if (const LRESULT code = DecompressQuery(input, nullptr); code != ICERR_OK) return code;
   if (output == nullptr) return kBitmapHeaderBytes;
-  std::memcpy(output, input, kBitmapHeaderBytes);
+  ProposeFrom(*input, output);
   output->biBitCount = kBgraBitCount;
   output->biCompression = BI_RGB;
   output->biSizeImage = static_cast<DWORD>(input->biWidth * input->biHeight * 4);

@@ -108,9 +108,11 @@ DWORD_PTR EnterInstance(DriverInstance* instance) {
 }
 
 void CloseInstance(DWORD_PTR id) {
-  // No reference is taken: a close must work even when every reference an
-  // instance can have is held. A message in progress on another thread is
-  // waited for by the caller, which holds the instance's lock when it can.
+  // Marks the instance closed; the last holder deletes it. DriverProc holds
+  // the instance, locked, for the DRV_CLOSE message itself, so that holder
+  // is at the latest the close's own message, and messages that were waiting
+  // for the lock find the instance closed. The close takes no reference of
+  // its own: it must work even when every reference is held.
   IdParts id_parts;
   if (!Parse(id, &id_parts)) return;
   std::atomic<uint32_t>& state = g_slots[id_parts.slot].state;
@@ -118,7 +120,9 @@ void CloseInstance(DWORD_PTR id) {
   do {
     if (Generation(s) != id_parts.generation || (s & kOpen) == 0) return;
   } while (!state.compare_exchange_weak(s, s & ~kOpen, std::memory_order_acq_rel));
-  // Held by nobody: the close frees it; else the last holder does.
+  // Held by nobody: only a DRV_CLOSE that found every reference taken holds
+  // none, and all those holders let go before the mark. Nobody else is left
+  // to delete it.
   if ((s & kUserMask) == 0) Free(id_parts.slot, id_parts.generation);
 }
 

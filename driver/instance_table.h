@@ -19,8 +19,9 @@ class DriverInstance;
 // (the instance is then deleted).
 DWORD_PTR EnterInstance(DriverInstance* instance);
 
-// DRV_CLOSE of an id: the instance goes once no other message is working on
-// it, however many hold it. Ids that name no open instance are ignored.
+// DRV_CLOSE of an id, from a caller that holds the instance (or found every
+// reference taken): the instance goes when the last message working on it is
+// done, however many hold it. Ids that name no open instance are ignored.
 void CloseInstance(DWORD_PTR id);
 
 // Deletes every instance still open (a host that never closed them), when the

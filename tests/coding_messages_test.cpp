@@ -317,6 +317,51 @@ TEST_F(CodingTest, DecodesChunkOrdersAndRefusesWhatIsNotOurs) {
   EXPECT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + 64), std::vector<uint8_t>(64, 0x5C));
 }
 
+ICDECOMPRESSEX With(ICDECOMPRESSEX record, int ICDECOMPRESSEX::*member, int value) {
+  record.*member = value;
+  return record;
+}
+
+// The extended messages (query, begin, frame) check their record alike: a
+// whole record, and rectangles over the whole frame on each side.
+TEST_F(CodingTest, DecompressExRecordsCoverTheWholeFrame) {
+  const LONG w = 32, h = 4;
+  const auto frame = FrameFromChunks({{kFirstFieldTag, PayloadBuilder().Word(-4).bytes()}});
+  BITMAPINFOHEADER voxa = Compressed(w, h), raw = Raw(w, h);
+  voxa.biSizeImage = static_cast<DWORD>(frame.size());
+  std::vector<uint8_t> picture;
+  ICDECOMPRESSEX whole{};
+  whole.lpbiSrc = &voxa;
+  whole.lpSrc = const_cast<uint8_t*>(frame.data());
+  whole.lpbiDst = &raw;
+  whole.dxSrc = whole.dxDst = w;
+  whole.dySrc = whole.dyDst = h;
+  const struct {
+    const char* name;
+    ICDECOMPRESSEX record;
+    DWORD_PTR size;
+    LRESULT result;
+  } cases[] = {
+      {"whole", whole, sizeof whole, ICERR_OK},
+      {"one byte short", whole, sizeof whole - 1, ICERR_MEMORY},
+      {"source 2 lines down", With(whole, &ICDECOMPRESSEX::ySrc, 2), sizeof whole, ICERR_BADFORMAT},
+      {"source half the height", With(whole, &ICDECOMPRESSEX::dySrc, h / 2), sizeof whole, ICERR_BADFORMAT},
+      {"destination 2 lines down", With(whole, &ICDECOMPRESSEX::yDst, 2), sizeof whole, ICERR_BADFORMAT},
+      {"destination half the height", With(whole, &ICDECOMPRESSEX::dyDst, h / 2), sizeof whole,
+       ICERR_BADFORMAT},
+  };
+  for (const auto& c : cases) {
+    ICDECOMPRESSEX record = c.record;
+    picture.assign(w * h * 4, 0x5C);
+    record.lpDst = picture.data();
+    EXPECT_EQ(Send(ICM_DECOMPRESSEX_QUERY, Ptr(&record), c.size), c.result) << c.name;
+    EXPECT_EQ(Send(ICM_DECOMPRESSEX_BEGIN, Ptr(&record), c.size), c.result) << c.name;
+    EXPECT_EQ(Send(ICM_DECOMPRESSEX, Ptr(&record), c.size), c.result) << c.name;
+    EXPECT_EQ(picture, std::vector<uint8_t>(picture.size(), c.result == ICERR_OK ? 0 : 0x5C)) << c.name;
+    EXPECT_EQ(Send(ICM_DECOMPRESSEX_END), ICERR_OK);
+  }
+}
+
 // Headers that change between begin and frame are checked again: the frame
 // message answers as the query would, and touches nothing.
 TEST_F(CodingTest, FrameHeadersAreCheckedAgain) {

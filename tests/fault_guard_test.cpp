@@ -11,6 +11,7 @@
 #include "codec/cpu_class.h"
 #include "codec/fault_guard.h"
 #include "codec/field_payload.h"
+#include "kernel_variants.h"
 #include "page_end_buffer.h"
 #include "test_frames.h"
 
@@ -35,6 +36,12 @@ void WriteFaulting(Probe& p) {
 }
 
 void Returns(Probe& p) { p.reached = 2; }
+
+void ExecutesIllegalInstruction(Probe& p) {
+  p.reached = 1;
+  asm volatile("ud2");
+  p.reached = 2;
+}
 
 TEST(FaultGuard, TurnsAccessViolationsIntoResults) {
   test::PageEndBuffer page(0);
@@ -76,7 +83,10 @@ TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
   const std::vector<uint8_t> payload = test::PayloadBuilder().Word(-1).bytes();
   for (KernelVariant variant : {KernelVariant::kPortable, KernelVariant::kSse, KernelVariant::kSse2,
                                 KernelVariant::kAvx2}) {
-    if (!HasKernelVariant(variant)) continue;
+    if (!HasKernelVariant(variant)) {
+      EXPECT_TRUE(test::MayLackVariant(variant));
+      continue;
+    }
     const FieldKernels kernels = KernelsOfVariant(variant);
     for (int family = 0; family < 4; ++family) {
       // Nothing the jump back would have to free lives in the guarded call.
@@ -102,7 +112,10 @@ TEST(FaultGuard, FaultsInsideEveryKernelVariant) {
 // A fault inside a kernel on the MMX registers (the SSE variant), after it
 // has computed: the x87 arithmetic that follows still works.
 TEST(FaultGuard, FloatingPointWorksAfterAFaultInAnSseKernel) {
-  if (!HasKernelVariant(KernelVariant::kSse)) GTEST_SKIP() << "processor lacks SSE";
+  if (!HasKernelVariant(KernelVariant::kSse)) {
+    ASSERT_TRUE(test::MayLackVariant(KernelVariant::kSse));
+    GTEST_SKIP() << "processor lacks SSE";
+  }
   test::PageEndBuffer page(0);
   const std::vector<uint8_t> payload =
       test::PayloadBuilder().Word(1).Block(test::LiteralBlock(200, 40, 90, 170)).bytes();
@@ -157,7 +170,10 @@ bool UpperHalvesZero() {
 // afterwards must not run with dirty upper registers (on many processors
 // every SSE instruction would then pay for a merge).
 TEST(FaultGuard, NoWideRegisterStateLeftAfterAFaultInAnAvx2Kernel) {
-  if (!HasKernelVariant(KernelVariant::kAvx2)) GTEST_SKIP() << "processor lacks AVX2";
+  if (!HasKernelVariant(KernelVariant::kAvx2)) {
+    ASSERT_TRUE(test::MayLackVariant(KernelVariant::kAvx2));
+    GTEST_SKIP() << "processor lacks AVX2";
+  }
   if (VariantForClass(DetectCpuClass()) != KernelVariant::kAvx2) GTEST_SKIP() << "AVX2 not installed";
   test::PageEndBuffer page(0);
   const std::vector<uint8_t> payload = test::PayloadBuilder()
@@ -216,6 +232,7 @@ TEST(FaultGuard, LeavesTheHostsStateAsItFoundIt) {
       {"returns", Returns, true},
       {"faults with the direction flag set", FaultsCopyingBackwards, false},
       {"faults after a nested guard faulted", FaultsInAnInnerGuard, false},
+      {"illegal instruction", ExecutesIllegalInstruction, false},
   };
   for (const auto& c : cases) {
     Probe p{page.data()};

@@ -70,7 +70,9 @@ TEST_F(NegotiationTest, CompressQuery) {
       {"y16a_lower_case", Header(720, 576, 24, kY16aLower), false, {}, ICERR_OK},
       {"header_39_bytes", WithSize(kBgra, 39), false, {}, ICERR_BADSIZE},
       {"width_712", Header(712, 576, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
-      {"width_0", Header(0, 576, 32, BI_RGB), false, {}, ICERR_OK},
+      {"width_0", Header(0, 576, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
+      {"width_0_height_int_min", Header(0, INT32_MIN, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
+      {"top_down_height_int_min", Header(16, INT32_MIN, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
       {"rgb_24_bits", Header(720, 576, 24, BI_RGB), false, {}, ICERR_BADFORMAT},
       {"y16a_32_bits", Header(720, 576, 32, kY16a), false, {}, ICERR_BADFORMAT},
       {"bitfields", Header(720, 576, 32, BI_BITFIELDS), false, {}, ICERR_BADFORMAT},
@@ -108,6 +110,7 @@ TEST_F(NegotiationTest, DecompressQuery) {
       {"header_39_bytes", WithSize(voxa_in, 39), false, {}, ICERR_BADSIZE},
       {"not_voxa", Header(720, 576, 32, BI_RGB), false, {}, ICERR_BADFORMAT},
       {"width_712", Header(712, 576, 24, kVoxa), false, {}, ICERR_BADFORMAT},
+      {"width_0", Header(0, 576, 24, kVoxa), false, {}, ICERR_BADFORMAT},
       {"top_down", Header(720, -576, 24, kVoxa), false, {}, ICERR_BADFORMAT},
       {"bgra_output", voxa_in, true, kBgra, ICERR_OK},
       {"top_down_bgra_output", voxa_in, true, Header(720, -576, 32, BI_RGB), ICERR_OK},
@@ -169,6 +172,23 @@ TEST_F(NegotiationTest, DecompressGetFormat) {
   EXPECT_EQ(out.biSizeImage, 720u * 576u * 4u);
   EXPECT_EQ(out.biXPelsPerMeter, 77);
   EXPECT_EQ(Send(ICM_DECOMPRESS_QUERY, &in, &out), ICERR_OK);
+}
+
+// A longer input header (a BITMAPV4HEADER) gets a proposal of the 40 bytes
+// answered for it, which says so, and nothing past them.
+TEST_F(NegotiationTest, ProposalsAreFortyBytesWhateverTheInputSays) {
+  for (UINT message : {ICM_COMPRESS_GET_FORMAT, ICM_DECOMPRESS_GET_FORMAT}) {
+    BITMAPV4HEADER in{}, out, untouched;
+    std::memcpy(&in, message == ICM_COMPRESS_GET_FORMAT ? &kBgra : &kVoxaOut, 40);
+    in.bV4Size = sizeof in;
+    std::memset(&out, 0xCC, sizeof out);
+    untouched = out;
+    ASSERT_EQ(Send(message, reinterpret_cast<BITMAPINFOHEADER*>(&in),
+                   reinterpret_cast<BITMAPINFOHEADER*>(&out)),
+              ICERR_OK);
+    EXPECT_EQ(out.bV4Size, 40u) << message;
+    EXPECT_EQ(std::memcmp(&out.bV4RedMask, &untouched.bV4RedMask, sizeof out - 40), 0) << message;
+  }
 }
 
 }  // namespace

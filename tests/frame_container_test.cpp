@@ -73,6 +73,23 @@ TEST(FrameLayout, SmallFramesByteForByte) {
   EXPECT_EQ(LoadLe32(&frame[68]), 52u);
 }
 
+// A frame without columns is coded at once, however many lines it says it
+// has: the kernels get none of them to pass over.
+uint64_t g_lines_given = 0;
+
+TEST(FrameLayout, NoColumnsWalksNoLines) {
+  FieldKernels counting = kPortableKernels;
+  counting.encode_rgba = [](uint8_t** out, const uint8_t* in, uint32_t width, uint32_t lines,
+                            std::ptrdiff_t step, uint8_t** run_word) {
+    g_lines_given += lines;
+    EncodeRgbaField_portable(out, in, width, lines, step, run_word);
+  };
+  const FrameFormat f{PixelFormat::kRgba32, 0, UINT32_MAX};
+  std::vector<uint8_t> frame(MaxCompressedFrameBytes(f.width, f.height));
+  EXPECT_EQ(EncodeFrame(f, nullptr, frame.data(), counting), 28u);
+  EXPECT_EQ(g_lines_given, 0u);
+}
+
 // Field 32 is the picture's lines 0, 2, 4, ... from the top in both formats.
 TEST(FrameLayout, FirstFieldHoldsTopLine) {
   // BGRA 16x2: stored line 1 is the top line; make only it visible.

@@ -9,6 +9,7 @@
 
 #include <vfw.h>
 
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -207,6 +208,38 @@ TEST_F(HostileHostTest, InstanceTableAtItsLimits) {
   open.back() = test::OpenInstance();
   EXPECT_NE(open.back(), 0u);
   for (DWORD_PTR id : open) EXPECT_EQ(SendTo(id, DRV_CLOSE), 1);
+}
+
+// References a thread can still take on an open instance (each holds its
+// lock, which this thread may take again).
+std::size_t FreeReferences(DWORD_PTR id) {
+  std::vector<std::unique_ptr<InstanceAccess>> holders;
+  while (holders.emplace_back(std::make_unique<InstanceAccess>(id))->get() != nullptr) {}
+  return holders.size() - 1;
+}
+
+// A message that waits for the instance's lock while another thread closes
+// the instance finds it closed when it gets the lock.
+TEST_F(HostileHostTest, MessageWaitingForTheLockFindsTheInstanceClosed) {
+  auto holding = std::make_unique<InstanceAccess>(id_);
+  const std::size_t free_before = FreeReferences(id_);
+  constexpr LRESULT kUnanswered = 1;
+  std::atomic<LRESULT> waited{kUnanswered};
+  std::thread waiting;
+  // Until the message waits: it holds a reference, and the lock is this
+  // thread's. One that came while the count held every reference was
+  // answered at once, and is sent again.
+  do {
+    if (waiting.joinable()) waiting.join();
+    waited = kUnanswered;
+    waiting = std::thread([&] { waited = SendTo(id_, ICM_GETSTATE); });
+    while (waited == kUnanswered && FreeReferences(id_) == free_before) std::this_thread::yield();
+  } while (waited != kUnanswered);
+  EXPECT_EQ(SendTo(id_, DRV_CLOSE), 1);
+  holding.reset();
+  waiting.join();
+  EXPECT_EQ(waited, ICERR_ERROR);
+  EXPECT_EQ(SendTo(id_, ICM_GETSTATE), ICERR_ERROR);
 }
 
 // A header of 12 or 39 bytes, the last of them just before a page without

@@ -142,21 +142,26 @@ VOXA_API voxa_kernels voxa_auto_kernels(void);
 VOXA_API size_t voxa_max_frame_bytes(uint32_t width, uint32_t height);
 
 /* Codes `picture` into `out`, which holds `capacity` bytes, at least
-   voxa_max_frame_bytes(). On VOXA_OK, *written is the frame's size. */
+   voxa_max_frame_bytes(). On VOXA_OK, *written is the frame's size. A
+   picture without pixels (width or height 0) needs no data and is coded at
+   once into a frame of 28 bytes, however large its other side; decoding
+   into one is as quick and writes nothing. */
 VOXA_API int voxa_encode(const voxa_picture* picture, voxa_kernels kernels, uint8_t* out,
                          size_t capacity, size_t* written);
 
 /* Decodes the compressed frame `frame` of `size` bytes into `picture`
    (format, width and height say what to write; the frame does not). Returns
    VOXA_OK, VOXA_ERROR_DAMAGED (decoded as far as the bytes allow),
-   VOXA_ERROR_NOT_VOXA (nothing written) or an argument error. Blocks the
-   frame leaves out keep what the picture held. */
+   VOXA_ERROR_NOT_VOXA (nothing written) or VOXA_ERROR_INVALID_ARGUMENT
+   (among others for a null frame of some bytes; a frame of no bytes is no
+   VOXA frame). Blocks the frame leaves out keep what the picture held. */
 VOXA_API int voxa_decode(const uint8_t* frame, size_t size, voxa_kernels kernels,
                          const voxa_picture* picture);
 
 /* Reads the structure of a frame of the given picture size into *info.
    Returns VOXA_OK, VOXA_ERROR_DAMAGED or VOXA_ERROR_NOT_VOXA (with *info
-   filled as far as it goes), or VOXA_ERROR_INVALID_ARGUMENT. */
+   filled as far as it goes), or VOXA_ERROR_INVALID_ARGUMENT (no info, a null
+   frame of some bytes, a size voxa_max_frame_bytes() does not take). */
 VOXA_API int voxa_inspect(const uint8_t* frame, size_t size, uint32_t width, uint32_t height,
                           voxa_frame_info* info);
 

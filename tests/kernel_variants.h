@@ -1,0 +1,31 @@
+// Whether a test may go without a vector variant that this processor seems
+// to lack. On x86 it may not where the processor has the instructions: SSE
+// and SSE2 (architectural on x86-64, and present on every machine these tests
+// run on), and AVX2 wherever the compiler's own check finds it usable. A
+// variant missing there is a fault of the processor check, and the test that
+// finds it fails instead of skipping.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "codec/cpu_class.h"
+
+namespace voxa::test {
+
+inline testing::AssertionResult MayLackVariant(KernelVariant variant) {
+#if defined(__i386__) || defined(__x86_64__)
+  __builtin_cpu_init();
+  const bool has_it = variant == KernelVariant::kAvx2 ? __builtin_cpu_supports("avx2") != 0
+                                                      : variant != KernelVariant::kPortable;
+  if (has_it) {
+    return testing::AssertionFailure()
+           << "this processor runs variant " << static_cast<int>(variant)
+           << ", but the processor check (class " << DetectCpuClass() << ") finds it missing";
+  }
+#else
+  (void)variant;
+#endif
+  return testing::AssertionSuccess();
+}
+
+}  // namespace voxa::test
