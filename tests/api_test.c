@@ -23,12 +23,14 @@ static void check(int ok, const char* what, int kernels) {
   }
 }
 
-/* Whether this processor may lack a variant: on x86 the library must find
+/* Whether this processor may lack a variant: on Intel's and AMD's x86
+   processors (the only ones the library gives vector kernels) it must find
    SSE and SSE2 (every machine we run on has them), and AVX2 wherever the
    compiler's own check finds it usable. */
 static int may_lack(voxa_kernels kernels) {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_cpu_init();
+  if (!__builtin_cpu_is("intel") && !__builtin_cpu_is("amd")) return 1;
   if (kernels == VOXA_KERNELS_SSE || kernels == VOXA_KERNELS_SSE2) return 0;
   if (kernels == VOXA_KERNELS_AVX2) return !__builtin_cpu_supports("avx2");
 #endif

@@ -1,5 +1,6 @@
 // Whether a test may go without a vector variant that this processor seems
-// to lack. On x86 it may not where the processor has the instructions: SSE
+// to lack. On Intel's and AMD's x86 processors (the only ones the codec gives
+// vector kernels) it may not where the processor has the instructions: SSE
 // and SSE2 (architectural on x86-64, and present on every machine these tests
 // run on), and AVX2 wherever the compiler's own check finds it usable. A
 // variant missing there is a fault of the processor check, and the test that
@@ -15,8 +16,11 @@ namespace voxa::test {
 inline testing::AssertionResult MayLackVariant(KernelVariant variant) {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_cpu_init();
-  const bool has_it = variant == KernelVariant::kAvx2 ? __builtin_cpu_supports("avx2") != 0
-                                                      : variant != KernelVariant::kPortable;
+  // The codec picks vector kernels on Intel's and AMD's processors only.
+  const bool known_vendor = __builtin_cpu_is("intel") != 0 || __builtin_cpu_is("amd") != 0;
+  const bool has_it = known_vendor && (variant == KernelVariant::kAvx2
+                                           ? __builtin_cpu_supports("avx2") != 0
+                                           : variant != KernelVariant::kPortable);
   if (has_it) {
     return testing::AssertionFailure()
            << "this processor runs variant " << static_cast<int>(variant)
