@@ -31,6 +31,14 @@ class OutputFileTest : public ScratchFolderTest {
     std::ifstream in(Path(name), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  static bool Commits(OutputSequence& sequence) {
+    try {
+      sequence.Commit();
+      return true;
+    } catch (const OutputRefused&) {
+      return false;
+    }
+  }
   // The names in the folder, hidden ones too.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -77,25 +85,29 @@ TEST_F(OutputFileTest, PlantedTemporaryNamesAreNeverOpened) {
 }
 
 // A file put at the run's temporary name while it wrote (its own moved
-// away) is not the run's: neither removed nor moved into place.
+// away) is not the run's: neither removed nor moved into place, not even a
+// link to the run's own file.
 TEST_F(OutputFileTest, AFileSwappedInIsNeitherRemovedNorMoved) {
-  for (bool move : {false, true}) {
-    {
-      ExclusiveFile file(Path("out.avi"));
-      const std::string temporary = file.path();
-      fs::rename(temporary, Path("moved-away"));
-      Write(fs::path(temporary).filename(), "someone's");
-      if (move) {
-        EXPECT_THROW(file.MoveInto(Path("out.avi"), false, 0644, "exists"), OutputRefused);
-        EXPECT_FALSE(fs::exists(Path("out.avi")));
+  for (bool link : {false, true}) {
+    for (bool move : {false, true}) {
+      std::string temporary;
+      {
+        ExclusiveFile file(Path("out.avi"));
+        temporary = file.path();
+        fs::rename(temporary, Path("moved-away"));
+        if (link) fs::create_symlink(Path("moved-away"), temporary);
+        if (!link) Write(fs::path(temporary).filename(), "someone's");
+        if (move) {
+          EXPECT_THROW(file.MoveInto(Path("out.avi"), false, 0644, "exists"), OutputRefused);
+          EXPECT_FALSE(fs::exists(Path("out.avi")));
+        }
       }
+      EXPECT_EQ(fs::symlink_status(temporary).type(), link ? fs::file_type::symlink : fs::file_type::regular)
+          << "link " << link << ", move " << move;
+      EXPECT_EQ(Read(fs::path(temporary).filename()), link ? "" : "someone's");
+      fs::remove(temporary);
       fs::remove(Path("moved-away"));
-      EXPECT_EQ(Read(fs::path(temporary).filename()), "someone's");
     }
-    const std::vector<std::string> left = Names();
-    ASSERT_EQ(left.size(), 1u) << "move " << move;
-    EXPECT_EQ(Read(left[0]), "someone's") << "move " << move;
-    fs::remove(Path(left[0]));
   }
 }
 
@@ -140,17 +152,45 @@ TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
   EXPECT_EQ(static_cast<unsigned>(fs::status(Path("fresh.bgra")).permissions()), NewFileMode());
 }
 
-// A sequence that cannot be moved into place (a frame's name taken during
-// the run) leaves none of its frames, moved or not.
+// A sequence goes into place whole or not at all: a name taken (by a file,
+// a link to nothing, a folder) leaves every file that was there as it was,
+// with -y too. With -y a link at a frame's name stays; its target gets the
+// frame.
 TEST_F(OutputFileTest, ASequenceGoesWhole) {
-  {
-    OutputSequence sequence(Path("f_%02d.png"), OutputRules{});
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(write(sequence.NextFrame(), "png", 3), 3);
-    Write("f_03.png", "appeared");
-    EXPECT_THROW(sequence.Commit(), OutputRefused);
+  const struct {
+    const char* name;
+    bool overwrite;
+    std::function<void()> plant;
+    std::vector<std::string> left;  // with the frames' contents "png" in none of them
+  } cases[] = {
+      {"a file", false, [&] { Write("f_03.png", "there"); }, {"f_03.png"}},
+      {"a link to nothing", false, [&] { fs::create_symlink(Path("nowhere"), Path("f_03.png")); }, {"f_03.png"}},
+      {"-y, a folder", true,
+       [&] { Write("f_01.png", "old"), Write("f_02.png", "old"), fs::create_directory(Path("f_03.png")); },
+       {"f_01.png", "f_02.png", "f_03.png"}},
+      {"-y, a link", true,
+       [&] { Write("target", "old"), fs::create_symlink(Path("target"), Path("f_02.png")); }, {}},
+  };
+  for (const auto& c : cases) {
+    c.plant();
+    OutputRules rules;
+    rules.overwrite = c.overwrite;
+    {
+      OutputSequence sequence(Path("f_%02d.png"), rules);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(write(sequence.NextFrame(), "png", 3), 3);
+      EXPECT_EQ(Commits(sequence), c.left.empty()) << c.name;
+    }
+    if (c.left.empty()) {
+      EXPECT_TRUE(fs::is_symlink(Path("f_02.png"))) << c.name;
+      EXPECT_EQ(Read("target"), "png") << c.name;
+    } else {
+      EXPECT_EQ(Names(), c.left) << c.name;
+      for (const std::string& name : c.left) {
+        EXPECT_TRUE(fs::is_directory(Path(name)) || Read(name) != "png") << c.name << ": " << name;
+      }
+    }
+    for (const std::string& name : Names()) fs::remove_all(Path(name));
   }
-  EXPECT_EQ(Names(), std::vector<std::string>{"f_03.png"});
-  EXPECT_EQ(Read("f_03.png"), "appeared");
 }
 
 }  // namespace
