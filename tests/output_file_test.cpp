@@ -31,14 +31,6 @@ class OutputFileTest : public ScratchFolderTest {
     std::ifstream in(Path(name), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  static bool Commits(OutputSequence& sequence) {
-    try {
-      sequence.Commit();
-      return true;
-    } catch (const OutputRefused&) {
-      return false;
-    }
-  }
   // The names in the folder, hidden ones too.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -112,7 +104,8 @@ TEST_F(OutputFileTest, AFileSwappedInIsNeitherRemovedNorMoved) {
 }
 
 // A run without -y replaces no file, not one that appeared while it wrote;
-// with -y an output that is a link has its target written and stays a link.
+// with -y an output that is a link (a frame of a sequence too) has its target
+// written and stays a link.
 // A file moved into place has the mode of a new file, or of the one it
 // replaced.
 TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
@@ -145,6 +138,14 @@ TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
   EXPECT_TRUE(fs::is_symlink(Path("link.bgra")));
   EXPECT_EQ(Read("target.bgra"), "new");
   EXPECT_EQ(fs::status(Path("target.bgra")).permissions(), fs::perms(0640));
+  fs::create_symlink(Path("target.bgra"), Path("link_01.png"));
+  {
+    OutputSequence sequence(Path("link_%02d.png"), overwrite);
+    EXPECT_EQ(write(sequence.NextFrame(), "frame", 5), 5);
+    sequence.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("link_01.png")));
+  EXPECT_EQ(Read("target.bgra"), "frame");
   {
     OutputFile output(Path("fresh.bgra"), keep);
     output.Commit();
@@ -153,43 +154,46 @@ TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
 }
 
 // A sequence goes into place whole or not at all: a name taken (by a file,
-// a link to nothing, a folder) leaves every file that was there as it was,
-// with -y too. With -y a link at a frame's name stays; its target gets the
-// frame.
+// a link to nothing, a folder) or a frame that is not the run's own any more
+// leaves every file that was there as it was, with -y too.
 TEST_F(OutputFileTest, ASequenceGoesWhole) {
   const struct {
     const char* name;
     bool overwrite;
-    std::function<void()> plant;
-    std::vector<std::string> left;  // with the frames' contents "png" in none of them
+    std::function<void()> plant;    // before the run, or while it writes
+    bool meanwhile;
+    std::vector<std::string> left;  // the names afterwards, none with a frame's contents
   } cases[] = {
-      {"a file", false, [&] { Write("f_03.png", "there"); }, {"f_03.png"}},
-      {"a link to nothing", false, [&] { fs::create_symlink(Path("nowhere"), Path("f_03.png")); }, {"f_03.png"}},
+      {"a file", false, [&] { Write("f_03.png", "there"); }, false, {"f_03.png"}},
+      {"a link to nothing", false, [&] { fs::create_symlink(Path("nowhere"), Path("f_03.png")); }, false, {"f_03.png"}},
+      {"the third frame swapped", false,
+       [&] {
+         for (const std::string& name : Names()) {
+           if (name.find("-f_03.png") != std::string::npos) fs::remove(Path(name)), Write(name, "someone's");
+         }
+       },
+       true, {}},
       {"-y, a folder", true,
        [&] { Write("f_01.png", "old"), Write("f_02.png", "old"), fs::create_directory(Path("f_03.png")); },
-       {"f_01.png", "f_02.png", "f_03.png"}},
-      {"-y, a link", true,
-       [&] { Write("target", "old"), fs::create_symlink(Path("target"), Path("f_02.png")); }, {}},
+       false, {"f_01.png", "f_02.png", "f_03.png"}},
   };
   for (const auto& c : cases) {
-    c.plant();
+    if (!c.meanwhile) c.plant();
     OutputRules rules;
     rules.overwrite = c.overwrite;
     {
       OutputSequence sequence(Path("f_%02d.png"), rules);
       for (int i = 0; i < 3; ++i) EXPECT_EQ(write(sequence.NextFrame(), "png", 3), 3);
-      EXPECT_EQ(Commits(sequence), c.left.empty()) << c.name;
+      if (c.meanwhile) c.plant();
+      EXPECT_THROW(sequence.Commit(), OutputRefused) << c.name;
     }
-    if (c.left.empty()) {
-      EXPECT_TRUE(fs::is_symlink(Path("f_02.png"))) << c.name;
-      EXPECT_EQ(Read("target"), "png") << c.name;
-    } else {
-      EXPECT_EQ(Names(), c.left) << c.name;
-      for (const std::string& name : c.left) {
-        EXPECT_TRUE(fs::is_directory(Path(name)) || Read(name) != "png") << c.name << ": " << name;
-      }
+    std::vector<std::string> left;
+    for (const std::string& name : Names()) {
+      if (name[0] != '.') left.push_back(name);
+      EXPECT_TRUE(fs::is_directory(Path(name)) || Read(name) != "png") << c.name << ": " << name;
+      fs::remove_all(Path(name));
     }
-    for (const std::string& name : Names()) fs::remove_all(Path(name));
+    EXPECT_EQ(left, c.left) << c.name;
   }
 }
 

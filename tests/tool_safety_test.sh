@@ -120,13 +120,15 @@ row kept_frames_refused 1 'mkfifo kp.fifo && { $voxa encode - kp.avi --size 64x3
 # Every command stops on these signals while it waits for a FIFO (an input
 # that never ends, an output without a reader), exits with 128 + the
 # signal's number and leaves nothing behind.
+# (Each row's folder holds what its run writes, and must be empty after it.)
 mkfifo in.fifo out.fifo && exec 9<>in.fifo
 for signal in INT TERM HUP QUIT; do
-  for run in 'encode:encode - sig.avi --size 64x32 <in.fifo' 'info:info in.fifo' 'inspect:inspect in.fifo' \
+  for run in 'encode:encode - DIR/out.avi --size 64x32 <in.fifo' 'info:info in.fifo' 'inspect:inspect in.fifo' \
              'decode:decode clip.avi out.fifo --format bgra' 'sample:sample --size 64x32 out.fifo'; do
     name=signal_${signal}_${run%%:*}
+    mkdir "$name.d" && run=${run//DIR/$name.d}
     row "$name" $((128 + $(kill -l $signal))) "stop_when_waiting $signal \$voxa ${run#*:}" \
-      "grep -q 'interrupted by SIG$signal' $name.err && eval \"\$no_temporaries\""
+      "grep -q 'interrupted by SIG$signal' $name.err && [ -z \"\$(ls -A $name.d)\" ]"
   done
 done
 # Formats written with seeks refuse a FIFO or a device before writing a byte.
