@@ -130,11 +130,15 @@ int64_t FileAt::Size() const {
 }
 
 // A FIFO, pipe or terminal is waited for until it takes (or has) bytes;
-// the wait and the call itself end when a signal comes.
+// the wait and the call itself end when a signal comes. A regular file
+// never makes the run wait: it is written after a signal too (what
+// --keep-partial keeps).
 bool WriteAll(int fd, const void* bytes, std::size_t n) {
+  struct stat s;
+  const bool waits = fstat(fd, &s) != 0 || !S_ISREG(s.st_mode);
   const auto* p = static_cast<const char*>(bytes);
   while (n > 0) {
-    if (!WaitForDescriptor(fd, true)) {
+    if (waits && !WaitForDescriptor(fd, true)) {
       errno = EINTR;
       return false;
     }
