@@ -44,12 +44,12 @@ skip() { echo "skipped: $1: $2"; }
 # and sends SIGNAL once the tool catches it and sleeps in a call; COMMAND's
 # exit status.
 stop_when_waiting() {
-  local signal=$1 bit t p comm state i
+  local signal=$1 bit t p comm state
   shift
   timeout -k 5 10 "$@" <&0 &
   t=$!
   bit=$((1 << ($(kill -l "$signal") - 1)))
-  for i in $(seq 100); do
+  while kill -0 $t 2>/dev/null; do
     p=$(pgrep -P $t) && read -r _ comm state _ <"/proc/$p/stat" && [ "$comm $state" = "(voxa) S" ] &&
       (($(sed -n 's/^SigCgt:\t/0x/p' "/proc/$p/status") & bit)) && break
     sleep 0.05
