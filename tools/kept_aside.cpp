@@ -58,17 +58,6 @@ KeptAside::KeptAside(KeptAside&& other) noexcept
     : path_(std::move(other.path_)), aside_(std::exchange(other.aside_, {})),
       device_(other.device_), inode_(other.inode_) {}
 
-KeptAside& KeptAside::operator=(KeptAside&& other) noexcept {
-  if (this != &other) {
-    PutBack();
-    path_ = std::move(other.path_);
-    aside_ = std::exchange(other.aside_, {});
-    device_ = other.device_;
-    inode_ = other.inode_;
-  }
-  return *this;
-}
-
 bool KeptAside::IsOurs() const {
 #if defined(_WIN32)
   return GetFileAttributesA(aside_.c_str()) != INVALID_FILE_ATTRIBUTES;

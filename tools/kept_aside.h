@@ -19,7 +19,7 @@ class KeptAside {
   // the name is free. Throws OutputRefused, for a folder too.
   explicit KeptAside(const std::string& path);
   KeptAside(KeptAside&& other) noexcept;
-  KeptAside& operator=(KeptAside&& other) noexcept;
+  KeptAside& operator=(KeptAside&&) = delete;
   KeptAside(const KeptAside&) = delete;
   KeptAside& operator=(const KeptAside&) = delete;
   // Whatever it keeps is put back.
