@@ -77,30 +77,35 @@ TEST_F(OutputFileTest, PlantedTemporaryNamesAreNeverOpened) {
 }
 
 // A file put at the run's temporary name while it wrote (its own moved
-// away) is not the run's: neither removed nor moved into place.
+// away) is not the run's: neither removed nor moved into place, not even a
+// link to the run's own file.
 TEST_F(OutputFileTest, AFileSwappedInIsNeitherRemovedNorMoved) {
-  for (bool move : {false, true}) {
-    {
-      ExclusiveFile file(Path("out.avi"));
-      const std::string temporary = file.path();
-      fs::rename(temporary, Path("moved-away"));
-      Write(fs::path(temporary).filename(), "someone's");
-      if (move) {
-        EXPECT_THROW(file.MoveInto(Path("out.avi"), false, 0644, "exists"), OutputRefused);
-        EXPECT_FALSE(fs::exists(Path("out.avi")));
+  for (bool link : {false, true}) {
+    for (bool move : {false, true}) {
+      std::string temporary;
+      {
+        ExclusiveFile file(Path("out.avi"));
+        temporary = file.path();
+        fs::rename(temporary, Path("moved-away"));
+        if (link) fs::create_symlink(Path("moved-away"), temporary);
+        if (!link) Write(fs::path(temporary).filename(), "someone's");
+        if (move) {
+          EXPECT_THROW(file.MoveInto(Path("out.avi"), false, 0644, "exists"), OutputRefused);
+          EXPECT_FALSE(fs::exists(Path("out.avi")));
+        }
       }
+      EXPECT_EQ(fs::symlink_status(temporary).type(), link ? fs::file_type::symlink : fs::file_type::regular)
+          << "link " << link << ", move " << move;
+      EXPECT_EQ(Read(fs::path(temporary).filename()), link ? "" : "someone's");
+      fs::remove(temporary);
       fs::remove(Path("moved-away"));
-      EXPECT_EQ(Read(fs::path(temporary).filename()), "someone's");
     }
-    const std::vector<std::string> left = Names();
-    ASSERT_EQ(left.size(), 1u) << "move " << move;
-    EXPECT_EQ(Read(left[0]), "someone's") << "move " << move;
-    fs::remove(Path(left[0]));
   }
 }
 
 // A run without -y replaces no file, not one that appeared while it wrote;
-// with -y an output that is a link has its target written and stays a link.
+// with -y an output that is a link (a frame of a sequence too) has its target
+// written and stays a link.
 // A file moved into place has the mode of a new file, or of the one it
 // replaced.
 TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
@@ -133,6 +138,14 @@ TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
   EXPECT_TRUE(fs::is_symlink(Path("link.bgra")));
   EXPECT_EQ(Read("target.bgra"), "new");
   EXPECT_EQ(fs::status(Path("target.bgra")).permissions(), fs::perms(0640));
+  fs::create_symlink(Path("target.bgra"), Path("link_01.png"));
+  {
+    OutputSequence sequence(Path("link_%02d.png"), overwrite);
+    EXPECT_EQ(write(sequence.NextFrame(), "frame", 5), 5);
+    sequence.Commit();
+  }
+  EXPECT_TRUE(fs::is_symlink(Path("link_01.png")));
+  EXPECT_EQ(Read("target.bgra"), "frame");
   {
     OutputFile output(Path("fresh.bgra"), keep);
     output.Commit();
@@ -140,17 +153,48 @@ TEST_F(OutputFileTest, CommitReplacesOnlyWithOverwrite) {
   EXPECT_EQ(static_cast<unsigned>(fs::status(Path("fresh.bgra")).permissions()), NewFileMode());
 }
 
-// A sequence that cannot be moved into place (a frame's name taken during
-// the run) leaves none of its frames, moved or not.
+// A sequence goes into place whole or not at all: a name taken (by a file,
+// a link to nothing, a folder) or a frame that is not the run's own any more
+// leaves every file that was there as it was, with -y too.
 TEST_F(OutputFileTest, ASequenceGoesWhole) {
-  {
-    OutputSequence sequence(Path("f_%02d.png"), OutputRules{});
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(write(sequence.NextFrame(), "png", 3), 3);
-    Write("f_03.png", "appeared");
-    EXPECT_THROW(sequence.Commit(), OutputRefused);
+  const struct {
+    const char* name;
+    bool overwrite;
+    std::function<void()> plant;    // before the run, or while it writes
+    bool meanwhile;
+    std::vector<std::string> left;  // the names afterwards, none with a frame's contents
+  } cases[] = {
+      {"a file", false, [&] { Write("f_03.png", "there"); }, false, {"f_03.png"}},
+      {"a link to nothing", false, [&] { fs::create_symlink(Path("nowhere"), Path("f_03.png")); }, false, {"f_03.png"}},
+      {"the third frame swapped", false,
+       [&] {
+         for (const std::string& name : Names()) {
+           if (name.find("-f_03.png") != std::string::npos) fs::remove(Path(name)), Write(name, "someone's");
+         }
+       },
+       true, {}},
+      {"-y, a folder", true,
+       [&] { Write("f_01.png", "old"), Write("f_02.png", "old"), fs::create_directory(Path("f_03.png")); },
+       false, {"f_01.png", "f_02.png", "f_03.png"}},
+  };
+  for (const auto& c : cases) {
+    if (!c.meanwhile) c.plant();
+    OutputRules rules;
+    rules.overwrite = c.overwrite;
+    {
+      OutputSequence sequence(Path("f_%02d.png"), rules);
+      for (int i = 0; i < 3; ++i) EXPECT_EQ(write(sequence.NextFrame(), "png", 3), 3);
+      if (c.meanwhile) c.plant();
+      EXPECT_THROW(sequence.Commit(), OutputRefused) << c.name;
+    }
+    std::vector<std::string> left;
+    for (const std::string& name : Names()) {
+      if (name[0] != '.') left.push_back(name);
+      EXPECT_TRUE(fs::is_directory(Path(name)) || Read(name) != "png") << c.name << ": " << name;
+      fs::remove_all(Path(name));
+    }
+    EXPECT_EQ(left, c.left) << c.name;
   }
-  EXPECT_EQ(Names(), std::vector<std::string>{"f_03.png"});
-  EXPECT_EQ(Read("f_03.png"), "appeared");
 }
 
 }  // namespace

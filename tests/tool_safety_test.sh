@@ -3,7 +3,9 @@
 # expects: one row a case, each a command with its exit status and a check
 # of what it left behind (run with bash -c in the work folder, $voxa the tool).
 #
-#   tool_safety_test.sh VOXA WORK_DIR
+#   tool_safety_test.sh VOXA WORK_DIR NO_RENAMEAT2
+#
+# NO_RENAMEAT2 is a library that, preloaded, makes renameat2 answer EINVAL.
 #
 # Ends with "tool-safety-test: N passed, M failed" (exit status 0 only when
 # none failed).
@@ -11,6 +13,7 @@ set -uo pipefail
 
 export voxa=$1
 work=$2
+export no_renameat2=$3
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
@@ -37,6 +40,24 @@ row() {
 }
 # skip NAME WHY
 skip() { echo "skipped: $1: $2"; }
+# stop_when_waiting SIGNAL COMMAND...: runs COMMAND (the tool) under timeout
+# and sends SIGNAL once the tool catches it and sleeps in a call; COMMAND's
+# exit status.
+stop_when_waiting() {
+  local signal=$1 bit t p comm state
+  shift
+  timeout -k 5 10 "$@" <&0 &
+  t=$!
+  bit=$((1 << ($(kill -l "$signal") - 1)))
+  while kill -0 $t 2>/dev/null; do
+    p=$(pgrep -P $t) && read -r _ comm state _ <"/proc/$p/stat" && [ "$comm $state" = "(voxa) S" ] &&
+      (($(sed -n 's/^SigCgt:\t/0x/p' "/proc/$p/status") & bit)) && break
+    sleep 0.05
+  done
+  kill -s "$signal" $t
+  wait $t
+}
+export -f stop_when_waiting
 
 # no_temporaries: nothing of a run is left under a temporary name.
 export no_temporaries='! ls -a | grep -q "^\.voxa-" && ! ls -a s | grep -q "^\.voxa-"'
@@ -76,6 +97,11 @@ else
 fi
 row existing_output 1 '$voxa encode clip.bgra earlier.avi --size 64x32' 'cmp earlier.avi earlier.bgra && grep -q "give -y" existing_output.err'
 row existing_output_y 0 '$voxa encode clip.bgra earlier.avi --size 64x32 -y --quiet' '$voxa info earlier.avi >/dev/null'
+row existing_output_before_run 1 '$voxa decode cut.avi earlier.bgra' '[ "$(cat earlier.bgra)" = earlier ] && grep -q "give -y" existing_output_before_run.err'
+row dangling_link_output 1 'ln -s nowhere dangling.bgra && $voxa decode cut.avi dangling.bgra' \
+  '[ -L dangling.bgra ] && [ ! -e nowhere ] && grep -q "exists; give -y" dangling_link_output.err'
+row new_file_mode 0 'umask 022 && $voxa decode clip.avi mode.bgra --quiet && $voxa sample --size 64x32 mode.raw 2>/dev/null' \
+  '[ "$(stat -c %a mode.bgra mode.raw)" = "$(printf "644\n644")" ]'
 row failed_run_over_file 1 'cp earlier.bgra over.bgra && $voxa decode cut.avi over.bgra -y' 'cmp over.bgra earlier.bgra && eval "$no_temporaries"'
 # Interrupted in the middle, whatever the machine's speed: the input never
 # ends (and never makes the run wait), and the interrupt comes once the run
@@ -91,6 +117,38 @@ row kept_frames_refused 1 'mkfifo kp.fifo && { $voxa encode - kp.avi --size 64x3
   exec 3>kp.fifo && head -c 16384 clip.bgra >&3 && until ls -a | grep -q "^\.voxa-.*-kp\.avi$"; do sleep 0.05; done;
   echo appeared >kp.avi; head -c 100 clip.bgra >&3; exec 3>&-; wait $p' \
   'tail -n 1 kept_frames_refused.err | grep -q "picture 3 of .-. cannot be decoded" && grep -q "could not keep the frames written: .kp.avi. exists" kept_frames_refused.err && [ "$(cat kp.avi)" = appeared ] && eval "$no_temporaries"'
+# Every command stops on these signals while it waits for a FIFO (an input
+# that never ends, an output without a reader), exits with 128 + the
+# signal's number and leaves nothing behind.
+# (Each row's folder holds what its run writes, and must be empty after it.)
+mkfifo in.fifo out.fifo && exec 9<>in.fifo
+for signal in INT TERM HUP QUIT; do
+  for run in 'encode:encode - DIR/out.avi --size 64x32 <in.fifo' 'info:info in.fifo' 'inspect:inspect in.fifo' \
+             'decode:decode clip.avi out.fifo --format bgra' 'sample:sample --size 64x32 out.fifo'; do
+    name=signal_${signal}_${run%%:*}
+    mkdir "$name.d" && run=${run//DIR/$name.d}
+    row "$name" $((128 + $(kill -l $signal))) "stop_when_waiting $signal \$voxa ${run#*:}" \
+      "grep -q 'interrupted by SIG$signal' $name.err && [ -z \"\$(ls -A $name.d)\" ]"
+  done
+done
+# Formats written with seeks refuse a FIFO or a device before writing a byte.
+row avi_to_fifo 1 'mkfifo fifo.avi && { cat fifo.avi >fifo.got & } && $voxa encode clip.bgra fifo.avi --size 64x32; s=$?; exec 3<>fifo.avi 3>&-; wait; exit $s' \
+  '[ -p fifo.avi ] && [ ! -s fifo.got ] && grep -q "AVI file cannot go to standard output" avi_to_fifo.err'
+row avi_to_device 1 'ln -s /dev/null null.avi && $voxa encode clip.bgra null.avi --size 64x32' 'grep -q "AVI file cannot go to standard output" avi_to_device.err'
+row movie_to_device 1 'ln -s /dev/null null.mov && $voxa decode clip.avi null.mov' 'grep -q "QuickTime movie cannot go to standard output" movie_to_device.err'
+# A sequence goes into place whole or not at all; with -y a link at a
+# frame's name stays and its target gets the frame.
+row sequence_commit_fails 1 'echo old1 >sc_01.png && echo old2 >sc_02.png && mkdir sc_03.png && $voxa decode clip.avi sc_%02d.png -y' \
+  '[ "$(cat sc_01.png sc_02.png)" = "$(printf "old1\nold2")" ] && [ -d sc_03.png ] && [ ! -e sc_04.png ] && eval "$no_temporaries"'
+row sequence_link_y 0 'echo old >sl_target.png && ln -s sl_target.png sl_02.png && $voxa decode clip.avi sl_%02d.png -y --quiet' \
+  '[ -L sl_02.png ] && cmp sl_target.png seq_0002.png && eval "$no_temporaries"'
+# Without renameat2 the move into place takes another way, which replaces no
+# file either, not one that appeared while the run wrote.
+row without_renameat2 0 'LD_PRELOAD=$no_renameat2 ASAN_OPTIONS=verify_asan_link_order=0 $voxa encode top.bgra nr.avi --size 64x32 --quiet' \
+  'cmp nr.avi clip.avi && [ ! -s without_renameat2.err ]'
+row without_renameat2_appeared 1 'mkfifo nr.fifo && { LD_PRELOAD=$no_renameat2 ASAN_OPTIONS=verify_asan_link_order=0 $voxa encode - nr2.avi --size 64x32 --threads 1 <nr.fifo & p=$!; } &&
+  exec 3>nr.fifo && until ls -a | grep -q "^\.voxa-.*-nr2\.avi$"; do sleep 0.05; done; echo appeared >nr2.avi; cat top.bgra >&3; exec 3>&-; wait $p' \
+  '[ "$(cat nr2.avi)" = appeared ] && grep -q "nr2.avi. exists; give -y" without_renameat2_appeared.err && eval "$no_temporaries"'
 row standard_output 0 '$voxa decode clip.avi - --format bgra >stdout.bgra' \
   '$voxa decode clip.avi file.bgra --quiet && cmp stdout.bgra file.bgra && grep -q "^decoded 6 frames" standard_output.err'
 row standard_input 0 'cat top.bgra | $voxa encode - stdin.avi --size 64x32 --quiet' 'cmp stdin.avi clip.avi && [ ! -s standard_input.err ]'
@@ -111,6 +169,9 @@ row quiet 0 '$voxa encode clip.bgra quiet.avi --size 64x32 --quiet && $voxa deco
 
 # Inputs.
 row raw_without_size 2 '$voxa encode clip.bgra x.avi' 'grep -q "give their size with --size" raw_without_size.err'
+row names_with_colons 0 'cp clip.avi take:1.avi && $voxa info take:1.avi && cp top.bgra take:2.bgra && $voxa encode take:2.bgra take:3.avi --size 64x32 --quiet &&
+  $voxa decode take:3.avi take:%02d.png --quiet && $voxa encode take:%02d.png take:4.avi --quiet && rm take:02.png && $voxa encode take:%02d.png take:5.avi --fill-gaps --quiet' \
+  'cmp take:3.avi clip.avi && $voxa info take:5.avi | grep -q ", 6 frames,"'
 
 # Raw frames: top line first unless --bottom-up (sample writes bottom line
 # first, as the frame commands store frames).

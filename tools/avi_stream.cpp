@@ -41,6 +41,7 @@ VoxaAviWriter::VoxaAviWriter(int fd, const std::string& name, PictureSize size,
   format_.reset(made);
   format_->pb = avio_.get();
   format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+  format_->interrupt_callback = InterruptCallback();
   // No encoder name in an INFO list: a Windows host writes none.
   format_->flags |= AVFMT_FLAG_BITEXACT;
   AVStream* stream = avformat_new_stream(format_.get(), nullptr);
@@ -116,9 +117,8 @@ void VoxaAviWriter::Finish() {
 
 VoxaAviReader::VoxaAviReader(const std::string& path) : path_(path), packet_(NewPacket()) {
   QuietFfmpegLog();
-  AVFormatContext* opened = nullptr;
-  const std::string source = path == "-" ? "pipe:0" : path;  // standard input
-  int status = avformat_open_input(&opened, source.c_str(), nullptr, nullptr);
+  AVFormatContext* opened = NewInputContext();
+  int status = avformat_open_input(&opened, InputUrl(path).c_str(), nullptr, nullptr);
   if (status < 0) throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));
   format_.reset(opened);
   for (unsigned i = 0; i < format_->nb_streams && stream_ < 0; ++i) {

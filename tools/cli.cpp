@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "tools/frame_commands.h"
+#include "tools/interrupt.h"
 #include "tools/output_file.h"
 #include "tools/video_commands.h"
 
@@ -157,7 +158,7 @@ std::string Overview() {
   for (const Verb& verb : kVerbs) s << "  " << std::left << std::setw(14) << verb.name << verb.synopsis << "\n";
   s << "\nAn option's value is the next word or follows '=' (--size 720x576, --size=720x576);\n"
        "'--' ends the options.\n"
-       "Exit status: 0 success, 1 failure, 2 usage error, 130 interrupted.\n";
+       "Exit status: 0 success, 1 failure, 2 usage error, 128+N stopped by signal N (130: Ctrl-C).\n";
   return s.str();
 }
 
@@ -462,6 +463,14 @@ int Version(std::ostream& out, VideoCommands* video) {
 int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
             VideoCommands* video) {
   std::string verb = args.empty() ? "" : args[0];
+  // Every command stops when a signal asks it to, cleaning up as after a
+  // failure; whatever failed once a signal came failed for it.
+  InterruptGuard interrupts;
+  const auto interrupted = [&err](int signal_number) {
+    const Interrupted stop(signal_number);
+    err << "voxa: " << stop.what() << "\n";
+    return stop.exit_status();
+  };
   try {
     if (verb == "--version") return Version(out, video);
     if (verb == "-h" || verb == "--help" || verb == "help") {
@@ -488,10 +497,10 @@ int RunVoxa(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         << (FindVerb(verb) ? "voxa " + verb + " --help" : std::string("voxa --help"))
         << " tells more)\n";
     return kExitUsage;
-  } catch (const Interrupted&) {
-    err << "voxa: interrupted\n";
-    return kExitInterrupted;
+  } catch (const Interrupted& e) {
+    return interrupted(e.signal_number);
   } catch (const std::runtime_error& e) {
+    if (InterruptSignal() != 0) return interrupted(InterruptSignal());
     // Bad data, a refused output, and everything FFmpeg's side reports.
     err << "voxa: " << e.what() << '\n';
     return kExitBadData;

@@ -19,7 +19,7 @@ namespace voxa {
 constexpr int kExitOk = 0;
 constexpr int kExitBadData = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;
+// A signal stopped the run: 128 + its number (tools/interrupt.h).
 
 // A bad command line: one line and exit status 2.
 struct UsageError : std::runtime_error {

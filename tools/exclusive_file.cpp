@@ -42,10 +42,25 @@ bool IdentityOf(const struct stat& s, Identity* id) {
   return true;
 }
 
-// Moves `from` to `to` unless something has the name `to`: in one step where
-// the file system can (renameat2 with RENAME_NOREPLACE), else by a hard link
-// (which also fails on an existing name) and the removal of the old name.
-// Returns 0 or an errno value; EEXIST when `to` is taken.
+// The process's umask, read once before any thread runs: reading it means
+// setting it for a moment, and a file another thread made meanwhile would
+// get the wrong mode.
+const mode_t kUmask = [] {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}();
+#endif
+
+}  // namespace
+
+#if defined(_WIN32)
+int RenameNoReplace(const char* from, const char* to) {
+  if (MoveFileExA(from, to, 0)) return 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? EEXIST : EIO;
+}
+#else
 int RenameNoReplace(const char* from, const char* to) {
   if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
@@ -58,8 +73,6 @@ int RenameNoReplace(const char* from, const char* to) {
   return rename(from, to) == 0 ? 0 : errno;
 }
 #endif
-
-}  // namespace
 
 ExclusiveFile::NameSource ExclusiveFile::RandomNames() {
   return [] {
@@ -168,6 +181,11 @@ void ExclusiveFile::MoveInto(const std::string& final_path, bool replace, unsign
       id.inode != inode_ || fchmod(fd, static_cast<mode_t>(mode)) != 0) {
     throw OutputRefused("cannot give " + Quoted(path_) + " its mode: " + SystemError(errno));
   }
+  // A file that replaces another is on the disk before it does: a crash
+  // never leaves an empty file where the old one was.
+  if (replace && fsync(fd) != 0) {
+    throw OutputRefused("cannot write " + Quoted(path_) + ": " + SystemError(errno));
+  }
   opened.Reset();
   CloseDescriptor();
   const int error = replace ? (rename(path_.c_str(), final_path.c_str()) == 0 ? 0 : errno)
@@ -186,9 +204,7 @@ unsigned NewFileMode() {
 #if defined(_WIN32)
   return 0666;
 #else
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~static_cast<unsigned>(mask);
+  return 0666 & ~static_cast<unsigned>(kUmask);
 #endif
 }
 

@@ -48,7 +48,8 @@ class ExclusiveFile {
   void Remove();
 
   // Gives the file `mode` and the name `final_path`. Without `replace` a file
-  // at that name is never replaced: the move fails instead. Throws
+  // at that name is never replaced: the move fails instead; with it, the
+  // file's contents reach the disk before the move (fsync). Throws
   // OutputRefused; `exists_message` is the reason given when a file is there.
   void MoveInto(const std::string& final_path, bool replace, unsigned mode,
                 const std::string& exists_message);
@@ -61,7 +62,14 @@ class ExclusiveFile {
   bool removed_ = false;
 };
 
-// The mode a new file gets: 0666 less the process's umask.
+// The mode a new file gets: 0666 less the process's umask (as it was when
+// the program started).
 unsigned NewFileMode();
+
+// Moves `from` to `to` unless something has the name `to`: in one step where
+// the file system can (renameat2 with RENAME_NOREPLACE), else by a hard link
+// (which also fails on an existing name) and the removal of the old name.
+// Returns 0 or an errno value; EEXIST when `to` is taken.
+int RenameNoReplace(const char* from, const char* to);
 
 }  // namespace voxa

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
@@ -25,32 +24,6 @@
 
 namespace voxa {
 namespace {
-
-// An interrupted run (Ctrl-C) stops between two frames and cleans up like a
-// failed one.
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void OnInterrupt(int) { g_interrupted = 1; }
-
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    g_interrupted = 0;
-    previous_int_ = std::signal(SIGINT, OnInterrupt);
-    previous_term_ = std::signal(SIGTERM, OnInterrupt);
-  }
-  ~InterruptGuard() {
-    std::signal(SIGINT, previous_int_);
-    std::signal(SIGTERM, previous_term_);
-  }
-  static void Check() {
-    if (g_interrupted) throw Interrupted();
-  }
-
- private:
-  void (*previous_int_)(int);
-  void (*previous_term_)(int);
-};
 
 bool ShowProgress(bool quiet) { return !quiet && isatty(STDERR_FILENO) == 1; }
 
@@ -143,13 +116,13 @@ void Warn(std::ostream& err, bool quiet, const std::string& warning) {
 }
 
 int FfmpegCommands::Encode(const EncodeOptions& o, std::ostream& err) {
-  InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
   OutputRules rules;
   rules.input = o.input;
   rules.overwrite = o.overwrite;
   rules.not_streamable =
       "an AVI file cannot go to standard output: its headers and index are written last";
+  rules.seeks = true;
   OutputFile output(o.output, rules);
   MediaInput input(o);
   const PictureSize source = input.size();
@@ -177,7 +150,7 @@ int FfmpegCommands::Encode(const EncodeOptions& o, std::ostream& err) {
     };
     HeldPicture picture;
     while (input.ReadPicture(&picture)) {
-      InterruptGuard::Check();
+      ThrowIfInterrupted();
       if (coded.width != source.width || coded.height != source.height) {
         picture = PadBgraPicture(picture.view, coded);
       }
@@ -255,6 +228,7 @@ class DecodeTarget {
         rules.not_streamable =
             "a QuickTime movie cannot go to standard output (its index is written last): give "
             "--format bgra or y16a";
+        rules.seeks = true;
         break;
       default:
         break;
@@ -277,7 +251,6 @@ class DecodeTarget {
 };
 
 int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
-  InterruptGuard interrupts;
   const auto start = std::chrono::steady_clock::now();
   DecodeTarget target(o);
   VoxaAviReader reader(o.input);
@@ -338,7 +311,7 @@ int FfmpegCommands::Decode(const DecodeOptions& o, std::ostream& err) {
     uint64_t first_damaged = 0;
     std::vector<uint8_t> frame;
     for (uint64_t index = 0; reader.ReadFrame(&frame); ++index) {
-      InterruptGuard::Check();
+      ThrowIfInterrupted();
       if (frame.empty()) {
         pool.Submit([] { return Decoded(); });
       } else {

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "tools/interrupt.h"
+
 extern "C" {
 #include <libavutil/log.h>
 }
@@ -28,6 +30,19 @@ void QuietFfmpegLog() {
                    : name == "warning" ? AV_LOG_WARNING
                                        : AV_LOG_ERROR);
 }
+
+AVIOInterruptCB InterruptCallback() {
+  return AVIOInterruptCB{[](void*) { return InterruptSignal() != 0 ? 1 : 0; }, nullptr};
+}
+
+AVFormatContext* NewInputContext() {
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) throw std::bad_alloc();
+  context->interrupt_callback = InterruptCallback();
+  return context;
+}
+
+std::string InputUrl(const std::string& path) { return path == "-" ? "pipe:0" : "file:" + path; }
 
 FramePtr NewFrame() {
   FramePtr frame(av_frame_alloc());

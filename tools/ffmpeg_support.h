@@ -47,6 +47,15 @@ using FramePtr = std::unique_ptr<AVFrame, AvDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, AvDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, AvDeleter>;
 
+// What FFmpeg's libraries ask while they read or write (a blocked read
+// included): to stop once a signal came (tools/interrupt.h).
+AVIOInterruptCB InterruptCallback();
+// A new input context that asks it. Throws std::bad_alloc.
+AVFormatContext* NewInputContext();
+// The name FFmpeg opens for an input: a file whatever it is called
+// ("take:1.avi" names no protocol), standard input for "-".
+std::string InputUrl(const std::string& path);
+
 FramePtr NewFrame();
 PacketPtr NewPacket();
 

@@ -5,6 +5,8 @@
 
 #include <fcntl.h>
 
+#include "tools/interrupt.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -43,7 +45,15 @@ UniqueFd OpenForWriting(const std::string& path) {
 #if defined(_WIN32)
   return UniqueFd(_open(path.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
 #else
-  return UniqueFd(open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  return UniqueFd(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+#endif
+}
+
+UniqueFd OpenForReading(const std::string& path) {
+#if defined(_WIN32)
+  return UniqueFd(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
+#else
+  return UniqueFd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 #endif
 }
 
@@ -78,6 +88,10 @@ bool WriteAll(int fd, const void* bytes, std::size_t n) {
     n -= static_cast<std::size_t>(put);
   }
   return true;
+}
+
+long ReadSome(int fd, void* bytes, std::size_t n) {
+  return _read(fd, bytes, static_cast<unsigned>(n));
 }
 
 #else
@@ -115,16 +129,37 @@ int64_t FileAt::Size() const {
   return fstat(fd_, &s) == 0 ? static_cast<int64_t>(s.st_size) : -1;
 }
 
+// A FIFO, pipe or terminal is waited for until it takes (or has) bytes;
+// the wait and the call itself end when a signal comes. A regular file
+// never makes the run wait: it is written after a signal too (what
+// --keep-partial keeps).
 bool WriteAll(int fd, const void* bytes, std::size_t n) {
+  struct stat s;
+  const bool waits = fstat(fd, &s) != 0 || !S_ISREG(s.st_mode);
   const auto* p = static_cast<const char*>(bytes);
   while (n > 0) {
+    if (waits && !WaitForDescriptor(fd, true)) {
+      errno = EINTR;
+      return false;
+    }
     const ssize_t put = write(fd, p, n);
-    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (put <= 0) return false;
     p += put;
     n -= static_cast<std::size_t>(put);
   }
   return true;
+}
+
+long ReadSome(int fd, void* bytes, std::size_t n) {
+  for (;;) {
+    if (!WaitForDescriptor(fd, false)) {
+      errno = EINTR;
+      return -1;
+    }
+    const ssize_t got = read(fd, bytes, n);
+    if (got >= 0 || (errno != EINTR && errno != EAGAIN)) return static_cast<long>(got);
+  }
 }
 
 #endif

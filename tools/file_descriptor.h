@@ -47,10 +47,18 @@ class FileAt {
 };
 
 // Opens an existing file, device or FIFO for writing as it is: not made, not
-// cut. Empty (errno set) when it cannot be opened.
+// cut, and without waiting (a FIFO without a reader fails with ENXIO). Empty
+// (errno set) when it cannot be opened.
 UniqueFd OpenForWriting(const std::string& path);
+// Opens a file, device or FIFO for reading without waiting for a writer.
+UniqueFd OpenForReading(const std::string& path);
 
-// Writes all of `bytes` at the descriptor's position; false on an error.
+// Writes all of `bytes` at the descriptor's position; false on an error,
+// and with errno EINTR once the run is interrupted (tools/interrupt.h).
+// Waits for a FIFO or pipe in a wait that a signal ends.
 bool WriteAll(int fd, const void* bytes, std::size_t n);
+// Reads what is there, up to `n` bytes, waiting as WriteAll does: the count,
+// 0 at the end, -1 on an error (EINTR once interrupted).
+long ReadSome(int fd, void* bytes, std::size_t n);
 
 }  // namespace voxa

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iomanip>
 #include <limits>
 #include <sstream>
@@ -13,6 +12,7 @@
 
 #include "support/frame_compare.h"
 #include "support/sample_frames.h"
+#include "tools/interrupt.h"
 #include "tools/output_file.h"
 #include "tools/wording.h"
 
@@ -87,16 +87,18 @@ voxa_picture FramePicture(const FrameFormat& f, uint8_t* frame) {
   return voxa_picture{f.format, f.size.width, f.size.height, frame + (f.size.height - 1) * line, -line};
 }
 
+// A FIFO is waited on in a wait a signal ends (tools/interrupt.h).
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  const UniqueFd in = OpenForReading(path);
   if (!in) throw DataError("cannot open '" + path + "': " + std::strerror(errno));
   std::vector<uint8_t> data;
-  char buffer[1 << 16];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    data.insert(data.end(), buffer, buffer + in.gcount());
+  uint8_t buffer[1 << 16];
+  for (long got; (got = ReadSome(in.get(), buffer, sizeof buffer)) != 0;) {
+    ThrowIfInterrupted();
+    if (got < 0) throw DataError("cannot read '" + path + "'");
+    data.insert(data.end(), buffer, buffer + got);
     if (data.size() > kMaxRawFrameBytes * 2) throw DataError("'" + path + "' is too large");
   }
-  if (in.bad()) throw DataError("cannot read '" + path + "'");
   return data;
 }
 

@@ -85,7 +85,11 @@ std::string GlobOfSequence(const std::string& pattern, const std::vector<uint64_
   std::string glob = escape(parts.prefix);
   for (std::size_t i = 0; i < digits; ++i) glob += "[0-9]";
   glob += escape(parts.suffix);
-  return (path.parent_path() / glob).string();
+  // The files glob(3) finds are opened by the names it gives: a name that
+  // starts with "/" or "./" is never taken for a protocol ("take:1_01.png").
+  const std::filesystem::path folder =
+      path.is_absolute() ? path.parent_path() : std::filesystem::path(".") / path.parent_path();
+  return (folder / glob).string();
 }
 
 }  // namespace
@@ -141,7 +145,6 @@ MediaInput::MediaInput(const EncodeOptions& o)
     : path_(o.input), packet_(NewPacket()), frame_(NewFrame()) {
   QuietFfmpegLog();
   const std::string& path = o.input;
-  const std::string source = path == "-" ? "pipe:0" : path;
   const AVInputFormat* forced = nullptr;
   AVDictionary* options = nullptr;
   // Freed on every path, a refused sequence's too.
@@ -151,7 +154,7 @@ MediaInput::MediaInput(const EncodeOptions& o)
   } owner{&options};
   const AVRational rate = o.rate ? AVRational{o.rate->num, o.rate->den} : kRawFrameRate;
   const std::string rate_text = std::to_string(rate.num) + "/" + std::to_string(rate.den);
-  std::string opened_as = source;
+  std::string opened_as = InputUrl(path);
   if (o.raw_size) {
     forced = av_find_input_format("rawvideo");
     const std::string size = std::to_string(o.raw_size->width) + "x" + std::to_string(o.raw_size->height);
@@ -167,7 +170,7 @@ MediaInput::MediaInput(const EncodeOptions& o)
     if (!numbers_.empty()) opened_as = GlobOfSequence(path, numbers_);
     own_rate_ = false;
   }
-  AVFormatContext* opened = nullptr;
+  AVFormatContext* opened = NewInputContext();
   int status = avformat_open_input(&opened, opened_as.c_str(), forced, &options);
   if (status < 0) {
     throw VideoError("cannot read '" + path + "' as video: " + AvErrorText(status));

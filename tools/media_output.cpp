@@ -62,6 +62,7 @@ void MediaOutput::OpenEncoder(const char* name, AVPixelFormat pixels, const char
     muxer_.reset(made);
     muxer_->pb = avio_.get();
     muxer_->flags |= AVFMT_FLAG_BITEXACT | AVFMT_FLAG_CUSTOM_IO;
+    muxer_->interrupt_callback = InterruptCallback();
   }
   encoder_.reset(avcodec_alloc_context3(codec));
   if (!encoder_) throw std::bad_alloc();

@@ -5,8 +5,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tools/interrupt.h"
+#include "tools/kept_aside.h"
 #include "tools/wording.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#endif
 
 namespace voxa {
 namespace {
@@ -42,21 +48,47 @@ void RefuseTheInput(const std::string& path, const OutputRules& rules) {
   }
 }
 
-bool IsInPlace(fs::file_type type) {
-  return type == fs::file_type::character || type == fs::file_type::block ||
-         type == fs::file_type::fifo || type == fs::file_type::socket;
-}
-
 std::string ExistsText(const std::string& path) {
   return Quoted(path) + " exists; give -y to overwrite it";
 }
 
-// A device or FIFO, opened as it is: not made, not cut.
-UniqueFd OpenInPlace(const std::string& path) {
-  UniqueFd fd = OpenForWriting(path);
-  if (!fd) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
-  return fd;
+#if !defined(_WIN32)
+// The time between two tries to open a FIFO that has no reader yet.
+constexpr int kReaderPollMilliseconds = 50;
+
+// What the name is, from a descriptor opened on it that neither reads nor
+// writes (opening a device could do something); a link is followed. False
+// when there is nothing (a link to nothing included).
+bool LookAt(const std::string& path, struct stat* s) {
+  UniqueFd probe(open(path.c_str(), O_PATH | O_CLOEXEC));
+  return probe && fstat(probe.get(), s) == 0;
 }
+
+bool IsInPlace(const struct stat& s) { return !S_ISREG(s.st_mode) && !S_ISDIR(s.st_mode); }
+
+// The device or FIFO looked at, opened as it is: not made, not cut. A FIFO
+// waits for its reader in a wait a signal ends.
+UniqueFd OpenInPlace(const std::string& path, const struct stat& looked) {
+  for (;;) {
+    UniqueFd fd = OpenForWriting(path);
+    if (!fd && errno == ENXIO && S_ISFIFO(looked.st_mode)) {
+      if (!Pause(kReaderPollMilliseconds)) ThrowIfInterrupted();
+      continue;
+    }
+    if (!fd) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+    struct stat s;
+    if (fstat(fd.get(), &s) != 0 || s.st_dev != looked.st_dev || s.st_ino != looked.st_ino) {
+      throw OutputRefused(Quoted(path) + " was replaced while it was opened");
+    }
+    return fd;
+  }
+}
+#else
+bool IsInPlace(fs::file_type type) {
+  return type == fs::file_type::character || type == fs::file_type::block ||
+         type == fs::file_type::fifo || type == fs::file_type::socket;
+}
+#endif
 
 // The mode the file at `path` has, for its replacement; a new file's mode
 // when there is none.
@@ -65,6 +97,22 @@ unsigned ModeToKeep(const std::string& path) {
   const fs::file_status status = fs::status(path, error);
   if (!fs::exists(status)) return NewFileMode();
   return static_cast<unsigned>(status.permissions() & fs::perms::mask);
+}
+
+// Where the file of `name` goes: with -y a link to a file is followed, so
+// that the link stays and its target gets the new contents; a link to
+// nothing is replaced.
+fs::path FinalPath(const std::string& name, bool overwrite) {
+  std::error_code error;
+  if (!overwrite || !fs::is_symlink(fs::symlink_status(name, error))) return name;
+  const fs::path target = fs::canonical(name, error);
+  return error ? fs::path(name) : target;
+}
+
+// Whether anything has the name, a link to nothing too.
+bool Taken(const std::string& name) {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(name, error));
 }
 
 }  // namespace
@@ -76,20 +124,28 @@ OutputFile::OutputFile(const std::string& path, const OutputRules& rules)
     return;
   }
   RefuseTheInput(path, rules);
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (IsInPlace(status.type())) {
-    in_place_ = OpenInPlace(path);
+#if !defined(_WIN32)
+  // A device or FIFO is written in place, and refused at once by formats
+  // that seek: known from what a descriptor says, not from the name.
+  struct stat looked;
+  if (LookAt(path, &looked) && IsInPlace(looked)) {
+    if (rules.seeks) throw OutputRefused(rules.not_streamable);
+    in_place_ = OpenInPlace(path, looked);
     return;
   }
-  if (fs::is_directory(status)) throw OutputRefused(Quoted(path) + " is a folder");
-  fs::path final_path = path;
-  if (fs::exists(status)) {
-    if (!rules.overwrite) throw OutputRefused(ExistsText(path));
-    // A link keeps pointing where it did: its target gets the new contents.
-    final_path = fs::canonical(path, error);
-    if (error) final_path = path;
+#else
+  std::error_code status_error;
+  if (IsInPlace(fs::status(path, status_error).type())) {
+    if (rules.seeks) throw OutputRefused(rules.not_streamable);
+    in_place_ = OpenForWriting(path);
+    if (!in_place_) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
+    return;
   }
+#endif
+  std::error_code error;
+  if (fs::is_directory(fs::status(path, error))) throw OutputRefused(Quoted(path) + " is a folder");
+  if (Taken(path) && !rules.overwrite) throw OutputRefused(ExistsText(path));
+  const fs::path final_path = FinalPath(path, rules.overwrite);
   RequireFolder(final_path, path);
   path_ = final_path.string();
   temporary_.emplace(final_path);
@@ -148,14 +204,14 @@ OutputSequence::OutputSequence(const std::string& pattern, const OutputRules& ru
     throw OutputRefused("the frame number of " + Quoted(pattern) + " must be in the file name");
   }
   RefuseTheInput(first, rules);
-  std::error_code error;
-  if (fs::exists(first, error) && !overwrite_) throw OutputRefused(ExistsText(first));
+  if (Taken(first) && !overwrite_) throw OutputRefused(ExistsText(first));
   RequireFolder(pattern_path, first);
 }
 
 int OutputSequence::NextFrame() {
   if (!frames_.empty()) frames_.back().CloseDescriptor();
-  frames_.emplace_back(fs::path(SequenceFileName(pattern_, frames_.size() + 1)));
+  finals_.push_back(FinalPath(SequenceFileName(pattern_, frames_.size() + 1), overwrite_).string());
+  frames_.emplace_back(fs::path(finals_.back()));
   return frames_.back().fd();
 }
 
@@ -165,21 +221,27 @@ std::string OutputSequence::Commit() {
   std::error_code error;
   for (uint64_t n = 1; n <= count; ++n) {
     const std::string name = SequenceFileName(pattern_, n);
-    if (!overwrite_ && fs::exists(name, error)) throw OutputRefused(ExistsText(name));
+    if (!overwrite_ && Taken(name)) throw OutputRefused(ExistsText(name));
   }
-  for (uint64_t n = 1; n <= count; ++n) {
-    const std::string name = SequenceFileName(pattern_, n);
-    try {
-      frames_[n - 1].MoveInto(name, overwrite_, ModeToKeep(name), ExistsText(name));
-    } catch (const OutputRefused&) {
-      // A file appeared at one of the names: the frames moved so far go
-      // again (without -y their names were free), and the rest with the run.
-      if (!overwrite_) {
-        for (uint64_t moved = 1; moved < n; ++moved) frames_[moved - 1].Remove();
-      }
-      throw;
+  // With -y each old file waits aside until all frames are in place: a
+  // commit that fails half-way puts back every file that was there.
+  std::vector<KeptAside> kept;
+  kept.reserve(count);
+  uint64_t moved = 0;
+  try {
+    for (; moved < count; ++moved) {
+      const std::string& name = finals_[moved];
+      const unsigned mode = ModeToKeep(name);
+      if (overwrite_) kept.emplace_back(name);
+      frames_[moved].MoveInto(name, overwrite_, mode, ExistsText(name));
     }
+  } catch (const OutputRefused&) {
+    // Without -y the names were free; the frames not moved go with the run.
+    for (uint64_t i = 0; i < moved; ++i) frames_[i].Remove();
+    for (KeptAside& old : kept) old.PutBack();
+    throw;
   }
+  for (KeptAside& old : kept) old.Drop();
   const std::string next = SequenceFileName(pattern_, count + 1);
   if (!fs::exists(next, error)) return "";
   uint64_t last = count + 1;

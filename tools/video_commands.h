@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/frame_geometry.h"
+#include "tools/interrupt.h"
 #include "voxa/voxa.h"
 
 namespace voxa {
@@ -20,11 +21,6 @@ namespace voxa {
 // and exits with status 1.
 struct VideoError : std::runtime_error {
   using std::runtime_error::runtime_error;
-};
-
-// Ctrl-C (or a termination request) stopped the run: exit status 130.
-struct Interrupted : std::runtime_error {
-  Interrupted() : std::runtime_error("interrupted") {}
 };
 
 // Frames a second, as a fraction.
