@@ -133,9 +133,9 @@ for signal in INT TERM HUP QUIT; do
 done
 # Formats written with seeks refuse a FIFO or a device before writing a byte.
 row avi_to_fifo 1 'mkfifo fifo.avi && { cat fifo.avi >fifo.got & } && $voxa encode clip.bgra fifo.avi --size 64x32; s=$?; exec 3<>fifo.avi 3>&-; wait; exit $s' \
-  '[ -p fifo.avi ] && [ ! -s fifo.got ] && grep -q "AVI file cannot go to standard output" avi_to_fifo.err'
-row avi_to_device 1 'ln -s /dev/null null.avi && $voxa encode clip.bgra null.avi --size 64x32' 'grep -q "AVI file cannot go to standard output" avi_to_device.err'
-row movie_to_device 1 'ln -s /dev/null null.mov && $voxa decode clip.avi null.mov' 'grep -q "QuickTime movie cannot go to standard output" movie_to_device.err'
+  '[ -p fifo.avi ] && [ ! -s fifo.got ] && grep -q "AVI file cannot go to .fifo.avi. (a device or FIFO" avi_to_fifo.err'
+row avi_to_device 1 'ln -s /dev/null null.avi && $voxa encode clip.bgra null.avi --size 64x32' 'grep -q "AVI file cannot go to .null.avi. (a device or FIFO" avi_to_device.err'
+row movie_to_device 1 'ln -s /dev/null null.mov && $voxa decode clip.avi null.mov' 'grep -q "QuickTime movie cannot go to .null.mov. (a device or FIFO" movie_to_device.err'
 # A sequence goes into place whole or not at all; with -y a link at a
 # frame's name stays and its target gets the frame.
 row sequence_commit_fails 1 'echo old1 >sc_01.png && echo old2 >sc_02.png && mkdir sc_03.png && $voxa decode clip.avi sc_%02d.png -y' \

@@ -115,6 +115,17 @@ bool Taken(const std::string& name) {
   return fs::exists(fs::symlink_status(name, error));
 }
 
+// The refusal of a format written with seeks, for a device or FIFO: the one
+// standard output gets, naming the output instead.
+std::string NoSeeks(const std::string& path, const OutputRules& rules) {
+  std::string refusal = rules.not_streamable;
+  const std::string stream = "standard output";
+  if (const std::size_t at = refusal.find(stream); at != std::string::npos) {
+    refusal.replace(at, stream.size(), Quoted(path) + " (a device or FIFO, which cannot seek)");
+  }
+  return refusal;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(const std::string& path, const OutputRules& rules)
@@ -129,14 +140,14 @@ OutputFile::OutputFile(const std::string& path, const OutputRules& rules)
   // that seek: known from what a descriptor says, not from the name.
   struct stat looked;
   if (LookAt(path, &looked) && IsInPlace(looked)) {
-    if (rules.seeks) throw OutputRefused(rules.not_streamable);
+    if (rules.seeks) throw OutputRefused(NoSeeks(path, rules));
     in_place_ = OpenInPlace(path, looked);
     return;
   }
 #else
   std::error_code status_error;
   if (IsInPlace(fs::status(path, status_error).type())) {
-    if (rules.seeks) throw OutputRefused(rules.not_streamable);
+    if (rules.seeks) throw OutputRefused(NoSeeks(path, rules));
     in_place_ = OpenForWriting(path);
     if (!in_place_) throw OutputRefused("cannot open " + Quoted(path) + ": " + std::strerror(errno));
     return;
