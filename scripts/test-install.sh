@@ -17,7 +17,7 @@
 #   - the scripts' own checks against a package whose INF is broken;
 # and in a 32-bit prefix, build/win32/install-prefix: the INF and the
 # scripts. In both, the scripts are all or nothing (a folder in the way of a
-# DLL, an upgrade whose INF leaves out the 32-bit DLL: nothing of them stays)
+# DLL, an upgrade whose INF registers another DLL name: nothing of them stays)
 # and keep another codec's vidc.VOXA (refused; replaced with /force and put
 # back by uninstall.cmd). Each case checks the DLLs (byte for byte), the Drivers32 and
 # drivers.desc values of each registry view and both probes. The prefixes
@@ -195,12 +195,11 @@ all_or_nothing() {
   expect_script install.cmd 1 '^install: the codec is NOT installed$'
   "uninstalled_$kind"
 
-  note "$kind: an upgrade whose INF leaves out the last DLL: the codec installed before stays"
+  note "$kind: an upgrade whose INF registers another DLL name: the codec installed before stays"
   $run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
   rm -rf "$broken" && cp -r "$pkg" "$broken"
   printf 'newer' | tee -a "$broken/voxa32.dll" >>"$broken/voxa64.dll"
-  sed -i 's/^CopyFiles = Voxa.Files.Native64, Voxa.Files.Wow64/CopyFiles = Voxa.Files.Native64/' "$broken/voxa.inf"
-  [ "$kind" = win32 ] && sed -i 's/^CopyFiles = Voxa.Files.Native\r$/CopyFiles =\r/' "$broken/voxa.inf"
+  sed -i 's/"vidc.VOXA", 0x00000000, "voxa.dll"/"vidc.VOXA", 0x00000000, "wrong.dll"/' "$broken/voxa.inf"
   $run newer-install cmd /c "$broken_win\\install.cmd" /nopause
   expect_script install.cmd 1 '^install: undone: everything is as it was before install.cmd ran$'
   "installed_$kind"
