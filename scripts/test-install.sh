@@ -207,11 +207,15 @@ all_or_nothing() {
   expect_script uninstall.cmd 0 '^uninstall: done'
   "uninstalled_$kind"
 
-  note "$kind: another codec's vidc.VOXA: refused, replaced with /force, put back by uninstall.cmd"
+  note "$kind: another codec's vidc.VOXA: kept by uninstall.cmd, refused, replaced with /force, put back by uninstall.cmd"
+  $run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
   for view in "${views[@]}"; do
     prefix_run claim reg add "$drivers32" /v vidc.VOXA /d other.dll /f ${view:+/reg:$view}
     prefix_run claim reg add "$descriptions" /v other.dll /d "Other test codec" /f ${view:+/reg:$view}
   done
+  $run claimed-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+  expect_script uninstall.cmd 0 '^uninstall: done'
+  for view in "${views[@]}"; do expect_taken "$view"; done
   $run taken-install cmd /c "$pkg_win\\install.cmd" /nopause
   expect_script install.cmd 4 '^install: FAILED: another codec holds the FourCC VOXA in the (32|64)-bit registry: vidc.VOXA = other.dll \("Other test codec"\)$'
   for view in "${views[@]}"; do expect_taken "$view"; done
