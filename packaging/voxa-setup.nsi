@@ -310,7 +310,8 @@ FunctionEnd
 ;   replaced PATH      PATH.old (if there) is the file PATH replaced: moved
 ;                      back on undo; without PATH.old, PATH is removed
 ;   folder PATH        a folder the setup program made: removed on undo when empty
-;   key VIEW KEY       a registry key of its own: removed on undo when empty
+;   key VIEW KEY       a registry key it made: removed on undo (its values
+;                      are undone before)
 ;   value VIEW KEY NAME TYPE DATA   a registry value as it was before (TYPE
 ;                      sz or dword; none: it was not there): put back on undo
 !macro Log what a b c d e
@@ -503,6 +504,26 @@ Function SetValue
   ${EndIf}
 FunctionEnd
 
+; Records HKLM\$ArgKey of the $ArgView-bit registry as a key the setup
+; program makes, when it is not there yet.
+Function LogNewKey
+  ${If} $ArgView == 64
+    SetRegView 64
+  ${Else}
+    SetRegView 32
+  ${EndIf}
+  ClearErrors
+  EnumRegKey $0 HKLM $ArgKey 0
+  ${If} ${Errors}
+    !insertmacro Log key $ArgView $ArgKey "" "" ""
+  ${EndIf}
+FunctionEnd
+!macro LogNewKey view key
+  StrCpy $ArgView ${view}
+  StrCpy $ArgKey "${key}"
+  Call LogNewKey
+!macroend
+
 !macro SetValue view key name type value
   StrCpy $ArgView ${view}
   StrCpy $ArgKey "${key}"
@@ -543,12 +564,19 @@ Function Undo
   ${EndIf}
 FunctionEnd
 
-; Writes FOLDER\voxa.dll.new from the package's DLL (unpacked into the
-; plug-ins folder as SOURCENAME), and a copy of the old voxa.dll.
-!macro StageCodec folder sourcename
-  StrCpy $ArgSource "$PLUGINSDIR\${sourcename}"
-  StrCpy $ArgPath "${folder}\voxa.dll"
+; StageFile and ReplaceFile, ending the install when they fail.
+!macro Stage source path
+  StrCpy $ArgSource "${source}"
+  StrCpy $ArgPath "${path}"
   Call StageFile
+  ${If} $Error != ""
+    !insertmacro InstallFailed $Error
+  ${EndIf}
+!macroend
+!macro Replace path wait
+  StrCpy $ArgPath "${path}"
+  StrCpy $ArgWait ${wait}
+  Call ReplaceFile
   ${If} $Error != ""
     !insertmacro InstallFailed $Error
   ${EndIf}
@@ -560,12 +588,7 @@ FunctionEnd
 ; as it must be for it. Then writes the registry values of the BITS-bit view
 ; and says what it did as install.cmd does.
 !macro InstallCodec bits folder sourcename
-  StrCpy $ArgPath "${folder}\voxa.dll"
-  StrCpy $ArgWait 1
-  Call ReplaceFile
-  ${If} $Error != ""
-    !insertmacro InstallFailed $Error
-  ${EndIf}
+  !insertmacro Replace "${folder}\voxa.dll" 1
   Push "$PLUGINSDIR\${sourcename}"
   Call FileSize
   Pop $R1
@@ -577,7 +600,7 @@ FunctionEnd
   ${If} $R3 == ""
     !insertmacro SetValue ${bits} "${VOXA_KEY}" ReplacedDriver delete ""
   ${ElseIf} $R3 != "voxa.dll"
-    !insertmacro Log key ${bits} "${VOXA_KEY}" "" "" ""
+    !insertmacro LogNewKey ${bits} "${VOXA_KEY}"
     !insertmacro SetValue ${bits} "${VOXA_KEY}" ReplacedDriver sz $R3
     ${Say} "install: the Drivers32 value vidc.VOXA = $R3 of the ${bits}-bit registry is replaced, as asked; uninstalling puts it back"
   ${EndIf}
@@ -604,15 +627,6 @@ FunctionEnd
     ${Say} "install: ${folder}\voxa.dll is in use by a program: the new one replaces it when Windows restarts"
   ${EndIf}
   IntOp $R9 $R9 + $R1
-!macroend
-
-!macro ReplaceFile path
-  StrCpy $ArgPath "${path}"
-  StrCpy $ArgWait 0
-  Call ReplaceFile
-  ${If} $Error != ""
-    !insertmacro InstallFailed $Error
-  ${EndIf}
 !macroend
 
 Section "VOXA codec"
@@ -646,11 +660,11 @@ Section "VOXA codec"
   ; First every new file beside its final name: nothing is replaced yet.
   ${If} $Bits == 64
     ${DisableX64FSRedirection}
-    !insertmacro StageCodec "$WINDIR\System32" voxa64.dll
+    !insertmacro Stage "$PLUGINSDIR\voxa64.dll" "$WINDIR\System32\voxa.dll"
     ${EnableX64FSRedirection}
-    !insertmacro StageCodec "$WINDIR\SysWOW64" voxa32.dll
+    !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$WINDIR\SysWOW64\voxa.dll"
   ${Else}
-    !insertmacro StageCodec "$SYSDIR" voxa32.dll
+    !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$SYSDIR\voxa.dll"
   ${EndIf}
   ${IfNot} ${FileExists} "$INSTDIR\*.*"
     CreateDirectory "$INSTDIR"
@@ -659,18 +673,8 @@ Section "VOXA codec"
     ${EndIf}
     !insertmacro Log folder "$INSTDIR" "" "" "" ""
   ${EndIf}
-  StrCpy $ArgSource "$PLUGINSDIR\LICENSE.txt"
-  StrCpy $ArgPath "$INSTDIR\LICENSE.txt"
-  Call StageFile
-  ${If} $Error != ""
-    !insertmacro InstallFailed $Error
-  ${EndIf}
-  StrCpy $ArgSource "$PLUGINSDIR\uninstall.exe"
-  StrCpy $ArgPath "$INSTDIR\uninstall.exe"
-  Call StageFile
-  ${If} $Error != ""
-    !insertmacro InstallFailed $Error
-  ${EndIf}
+  !insertmacro Stage "$PLUGINSDIR\LICENSE.txt" "$INSTDIR\LICENSE.txt"
+  !insertmacro Stage "$PLUGINSDIR\uninstall.exe" "$INSTDIR\uninstall.exe"
 
   ; Then each in place, and the registry. $R9 adds up the bytes installed,
   ; for the installed-programs entry.
@@ -684,8 +688,8 @@ Section "VOXA codec"
   ${Else}
     !insertmacro InstallCodec 32 "$SYSDIR" voxa32.dll
   ${EndIf}
-  !insertmacro ReplaceFile "$INSTDIR\LICENSE.txt"
-  !insertmacro ReplaceFile "$INSTDIR\uninstall.exe"
+  !insertmacro Replace "$INSTDIR\LICENSE.txt" 0
+  !insertmacro Replace "$INSTDIR\uninstall.exe" 0
   Push "$INSTDIR\LICENSE.txt"
   Call FileSize
   Pop $0
@@ -698,7 +702,7 @@ Section "VOXA codec"
   IntOp $R9 $R9 + 1023
   IntOp $R9 $R9 / 1024
 
-  !insertmacro Log key $Bits "${UNINSTALL_KEY}" "" "" ""
+  !insertmacro LogNewKey $Bits "${UNINSTALL_KEY}"
   !insertmacro SetValue $Bits "${UNINSTALL_KEY}" DisplayName sz "${VOXA_PRODUCT}"
   !insertmacro SetValue $Bits "${UNINSTALL_KEY}" DisplayVersion sz "${VOXA_VERSION}"
   !insertmacro SetValue $Bits "${UNINSTALL_KEY}" Publisher sz "${VOXA_PUBLISHER}"
