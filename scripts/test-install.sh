@@ -146,16 +146,17 @@ uninstalled_win32() {
 }
 
 # expect_taken VIEW: another codec's vidc.VOXA (other.dll) as it was, nothing
-# of the codec's.
+# of the codec's (no HKLM\Software\voxa either).
 expect_taken() {
-  local value desc kept
+  local value desc kept=no
   value=$(reg_value "$1" "$drivers32" vidc.VOXA)
   desc=$(reg_value "$1" "$descriptions" voxa.dll)
-  kept=$(reg_value "$1" 'HKLM\Software\voxa' ReplacedDriver)
-  if [ "$value" = other.dll ] && [ -z "$desc" ] && [ -z "$kept" ]; then
+  prefix_run reg-query reg query 'HKLM\Software\voxa' ${1:+/reg:$1}
+  [ "$status" -eq 0 ] && kept=yes
+  if [ "$value" = other.dll ] && [ -z "$desc" ] && [ "$kept" = no ]; then
     pass "registry view ${1:-(only)}: the other codec's vidc.VOXA = $value, no drivers.desc voxa.dll"
   else
-    fail "registry view ${1:-(only)}: vidc.VOXA = '$value' (wanted other.dll), drivers.desc voxa.dll = '$desc', ReplacedDriver = '$kept'"
+    fail "registry view ${1:-(only)}: vidc.VOXA = '$value' (wanted other.dll), drivers.desc voxa.dll = '$desc', HKLM\Software\voxa there: $kept"
   fi
 }
 
@@ -220,6 +221,11 @@ all_or_nothing() {
   expect_script install.cmd 4 '^install: FAILED: another codec holds the FourCC VOXA in the (32|64)-bit registry: vidc.VOXA = other.dll \("Other test codec"\)$'
   for view in "${views[@]}"; do expect_taken "$view"; done
   for view in "${folders[@]}"; do expect_no_file "$view/voxa.dll"; done
+  mkdir "$blocker"
+  $run blocked-forced-install cmd /c "$pkg_win\\install.cmd" /force /nopause
+  rmdir "$blocker"
+  expect_script install.cmd 1 '^install: the codec is NOT installed$'
+  for view in "${views[@]}"; do expect_taken "$view"; done
   $run forced-install cmd /c "$pkg_win\\install.cmd" /force /nopause
   expect_script install.cmd 0 '^install: done'
   "installed_$kind"

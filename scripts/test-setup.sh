@@ -152,7 +152,7 @@ expect_values() {
     else
       fail "$bits-bit registry: vidc.VOXA = '$value', drivers.desc voxa.dll = '$data' (wanted '$wanted', '$wanted_data')"
     fi
-    [ "$want" = registered ] || [ -z "$(reg_dump "$view" 'HKLM\Software\voxa')" ] ||
+    [ "$want" = registered ] || ! reg_dump "$view" 'HKLM\Software\voxa' >/dev/null ||
       fail "$bits-bit registry: HKLM\Software\voxa is left"
     if [ "$abcd" = abcd.dll ] && [ "$abcd_desc" = "ABCD test codec" ]; then
       pass "$bits-bit registry: the other codec's vidc.ABCD and its description untouched"
@@ -425,6 +425,7 @@ steps=(
   "another codec registers as vidc.VOXA  | claim                        | -    | -                                                           | -"
   "uninstall: the other codec's value stays | uninstall /S              | 0    | ^uninstall: done: the VOXA codec is no longer installed$    | taken"
   "install over it, silently: refused    | setup current /S             | 4    | ^install: FAILED: another codec holds the FourCC VOXA in the .*vidc.VOXA = other.dll \(\"Other test codec\"\) | taken"
+  "a /FORCE install that cannot put the 32-bit DLL in place | blocked syswow64/voxa.dll setup current /S /FORCE | 1 | ^install: the codec is NOT installed$ | taken"
   "install over it with /FORCE           | setup current /S /FORCE      | 0    | ^install: done:                                             | current"
   "the same version again                | setup current /S             | 0    | ^install: done:                                             | current"
   "uninstall: the other codec's value is back | uninstall /S            | 0    | ^uninstall: done: the VOXA codec is no longer installed$    | taken"
