@@ -4,24 +4,54 @@ rem voxa.inf (section DefaultInstall), for 32-bit programs and, on 64-bit
 rem Windows, for 64-bit programs too; then checks what was installed.
 rem Run it as administrator (right-click, "Run as administrator").
 rem
-rem   install.cmd [/nopause]
+rem   install.cmd [/force] [/nopause]
 rem
-rem Exit status 0 when the codec is installed, 1 otherwise. Without /nopause
-rem the window waits for a key at the end.
+rem All or nothing: before the INF runs, each voxa.dll it replaces is copied
+rem to voxa.dll.old beside it and each registry value it changes is noted.
+rem When anything fails they are put back and what it added is removed: a
+rem failed upgrade leaves the codec installed before as it was, a failed
+rem install leaves nothing.
+rem
+rem A Drivers32 value vidc.VOXA that names another DLL belongs to another
+rem codec: install.cmd names it and stops, unless given /force. Then it keeps
+rem that value in HKLM\Software\voxa (ReplacedDriver) of its registry view,
+rem and uninstall.cmd puts it back.
+rem
+rem Exit status: 0 the codec is installed; 1 it is not (what was done is
+rem undone); 4 nothing changed: another codec is registered as vidc.VOXA
+rem (/force replaces it). Without /nopause the window waits for a key at the
+rem end.
 setlocal EnableExtensions
 
 set "HERE=%~dp0"
 set "DRIVERS32=HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 set "DESCRIPTIONS=HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
+set "VOXA_KEY=HKLM\Software\voxa"
 set "PAUSE_AT_END=1"
-if /i "%~1"=="/nopause" set "PAUSE_AT_END="
+set "FORCE="
 set "FAILED="
+set "TAKEN="
+set "BROKEN="
+set "BITS="
+
+:arguments
+if "%~1"=="" goto :arguments_done
+if /i "%~1"=="/nopause" (
+  set "PAUSE_AT_END="
+) else if /i "%~1"=="/force" (
+  set "FORCE=1"
+) else (
+  echo install: FAILED: unknown switch %1 ^(install.cmd [/force] [/nopause]^)
+  goto :fail
+)
+shift
+goto :arguments
+:arguments_done
 
 rem Windows' own architecture, also when this is a 32-bit cmd.exe on 64-bit
 rem Windows; there System32 is SysWOW64, and Sysnative is the real System32.
 set "ARCH=%PROCESSOR_ARCHITECTURE%"
 if defined PROCESSOR_ARCHITEW6432 set "ARCH=%PROCESSOR_ARCHITEW6432%"
-set "BITS="
 if /i "%ARCH%"=="x86" set "BITS=32"
 if /i "%ARCH%"=="AMD64" set "BITS=64"
 if not defined BITS (
@@ -52,26 +82,171 @@ if not exist "%PROBE%" (
 )
 del "%PROBE%" >nul 2>&1
 
+rem The FourCC: free, ours, or another codec's.
+call :each :fourcc
+if defined TAKEN (
+  echo install: nothing changed: run install.cmd /force to replace that codec ^(uninstall.cmd puts it back^)
+  call :end
+  exit /b 4
+)
+
+rem What the INF may change, kept for undoing it.
+call :each :keep
+if defined FAILED goto :fail
+
 rem The native rundll32 runs the INF's sections for this Windows (.NTamd64 on
 rem 64-bit Windows).
 echo install: running rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 %HERE%voxa.inf
 "%SYSTEM%\rundll32.exe" setupapi.dll,InstallHinfSection DefaultInstall 132 %HERE%voxa.inf
 
-if "%BITS%"=="64" (
-  call :check 64 "%SYSTEM%" System32 voxa64.dll /reg:64
-  call :check 32 "%SystemRoot%\SysWOW64" SysWOW64 voxa32.dll /reg:32
-) else (
-  call :check 32 "%SYSTEM%" System32 voxa32.dll ""
-)
+call :each :check
 if defined FAILED goto :fail
+call :each :drop_copies
 echo install: done: programs started from now on find the VOXA codec (vidc.VOXA)
 call :end
 exit /b 0
 
 :fail
-echo install: the codec is NOT installed
+if defined BITS call :each :undo
+if defined BROKEN (
+  echo install: the codec is NOT installed, and not all that install.cmd changed could be undone: see above
+) else if defined KEPT_ANY (
+  echo install: undone: everything is as it was before install.cmd ran
+  echo install: the codec is NOT installed
+) else (
+  echo install: the codec is NOT installed
+)
 call :end
 exit /b 1
+
+rem :each LABEL: calls LABEL BITS FOLDER FOLDER-NAME SOURCE REGVIEW for each
+rem codec of this Windows.
+:each
+if "%BITS%"=="64" (
+  call %1 64 "%SYSTEM%" System32 voxa64.dll /reg:64
+  call %1 32 "%SystemRoot%\SysWOW64" SysWOW64 voxa32.dll /reg:32
+) else (
+  call %1 32 "%SYSTEM%" System32 voxa32.dll ""
+)
+exit /b 0
+
+rem :get VARIABLE KEY NAME REGVIEW: the data of a registry value into
+rem VARIABLE, which is undefined when there is no such value.
+:get
+set "%~1="
+for /f "tokens=1,2,*" %%a in ('reg query "%~2" /v "%~3" %~4 2^>nul') do (
+  if /i "%%a"=="%~3" set "%~1=%%c"
+)
+exit /b 0
+
+rem :put KEY NAME REGVIEW VARIABLE: sets the registry value to VARIABLE's
+rem data, or removes it when VARIABLE is undefined.
+:put
+call set "DATA=%%%~4%%"
+if defined %~4 goto :put_value
+reg query "%~1" /v "%~2" %~3 >nul 2>&1
+if errorlevel 1 exit /b 0
+reg delete "%~1" /v "%~2" /f %~3 >nul 2>&1
+if not errorlevel 1 exit /b 0
+echo install: FAILED: cannot remove the value %~2 of %~1 again
+set "BROKEN=1"
+exit /b 1
+:put_value
+reg add "%~1" /v "%~2" /d "%DATA%" /f %~3 >nul 2>&1
+if not errorlevel 1 exit /b 0
+echo install: FAILED: cannot put back the value %~2 of %~1
+set "BROKEN=1"
+exit /b 1
+
+rem :fourcc BITS FOLDER FOLDER-NAME SOURCE REGVIEW: another codec's vidc.VOXA
+rem is named, and refused without /force.
+:fourcc
+call :get OTHER "%DRIVERS32%" vidc.VOXA %~5
+if not defined OTHER exit /b 0
+if /i "%OTHER%"=="voxa.dll" exit /b 0
+call :get OTHER_DESCRIPTION "%DESCRIPTIONS%" "%OTHER%" %~5
+set "SHOWN=%OTHER%"
+if defined OTHER_DESCRIPTION set SHOWN=%OTHER% ("%OTHER_DESCRIPTION%")
+if defined FORCE goto :fourcc_forced
+echo install: FAILED: another codec holds the FourCC VOXA in the %~1-bit registry: vidc.VOXA = %SHOWN%
+set "TAKEN=1"
+exit /b 0
+:fourcc_forced
+echo install: the Drivers32 value vidc.VOXA = %SHOWN% of the %~1-bit registry is replaced, as asked; uninstall.cmd puts it back
+exit /b 0
+
+rem :keep BITS FOLDER FOLDER-NAME SOURCE REGVIEW: copies FOLDER\voxa.dll to
+rem voxa.dll.old and notes the registry values, for :undo; keeps another
+rem codec's vidc.VOXA (replaced with /force) for uninstall.cmd.
+:keep
+set "OLD_DLL_%~1="
+if not exist "%~2\voxa.dll" goto :keep_values
+if exist "%~2\voxa.dll\*" goto :keep_values
+del /f "%~2\voxa.dll.old" >nul 2>&1
+copy /y "%~2\voxa.dll" "%~2\voxa.dll.old" >nul 2>&1
+if not exist "%~2\voxa.dll.old" goto :keep_failed
+set "OLD_DLL_%~1=1"
+:keep_values
+call :get OLD_VIDC_%~1 "%DRIVERS32%" vidc.VOXA %~5
+call :get OLD_DESCRIPTION_%~1 "%DESCRIPTIONS%" voxa.dll %~5
+call :get OLD_REPLACED_%~1 "%VOXA_KEY%" ReplacedDriver %~5
+set "NEW_KEY_%~1="
+reg query "%VOXA_KEY%" %~5 >nul 2>&1
+if errorlevel 1 set "NEW_KEY_%~1=1"
+set "KEPT_%~1=1"
+set "KEPT_ANY=1"
+call set "VIDC=%%OLD_VIDC_%~1%%"
+if not defined VIDC (
+  reg delete "%VOXA_KEY%" /v ReplacedDriver /f %~5 >nul 2>&1
+  exit /b 0
+)
+if /i "%VIDC%"=="voxa.dll" exit /b 0
+reg add "%VOXA_KEY%" /v ReplacedDriver /d "%VIDC%" /f %~5 >nul 2>&1
+if not errorlevel 1 exit /b 0
+echo install: FAILED: cannot write the value ReplacedDriver of %VOXA_KEY% in the %~1-bit registry
+set "FAILED=1"
+exit /b 1
+:keep_failed
+echo install: FAILED: cannot copy %SystemRoot%\%~3\voxa.dll to voxa.dll.old
+set "FAILED=1"
+exit /b 1
+
+rem :undo BITS FOLDER FOLDER-NAME SOURCE REGVIEW: puts back what :keep noted.
+:undo
+call set "KEPT=%%KEPT_%~1%%"
+if not defined KEPT exit /b 0
+call set "OLD_DLL=%%OLD_DLL_%~1%%"
+if defined OLD_DLL goto :undo_dll
+if not exist "%~2\voxa.dll" goto :undo_values
+if exist "%~2\voxa.dll\*" goto :undo_values
+del /f "%~2\voxa.dll" >nul 2>&1
+if not exist "%~2\voxa.dll" goto :undo_values
+echo install: FAILED: cannot remove %SystemRoot%\%~3\voxa.dll again
+set "BROKEN=1"
+goto :undo_values
+:undo_dll
+move /y "%~2\voxa.dll.old" "%~2\voxa.dll" >nul 2>&1
+if not exist "%~2\voxa.dll.old" goto :undo_values
+rem Not moved back: a program holds voxa.dll, which then was not replaced
+rem either (its size is the old one's); only the copy goes.
+for %%F in ("%~2\voxa.dll.old") do set "OLD_SIZE=%%~zF"
+for %%F in ("%~2\voxa.dll") do set "SIZE=%%~zF"
+if "%OLD_SIZE%"=="%SIZE%" del /f "%~2\voxa.dll.old" >nul 2>&1
+if not exist "%~2\voxa.dll.old" goto :undo_values
+echo install: FAILED: cannot put back %SystemRoot%\%~3\voxa.dll: the old one is voxa.dll.old beside it
+set "BROKEN=1"
+:undo_values
+call :put "%DRIVERS32%" vidc.VOXA "%~5" OLD_VIDC_%~1
+call :put "%DESCRIPTIONS%" voxa.dll "%~5" OLD_DESCRIPTION_%~1
+call :put "%VOXA_KEY%" ReplacedDriver "%~5" OLD_REPLACED_%~1
+call set "NEW_KEY=%%NEW_KEY_%~1%%"
+if defined NEW_KEY reg delete "%VOXA_KEY%" /f %~5 >nul 2>&1
+exit /b 0
+
+rem :drop_copies BITS FOLDER ...: the copy kept for undoing goes.
+:drop_copies
+if exist "%~2\voxa.dll.old" del /f "%~2\voxa.dll.old" >nul 2>&1
+exit /b 0
 
 rem :check BITS FOLDER FOLDER-NAME SOURCE REGVIEW
 rem Is FOLDER\voxa.dll the package's SOURCE (same size), and are the
@@ -82,7 +257,7 @@ set "SHOWN=%SystemRoot%\%~3\voxa.dll"
 set "WANTED_SIZE="
 set "SIZE="
 for %%F in ("%HERE%%~4") do set "WANTED_SIZE=%%~zF"
-if exist "%TARGET%" for %%F in ("%TARGET%") do set "SIZE=%%~zF"
+if exist "%TARGET%" if not exist "%TARGET%\*" for %%F in ("%TARGET%") do set "SIZE=%%~zF"
 if not defined SIZE (
   echo install: FAILED: %SHOWN% was not copied
   set "FAILED=1"
@@ -93,19 +268,13 @@ if not "%SIZE%"=="%WANTED_SIZE%" (
   set "FAILED=1"
   exit /b 1
 )
-set "VALUE="
-for /f "tokens=1,2,*" %%a in ('reg query "%DRIVERS32%" /v vidc.VOXA %~5 2^>nul') do (
-  if /i "%%a"=="vidc.VOXA" set "VALUE=%%c"
-)
+call :get VALUE "%DRIVERS32%" vidc.VOXA %~5
 if /i not "%VALUE%"=="voxa.dll" (
   echo install: FAILED: Drivers32 value vidc.VOXA is "%VALUE%", not voxa.dll, in the %~1-bit registry
   set "FAILED=1"
   exit /b 1
 )
-set "VALUE="
-for /f "tokens=1,2,*" %%a in ('reg query "%DESCRIPTIONS%" /v voxa.dll %~5 2^>nul') do (
-  if /i "%%a"=="voxa.dll" set "VALUE=%%c"
-)
+call :get VALUE "%DESCRIPTIONS%" voxa.dll %~5
 if not defined VALUE (
   echo install: FAILED: no drivers.desc value voxa.dll in the %~1-bit registry
   set "FAILED=1"

@@ -5,6 +5,12 @@ rem for 32-bit programs and, on 64-bit Windows, for 64-bit programs; then
 rem checks that they are gone. The codec's settings (HKEY_CLASSES_ROOT\Software\
 rem Brenmoor) are kept. Run it as administrator.
 rem
+rem Only the codec's own values go: a vidc.VOXA that names another DLL, or a
+rem drivers.desc voxa.dll with another codec's description, is put back
+rem after the INF; the vidc.VOXA of another codec that install.cmd /force (or
+rem the setup program) replaced, kept in HKLM\Software\voxa, takes its place
+rem again.
+rem
 rem   uninstall.cmd [/nopause]
 rem
 rem Exit status 0 when the codec is no longer installed, 1 otherwise. Without
@@ -14,6 +20,8 @@ setlocal EnableExtensions
 set "HERE=%~dp0"
 set "DRIVERS32=HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 set "DESCRIPTIONS=HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
+set "VOXA_KEY=HKLM\Software\voxa"
+set "DESCRIPTION=@VOXA_RC_DESCRIPTION@"
 set "PAUSE_AT_END=1"
 if /i "%~1"=="/nopause" set "PAUSE_AT_END="
 set "FAILED="
@@ -51,8 +59,23 @@ if not exist "%PROBE%" (
 )
 del "%PROBE%" >nul 2>&1
 
+rem What the INF removes unasked: other codecs' values.
+if "%BITS%"=="64" (
+  call :keep 64 /reg:64
+  call :keep 32 /reg:32
+) else (
+  call :keep 32 ""
+)
+
 echo uninstall: running rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 %HERE%voxa.inf
 "%SYSTEM%\rundll32.exe" setupapi.dll,InstallHinfSection DefaultUninstall 132 %HERE%voxa.inf
+
+if "%BITS%"=="64" (
+  call :restore 64 /reg:64
+  call :restore 32 /reg:32
+) else (
+  call :restore 32 ""
+)
 
 if "%BITS%"=="64" (
   call :check 64 "%SYSTEM%" System32 /reg:64
@@ -70,9 +93,44 @@ echo uninstall: the codec is NOT completely removed
 call :end
 exit /b 1
 
+rem :get VARIABLE KEY NAME REGVIEW: the data of a registry value into
+rem VARIABLE, which is undefined when there is no such value.
+:get
+set "%~1="
+for /f "tokens=1,2,*" %%a in ('reg query "%~2" /v "%~3" %~4 2^>nul') do (
+  if /i "%%a"=="%~3" set "%~1=%%c"
+)
+exit /b 0
+
+rem :keep BITS REGVIEW: what vidc.VOXA and drivers.desc voxa.dll must be
+rem after the INF: WANTED_VIDC_BITS (undefined: gone) and KEEP_DESCRIPTION_BITS.
+:keep
+call :get VIDC "%DRIVERS32%" vidc.VOXA %~2
+call :get REPLACED "%VOXA_KEY%" ReplacedDriver %~2
+call :get KEEP_DESCRIPTION_%~1 "%DESCRIPTIONS%" voxa.dll %~2
+call set "KEPT=%%KEEP_DESCRIPTION_%~1%%"
+if "%KEPT%"=="%DESCRIPTION%" set "KEEP_DESCRIPTION_%~1="
+set "WANTED_VIDC_%~1=%REPLACED%"
+set "WANTED_SHOWN_%~1=is back (the codec the install replaced)"
+if not defined VIDC exit /b 0
+if /i "%VIDC%"=="voxa.dll" exit /b 0
+set "WANTED_VIDC_%~1=%VIDC%"
+set "WANTED_SHOWN_%~1=is another codec's: left as it is"
+exit /b 0
+
+rem :restore BITS REGVIEW: puts back what :keep found, and forgets the value
+rem install.cmd kept.
+:restore
+call set "VIDC=%%WANTED_VIDC_%~1%%"
+call set "KEPT=%%KEEP_DESCRIPTION_%~1%%"
+if defined VIDC reg add "%DRIVERS32%" /v vidc.VOXA /d "%VIDC%" /f %~2 >nul 2>&1
+if defined KEPT reg add "%DESCRIPTIONS%" /v voxa.dll /d "%KEPT%" /f %~2 >nul 2>&1
+reg delete "%VOXA_KEY%" /f %~2 >nul 2>&1
+exit /b 0
+
 rem :check BITS FOLDER FOLDER-NAME REGVIEW
-rem Are FOLDER\voxa.dll and the Drivers32 and drivers.desc values of the
-rem registry view REGVIEW gone?
+rem Are FOLDER\voxa.dll and the codec's Drivers32 and drivers.desc values of
+rem the registry view REGVIEW gone, and another codec's vidc.VOXA there?
 :check
 set "SHOWN=%SystemRoot%\%~3\voxa.dll"
 set "LEFT="
@@ -80,13 +138,24 @@ if exist "%~2\voxa.dll" (
   echo uninstall: FAILED: %SHOWN% is still there: is a program using the codec? Close it and run uninstall.cmd again
   set "LEFT=1"
 )
-reg query "%DRIVERS32%" /v vidc.VOXA %~4 >nul 2>&1
-if not errorlevel 1 (
+call set "WANTED=%%WANTED_VIDC_%~1%%"
+call :get VIDC "%DRIVERS32%" vidc.VOXA %~4
+if defined WANTED goto :check_other
+if defined VIDC (
   echo uninstall: FAILED: the Drivers32 value vidc.VOXA is still in the %~1-bit registry
   set "LEFT=1"
 )
-reg query "%DESCRIPTIONS%" /v voxa.dll %~4 >nul 2>&1
-if not errorlevel 1 (
+set "VIDC_SHOWN=the Drivers32 value vidc.VOXA is gone"
+goto :check_description
+:check_other
+if "%VIDC%"=="%WANTED%" goto :check_other_kept
+echo uninstall: FAILED: the Drivers32 value vidc.VOXA is "%VIDC%", not another codec's %WANTED%, in the %~1-bit registry
+set "LEFT=1"
+:check_other_kept
+call set "VIDC_SHOWN=the Drivers32 value vidc.VOXA = %WANTED% %%WANTED_SHOWN_%~1%%"
+:check_description
+call :get VALUE "%DESCRIPTIONS%" voxa.dll %~4
+if "%VALUE%"=="%DESCRIPTION%" (
   echo uninstall: FAILED: the drivers.desc value voxa.dll is still in the %~1-bit registry
   set "LEFT=1"
 )
@@ -94,7 +163,7 @@ if defined LEFT (
   set "FAILED=1"
   exit /b 1
 )
-echo uninstall: for %~1-bit programs: %SHOWN% and the Drivers32 value vidc.VOXA are gone
+echo uninstall: for %~1-bit programs: %SHOWN% is gone; %VIDC_SHOWN%
 exit /b 0
 
 :end

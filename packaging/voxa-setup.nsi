@@ -2,7 +2,7 @@
 ; 32- and 64-bit Windows, built with makensis by packaging/CMakeLists.txt
 ; (scripts/package.sh) beside the ZIP.
 ;
-;   voxa-<version>-setup.exe [/S] [/ALLOWDOWNGRADE]
+;   voxa-<version>-setup.exe [/S] [/ALLOWDOWNGRADE] [/FORCE]
 ;
 ; What goes where (the same as voxa.inf and install.cmd):
 ;   32-bit Windows: voxa32.dll -> System32\voxa.dll, Drivers32 of the registry.
@@ -14,6 +14,19 @@
 ; and the installed-programs entry (Uninstall\voxa) into the native registry
 ; view.
 ;
+; All or nothing: every new file is first written beside its final name
+; (NAME.new, and a copy of the file it replaces as NAME.old), then each is
+; renamed over the old one and the registry values are written. Each change
+; is recorded in an undo log as it is made; any failure walks the log back,
+; so that a failed upgrade leaves the old version as it was and a failed
+; fresh install leaves nothing.
+;
+; A vidc.VOXA that names another DLL belongs to another codec: the setup
+; program names it and stops (exit status 4), unless /FORCE is given (or,
+; with its window, the user agrees); then the value it replaces is kept in
+; HKLM\Software\voxa (ReplacedDriver) of that registry view, and the
+; uninstaller puts it back.
+;
 ; This is a 32-bit program: on 64-bit Windows, System32 is SysWOW64 for it
 ; and its registry is the 32-bit view, so the 64-bit folder is reached with
 ; the file system redirection turned off and the 64-bit view with SetRegView
@@ -23,9 +36,11 @@
 ; takes the path as it was written down.
 ;
 ; Exit status: 0 done; 3010 done, but a voxa.dll was in use and is replaced
-; or removed when Windows restarts; 1 failed (as install.cmd), or cancelled
-; by the user (NSIS's own); 3 refused: a newer version is installed
-; (silently refused unless /ALLOWDOWNGRADE is given; asked about otherwise).
+; or removed when Windows restarts; 1 failed (as install.cmd) and undone, or
+; cancelled by the user (NSIS's own); 3 refused: a newer version is installed
+; (silently refused unless /ALLOWDOWNGRADE is given; asked about otherwise);
+; 4 refused: another codec is registered as vidc.VOXA (silently refused
+; unless /FORCE is given; asked about otherwise).
 ; A failure sets its status before it aborts: an abort alone exits with 2. Messages go to the details list and, when the
 ; program's standard output is a file or pipe (setup.exe /S > log.txt), there
 ; too, one line each, worded as install.cmd and uninstall.cmd word them.
@@ -85,11 +100,15 @@ VIAddVersionKey /LANG=1033 LegalCopyright "${VOXA_COPYRIGHT}"
 !define DRIVERS32 "Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 !define DESCRIPTIONS "Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\voxa"
+; Of each registry view: ReplacedDriver, the vidc.VOXA value of another codec
+; that the install replaced (with /FORCE), for the uninstaller to put back.
+!define VOXA_KEY "Software\voxa"
 ; The new DLL is unpacked under this name beside the old one, then renamed
 ; over it (at once, or at the restart when the old one is in use).
 !define NEW_DLL "voxa.dll.new"
 !define EXIT_FAILED 1
 !define EXIT_REFUSED 3
+!define EXIT_TAKEN 4
 !define EXIT_RESTART 3010
 
 !define MUI_ABORTWARNING
@@ -166,6 +185,31 @@ Var Failed      ; 1 once a check failed
 
 ; ---- installing ----------------------------------------------------------------
 
+Var Force       ; 1: another codec's vidc.VOXA may be replaced
+Var Before      ; the version installed before ("" for none)
+Var Error       ; what went wrong ("" while nothing did)
+Var Broken      ; 1 once a change could not be undone
+; The arguments of the functions below.
+Var ArgPath
+Var ArgSource
+Var ArgWait
+Var ArgView
+Var ArgKey
+Var ArgName
+Var ArgType
+Var ArgValue
+
+; ${IsFile} PATH: PATH is a file (not a folder).
+!macro _IsFile _a _b _t _f
+  !insertmacro _LOGICLIB_TEMP
+  StrCpy $_LOGICLIB_TEMP 0
+  IfFileExists `${_b}\*.*` +3 0
+  IfFileExists `${_b}` 0 +2
+  StrCpy $_LOGICLIB_TEMP 1
+  StrCmp $_LOGICLIB_TEMP 1 `${_t}` `${_f}`
+!macroend
+!define IsFile `"" IsFile`
+
 ; The size in bytes of the file named on the stack ("" when it is missing).
 Function FileSize
   Exch $0
@@ -182,6 +226,25 @@ Function FileSize
   Exch $0
 FunctionEnd
 
+; Another codec's vidc.VOXA in the current registry view (BITS-bit): named,
+; and the install refused unless it may be replaced.
+!macro CheckFourcc bits
+  ReadRegStr $0 HKLM "${DRIVERS32}" "vidc.VOXA"
+  ${If} $0 != ""
+  ${AndIf} $0 != "voxa.dll"
+    ReadRegStr $1 HKLM "${DESCRIPTIONS}" $0
+    ${If} $1 != ""
+      StrCpy $0 "$0 ($\"$1$\")"
+    ${EndIf}
+    ${If} $Force != 1
+      ${IfNot} ${Cmd} `MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Another codec holds the FourCC VOXA for ${bits}-bit programs: vidc.VOXA = $0.$\r$\n$\r$\nReplace it with the VOXA codec? Uninstalling the VOXA codec puts it back." /SD IDNO IDYES`
+        !insertmacro QuitWith ${EXIT_TAKEN} "install: FAILED: another codec holds the FourCC VOXA in the ${bits}-bit registry: vidc.VOXA = $0; nothing changed (run the setup program with /FORCE to replace it; uninstalling the VOXA codec puts it back)"
+      ${EndIf}
+      StrCpy $Force 1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Function .onInit
   Call Prepare
   ${If} $Bits == 0
@@ -191,6 +254,13 @@ Function .onInit
   Pop $0
   ${If} $0 != "Admin"
     !insertmacro QuitWith ${EXIT_FAILED} "install: FAILED: administrator rights needed: right-click the setup program, $\"Run as administrator$\""
+  ${EndIf}
+  ${GetParameters} $3
+  StrCpy $Force 0
+  ClearErrors
+  ${GetOptions} $3 "/FORCE" $4
+  ${IfNot} ${Errors}
+    StrCpy $Force 1
   ${EndIf}
   ${If} $Bits == 64
     SetRegView 64
@@ -207,7 +277,6 @@ Function .onInit
   ${If} $0 != ""
     ${VersionCompare} $0 "${VOXA_VERSION}" $2
     ${If} $2 == 1
-      ${GetParameters} $3
       ClearErrors
       ${GetOptions} $3 "/ALLOWDOWNGRADE" $4
       ${If} ${Errors}
@@ -219,61 +288,327 @@ Function .onInit
       downgrade:
     ${EndIf}
   ${EndIf}
+
+  ; The FourCC: free, ours, or another codec's.
+  ${If} $Bits == 64
+    !insertmacro CheckFourcc 64
+    SetRegView 32
+    !insertmacro CheckFourcc 32
+    SetRegView 64
+  ${Else}
+    !insertmacro CheckFourcc 32
+  ${EndIf}
 FunctionEnd
 
-; Says that the install failed and ends it with status 1.
+; ---- the undo log ----
+; Every change is recorded on the stack, above a "log-start" mark, as six
+; entries: what it was and five fields. Walked from the top, the log undoes
+; the changes in reverse order, or, when the install succeeded, removes what
+; was only kept for undoing. The records:
+;   made PATH          a file the setup program wrote: removed on undo
+;   temp PATH          a copy kept for undoing: removed either way
+;   replaced PATH      PATH.old (if there) is the file PATH replaced: moved
+;                      back on undo; without PATH.old, PATH is removed
+;   folder PATH        a folder the setup program made: removed on undo when empty
+;   key VIEW KEY       a registry key it made: removed on undo (its values
+;                      are undone before)
+;   value VIEW KEY NAME TYPE DATA   a registry value as it was before (TYPE
+;                      sz or dword; none: it was not there): put back on undo
+!macro Log what a b c d e
+  Push `${e}`
+  Push `${d}`
+  Push `${c}`
+  Push `${b}`
+  Push `${a}`
+  Push `${what}`
+!macroend
+
+Var Undoing     ; 1: the walk undoes; 0: the install succeeded
+Var LogWhat
+Var Log1
+Var Log2
+Var Log3
+Var Log4
+Var Log5
+
+; Walks the log down to its mark; $Undoing says how. A change that cannot be
+; undone is said and sets $Broken.
+Function WalkLog
+  ${If} $Bits == 64
+    ${DisableX64FSRedirection}
+  ${EndIf}
+  ${Do}
+    ClearErrors
+    Pop $LogWhat
+    ${If} ${Errors}
+    ${OrIf} $LogWhat == "log-start"
+      ${Break}
+    ${EndIf}
+    Pop $Log1
+    Pop $Log2
+    Pop $Log3
+    Pop $Log4
+    Pop $Log5
+    ${If} $LogWhat == "temp"
+      Delete $Log1
+    ${ElseIf} $Undoing != 1
+      ; The install succeeded: everything else stays.
+    ${ElseIf} $LogWhat == "made"
+      Delete $Log1
+      ${If} ${IsFile} $Log1
+        ${Say} "install: FAILED: cannot remove $Log1"
+        StrCpy $Broken 1
+      ${EndIf}
+    ${ElseIf} $LogWhat == "replaced"
+      ClearErrors
+      ${If} ${IsFile} "$Log1.old"
+        ; MOVEFILE_REPLACE_EXISTING
+        System::Call "kernel32::MoveFileExW(w '$Log1.old', w '$Log1', i 1) i .r0"
+        ${If} $0 == 0
+          ${Say} "install: FAILED: cannot put back $Log1 (its copy is $Log1.old)"
+          StrCpy $Broken 1
+        ${EndIf}
+      ${Else}
+        Delete $Log1
+        ${If} ${Errors}
+          ${Say} "install: FAILED: cannot remove $Log1"
+          StrCpy $Broken 1
+        ${EndIf}
+      ${EndIf}
+    ${ElseIf} $LogWhat == "folder"
+      RMDir $Log1
+    ${Else}
+      ${If} $Log1 == 64
+        SetRegView 64
+      ${Else}
+        SetRegView 32
+      ${EndIf}
+      ClearErrors
+      ${If} $LogWhat == "key"
+        DeleteRegKey /ifempty HKLM $Log2
+      ${ElseIf} $Log4 == "sz"
+        WriteRegStr HKLM $Log2 $Log3 $Log5
+      ${ElseIf} $Log4 == "dword"
+        WriteRegDWORD HKLM $Log2 $Log3 $Log5
+      ${Else}
+        DeleteRegValue HKLM $Log2 $Log3
+        ClearErrors
+        ReadRegStr $0 HKLM $Log2 $Log3
+        ${If} ${Errors}
+          ClearErrors
+        ${Else}
+          SetErrors
+        ${EndIf}
+      ${EndIf}
+      ${If} ${Errors}
+        ${Say} "install: FAILED: cannot put back the value $Log3 of HKLM\$Log2 in the $Log1-bit registry"
+        StrCpy $Broken 1
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  ${If} $Bits == 64
+    ${EnableX64FSRedirection}
+    SetRegView 64
+  ${EndIf}
+FunctionEnd
+
+; Writes $ArgPath.new from $ArgSource and, when $ArgPath is a file, keeps a
+; copy of it as $ArgPath.old; both recorded. Sets $Error on failure.
+Function StageFile
+  ; CopyFileW, failing if the target is there and cannot be overwritten (a
+  ; folder, say).
+  System::Call "kernel32::CopyFileW(w '$ArgSource', w '$ArgPath.new', i 0) i .r0 ?e"
+  Pop $1
+  ${If} $0 == 0
+    StrCpy $Error "cannot write $ArgPath.new (Windows error $1)"
+    Return
+  ${EndIf}
+  !insertmacro Log made "$ArgPath.new" "" "" "" ""
+  Delete "$ArgPath.old"
+  ${If} ${IsFile} $ArgPath
+    System::Call "kernel32::CopyFileW(w '$ArgPath', w '$ArgPath.old', i 0) i .r0 ?e"
+    Pop $1
+    ${If} $0 == 0
+      StrCpy $Error "cannot copy $ArgPath to $ArgPath.old (Windows error $1)"
+      Return
+    ${EndIf}
+    !insertmacro Log temp "$ArgPath.old" "" "" "" ""
+  ${EndIf}
+FunctionEnd
+
+; Renames $ArgPath.new over $ArgPath, recorded. When $ArgWait is 1 and
+; $ArgPath is a file that cannot be replaced now (a program has it loaded),
+; Windows renames it at the next restart: $R2 says "in use". Sets $Error on
+; failure.
+Function ReplaceFile
+  StrCpy $R2 ""
+  ; MOVEFILE_REPLACE_EXISTING: the old file stays until the new one takes
+  ; its name.
+  System::Call "kernel32::MoveFileExW(w '$ArgPath.new', w '$ArgPath', i 1) i .r0 ?e"
+  Pop $1
+  ${If} $0 != 0
+    !insertmacro Log replaced $ArgPath "" "" "" ""
+  ${ElseIf} $ArgWait == 1
+  ${AndIf} ${IsFile} $ArgPath
+    ; In use. MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT; the
+    ; record of $ArgPath.new undoes it (no file, no rename).
+    System::Call "kernel32::MoveFileExW(w '$ArgPath.new', w '$ArgPath', i 5) i .r0"
+    ${If} $0 == 0
+      StrCpy $Error "$ArgPath is in use and its replacement cannot be scheduled"
+      Return
+    ${EndIf}
+    SetRebootFlag true
+    StrCpy $R2 "in use"
+  ${ElseIf} ${FileExists} "$ArgPath\*.*"
+    StrCpy $Error "$ArgPath is a folder"
+  ${Else}
+    StrCpy $Error "cannot rename $ArgPath.new to $ArgPath (Windows error $1)"
+  ${EndIf}
+FunctionEnd
+
+; Sets the value $ArgName of HKLM\$ArgKey in the $ArgView-bit registry to
+; $ArgValue, of $ArgType sz or dword, or removes it (delete); what it was is
+; recorded. Sets $Error on failure.
+Function SetValue
+  ${If} $ArgView == 64
+    SetRegView 64
+  ${Else}
+    SetRegView 32
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $0 HKLM $ArgKey $ArgName
+  StrCpy $1 dword
+  ${If} ${Errors}
+    ClearErrors
+    ReadRegStr $0 HKLM $ArgKey $ArgName
+    StrCpy $1 sz
+    ${If} ${Errors}
+      StrCpy $1 none
+    ${EndIf}
+  ${EndIf}
+  ${If} $ArgType == "delete"
+  ${AndIf} $1 == "none"
+    Return
+  ${EndIf}
+  !insertmacro Log value $ArgView $ArgKey $ArgName $1 $0
+  ClearErrors
+  ${If} $ArgType == "sz"
+    WriteRegStr HKLM $ArgKey $ArgName $ArgValue
+  ${ElseIf} $ArgType == "dword"
+    WriteRegDWORD HKLM $ArgKey $ArgName $ArgValue
+  ${Else}
+    DeleteRegValue HKLM $ArgKey $ArgName
+  ${EndIf}
+  ${If} ${Errors}
+    StrCpy $Error "cannot write the value $ArgName of HKLM\$ArgKey in the $ArgView-bit registry"
+  ${EndIf}
+FunctionEnd
+
+; Records HKLM\$ArgKey of the $ArgView-bit registry as a key the setup
+; program makes, when it is not there yet.
+Function LogNewKey
+  ${If} $ArgView == 64
+    SetRegView 64
+  ${Else}
+    SetRegView 32
+  ${EndIf}
+  ClearErrors
+  EnumRegKey $0 HKLM $ArgKey 0
+  ${If} ${Errors}
+    !insertmacro Log key $ArgView $ArgKey "" "" ""
+  ${EndIf}
+FunctionEnd
+!macro LogNewKey view key
+  StrCpy $ArgView ${view}
+  StrCpy $ArgKey "${key}"
+  Call LogNewKey
+!macroend
+
+!macro SetValue view key name type value
+  StrCpy $ArgView ${view}
+  StrCpy $ArgKey "${key}"
+  StrCpy $ArgName "${name}"
+  StrCpy $ArgType ${type}
+  StrCpy $ArgValue "${value}"
+  Call SetValue
+  ${If} $Error != ""
+    !insertmacro InstallFailed $Error
+  ${EndIf}
+!macroend
+
+; Says that the install failed, undoes everything it did, says so and ends
+; it with status 1.
 !macro InstallFailed text
   ${Say} "install: FAILED: ${text}"
-  ${Say} "install: the codec is NOT installed"
-  MessageBox MB_OK|MB_ICONSTOP "The VOXA codec is NOT installed:$\r$\n${text}" /SD IDOK
+  Call Undo
+  MessageBox MB_OK|MB_ICONSTOP "The VOXA codec is NOT installed:$\r$\n${text}$\r$\n$\r$\nSee the details for what was undone." /SD IDOK
   SetErrorLevel ${EXIT_FAILED}
   Abort
 !macroend
 
-; Puts SOURCE (a DLL of the package, by its path at build time) into
-; FOLDER\voxa.dll: unpacked beside it, then renamed over the old one; when
-; the old one is in use (a program has the codec loaded), Windows does the
-; rename at the next restart. FOLDER is named in full ($WINDIR\...), with the
-; redirection as it must be for it. Then writes the registry values of the
-; current view and says what it did as install.cmd does. BITS and SHOWN
-; (the folder as the messages name it) are for the messages.
-!macro InstallCodec bits folder source sourcename
-  SetOutPath "${folder}"
-  ClearErrors
-  File "/oname=${NEW_DLL}" "${source}"
-  ${If} ${Errors}
-    !insertmacro InstallFailed "cannot write ${folder}\${NEW_DLL}"
+Function Undo
+  StrCpy $Undoing 1
+  StrCpy $Broken 0
+  Call WalkLog
+  ${If} $Broken == 1
+    ${Say} "install: the codec is NOT installed, and not all that the setup program changed could be undone: see above"
+  ${ElseIf} $Before == ""
+    ${Say} "install: undone: nothing of it is left"
+    ${Say} "install: the codec is NOT installed"
+  ${ElseIf} $Before == "${VOXA_VERSION}"
+    ${Say} "install: undone: version $Before is installed as it was"
+    ${Say} "install: the codec is NOT installed again"
+  ${Else}
+    ${Say} "install: undone: version $Before is installed as it was"
+    ${Say} "install: version ${VOXA_VERSION} is NOT installed"
   ${EndIf}
-  Push "${folder}\${NEW_DLL}"
+FunctionEnd
+
+; StageFile and ReplaceFile, ending the install when they fail.
+!macro Stage source path
+  StrCpy $ArgSource "${source}"
+  StrCpy $ArgPath "${path}"
+  Call StageFile
+  ${If} $Error != ""
+    !insertmacro InstallFailed $Error
+  ${EndIf}
+!macroend
+!macro Replace path wait
+  StrCpy $ArgPath "${path}"
+  StrCpy $ArgWait ${wait}
+  Call ReplaceFile
+  ${If} $Error != ""
+    !insertmacro InstallFailed $Error
+  ${EndIf}
+!macroend
+
+; Puts FOLDER\voxa.dll.new in place of FOLDER\voxa.dll; when the old one is
+; in use (a program has the codec loaded), Windows does the rename at the
+; next restart. FOLDER is named in full ($WINDIR\...), with the redirection
+; as it must be for it. Then writes the registry values of the BITS-bit view
+; and says what it did as install.cmd does.
+!macro InstallCodec bits folder sourcename
+  !insertmacro Replace "${folder}\voxa.dll" 1
+  Push "$PLUGINSDIR\${sourcename}"
   Call FileSize
   Pop $R1
-  StrCpy $R2 ""
-  ClearErrors
-  Delete "${folder}\voxa.dll"
-  ${If} ${Errors}
-    ; MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT
-    System::Call "kernel32::MoveFileExW(w '${folder}\${NEW_DLL}', w '${folder}\voxa.dll', i 5) i .r0"
-    ${If} $0 == 0
-      !insertmacro InstallFailed "${folder}\voxa.dll is in use and its replacement cannot be scheduled"
-    ${EndIf}
-    SetRebootFlag true
-    StrCpy $R2 "in use"
-  ${Else}
-    ClearErrors
-    Rename "${folder}\${NEW_DLL}" "${folder}\voxa.dll"
-    ${If} ${Errors}
-      !insertmacro InstallFailed "cannot rename ${folder}\${NEW_DLL} to voxa.dll"
-    ${EndIf}
-  ${EndIf}
 
-  ClearErrors
-  WriteRegStr HKLM "${DRIVERS32}" "vidc.VOXA" "voxa.dll"
-  WriteRegStr HKLM "${DESCRIPTIONS}" "voxa.dll" "${VOXA_DESCRIPTION}"
-  ${If} ${Errors}
-    !insertmacro InstallFailed "cannot write the Drivers32 value vidc.VOXA in the ${bits}-bit registry"
+  ; Another codec's value, replaced as allowed, is kept for the uninstaller;
+  ; a value kept by an earlier install stays while vidc.VOXA is ours.
+  SetRegView ${bits}
+  ReadRegStr $R3 HKLM "${DRIVERS32}" "vidc.VOXA"
+  ${If} $R3 == ""
+    !insertmacro SetValue ${bits} "${VOXA_KEY}" ReplacedDriver delete ""
+  ${ElseIf} $R3 != "voxa.dll"
+    !insertmacro LogNewKey ${bits} "${VOXA_KEY}"
+    !insertmacro SetValue ${bits} "${VOXA_KEY}" ReplacedDriver sz $R3
+    ${Say} "install: the Drivers32 value vidc.VOXA = $R3 of the ${bits}-bit registry is replaced, as asked; uninstalling puts it back"
   ${EndIf}
+  !insertmacro SetValue ${bits} "${DRIVERS32}" vidc.VOXA sz voxa.dll
+  !insertmacro SetValue ${bits} "${DESCRIPTIONS}" voxa.dll sz "${VOXA_DESCRIPTION}"
 
   ; Read back, as install.cmd checks.
+  SetRegView ${bits}
   ReadRegStr $R3 HKLM "${DRIVERS32}" "vidc.VOXA"
   ReadRegStr $R4 HKLM "${DESCRIPTIONS}" "voxa.dll"
   ${If} $R3 != "voxa.dll"
@@ -296,39 +631,65 @@ FunctionEnd
 
 Section "VOXA codec"
   ${Say} "install: $Bits-bit Windows"
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
-  ${If} $0 == ""
-  ${OrIf} $0 == "${VOXA_VERSION}"
+  ReadRegStr $Before HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $Before == ""
+  ${OrIf} $Before == "${VOXA_VERSION}"
   ${Else}
-    ${VersionCompare} $0 "${VOXA_VERSION}" $1
+    ${VersionCompare} $Before "${VOXA_VERSION}" $1
     ${If} $1 == 1
-      ${Say} "install: replacing the newer version $0 with ${VOXA_VERSION}, as asked"
+      ${Say} "install: replacing the newer version $Before with ${VOXA_VERSION}, as asked"
     ${Else}
-      ${Say} "install: upgrading version $0 to ${VOXA_VERSION}"
+      ${Say} "install: upgrading version $Before to ${VOXA_VERSION}"
     ${EndIf}
   ${EndIf}
+  StrCpy $Error ""
+  Push "log-start"
 
-  ; $R9 adds up the bytes installed, for the installed-programs entry.
+  ; The package's files, unpacked where nothing depends on them.
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR"
+  ClearErrors
+  File "/oname=voxa32.dll" "${VOXA_DLL32}"
+  File "/oname=voxa64.dll" "${VOXA_DLL64}"
+  File "/oname=LICENSE.txt" "${VOXA_LICENSE}"
+  WriteUninstaller "$PLUGINSDIR\uninstall.exe"
+  ${If} ${Errors}
+    !insertmacro InstallFailed "cannot unpack the package into $PLUGINSDIR"
+  ${EndIf}
+
+  ; First every new file beside its final name: nothing is replaced yet.
+  ${If} $Bits == 64
+    ${DisableX64FSRedirection}
+    !insertmacro Stage "$PLUGINSDIR\voxa64.dll" "$WINDIR\System32\voxa.dll"
+    ${EnableX64FSRedirection}
+    !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$WINDIR\SysWOW64\voxa.dll"
+  ${Else}
+    !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$SYSDIR\voxa.dll"
+  ${EndIf}
+  ${IfNot} ${FileExists} "$INSTDIR\*.*"
+    CreateDirectory "$INSTDIR"
+    ${IfNot} ${FileExists} "$INSTDIR\*.*"
+      !insertmacro InstallFailed "cannot make the folder $INSTDIR"
+    ${EndIf}
+    !insertmacro Log folder "$INSTDIR" "" "" "" ""
+  ${EndIf}
+  !insertmacro Stage "$PLUGINSDIR\LICENSE.txt" "$INSTDIR\LICENSE.txt"
+  !insertmacro Stage "$PLUGINSDIR\uninstall.exe" "$INSTDIR\uninstall.exe"
+
+  ; Then each in place, and the registry. $R9 adds up the bytes installed,
+  ; for the installed-programs entry.
   StrCpy $R9 0
   ${If} $Bits == 64
     ${DisableX64FSRedirection}
-    SetRegView 64
-    !insertmacro InstallCodec 64 "$WINDIR\System32" "${VOXA_DLL64}" voxa64.dll
+    !insertmacro InstallCodec 64 "$WINDIR\System32" voxa64.dll
     ${EnableX64FSRedirection}
-    SetRegView 32
-    !insertmacro InstallCodec 32 "$WINDIR\SysWOW64" "${VOXA_DLL32}" voxa32.dll
+    !insertmacro InstallCodec 32 "$WINDIR\SysWOW64" voxa32.dll
     SetRegView 64
   ${Else}
-    !insertmacro InstallCodec 32 "$SYSDIR" "${VOXA_DLL32}" voxa32.dll
+    !insertmacro InstallCodec 32 "$SYSDIR" voxa32.dll
   ${EndIf}
-
-  SetOutPath "$INSTDIR"
-  ClearErrors
-  File "/oname=LICENSE.txt" "${VOXA_LICENSE}"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
-  ${If} ${Errors}
-    !insertmacro InstallFailed "cannot write $INSTDIR\uninstall.exe"
-  ${EndIf}
+  !insertmacro Replace "$INSTDIR\LICENSE.txt" 0
+  !insertmacro Replace "$INSTDIR\uninstall.exe" 0
   Push "$INSTDIR\LICENSE.txt"
   Call FileSize
   Pop $0
@@ -341,21 +702,21 @@ Section "VOXA codec"
   IntOp $R9 $R9 + 1023
   IntOp $R9 $R9 / 1024
 
-  ClearErrors
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${VOXA_PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VOXA_VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${VOXA_PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" "$\"$INSTDIR\uninstall.exe$\""
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" "$\"$INSTDIR\uninstall.exe$\" /S"
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $R9
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${If} ${Errors}
-    !insertmacro InstallFailed "cannot write the installed-programs entry (HKLM\${UNINSTALL_KEY})"
-  ${EndIf}
+  !insertmacro LogNewKey $Bits "${UNINSTALL_KEY}"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" DisplayName sz "${VOXA_PRODUCT}"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" DisplayVersion sz "${VOXA_VERSION}"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" Publisher sz "${VOXA_PUBLISHER}"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" InstallLocation sz "$INSTDIR"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" UninstallString sz "$\"$INSTDIR\uninstall.exe$\""
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" QuietUninstallString sz "$\"$INSTDIR\uninstall.exe$\" /S"
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" EstimatedSize dword $R9
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" NoModify dword 1
+  !insertmacro SetValue $Bits "${UNINSTALL_KEY}" NoRepair dword 1
   ${Say} "install: uninstaller $INSTDIR\uninstall.exe, listed in the installed programs as $\"${VOXA_PRODUCT}$\" ${VOXA_VERSION}"
 
+  ; Done: the copies kept for undoing go.
+  StrCpy $Undoing 0
+  Call WalkLog
   ${If} ${RebootFlag}
     ${Say} "install: done: restart Windows to finish; programs started after that find the new VOXA codec (vidc.VOXA)"
     SetErrorLevel ${EXIT_RESTART}
@@ -388,11 +749,14 @@ Function un.onInit
 FunctionEnd
 
 ; Removes FOLDER\voxa.dll (at the next restart when it is in use) and the
-; registry values of the current view, then checks that they are gone, as
-; uninstall.cmd does.
+; registry values of the current view (BITS-bit), then checks that they are
+; gone, as uninstall.cmd does. vidc.VOXA goes only while it names voxa.dll,
+; and then gives way to the other codec's value that the install replaced;
+; drivers.desc voxa.dll goes only while it holds this codec's description.
 !macro RemoveCodec bits folder
   StrCpy $R2 ""
   Delete "${folder}\${NEW_DLL}"
+  Delete "${folder}\voxa.dll.old"
   ClearErrors
   Delete "${folder}\voxa.dll"
   ${If} ${Errors}
@@ -406,28 +770,53 @@ FunctionEnd
       StrCpy $R2 "in use"
     ${EndIf}
   ${EndIf}
-  DeleteRegValue HKLM "${DRIVERS32}" "vidc.VOXA"
-  DeleteRegValue HKLM "${DESCRIPTIONS}" "voxa.dll"
+
+  ; $R5: what vidc.VOXA must be afterwards ("" none); $R6 says what it is.
+  ReadRegStr $R3 HKLM "${DRIVERS32}" "vidc.VOXA"
+  ReadRegStr $R4 HKLM "${VOXA_KEY}" "ReplacedDriver"
+  StrCpy $R5 ""
+  StrCpy $R6 "the Drivers32 value vidc.VOXA is gone"
+  ${If} $R3 != "voxa.dll"
+  ${AndIf} $R3 != ""
+    StrCpy $R5 $R3
+    StrCpy $R6 "the Drivers32 value vidc.VOXA = $R3 is another codec's: left as it is"
+  ${ElseIf} $R4 != ""
+    StrCpy $R5 $R4
+    StrCpy $R6 "the Drivers32 value vidc.VOXA = $R4 is back (the codec the install replaced)"
+    WriteRegStr HKLM "${DRIVERS32}" "vidc.VOXA" $R4
+  ${Else}
+    DeleteRegValue HKLM "${DRIVERS32}" "vidc.VOXA"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${DESCRIPTIONS}" "voxa.dll"
+  ${If} $0 == "${VOXA_DESCRIPTION}"
+    DeleteRegValue HKLM "${DESCRIPTIONS}" "voxa.dll"
+  ${EndIf}
+  DeleteRegValue HKLM "${VOXA_KEY}" "ReplacedDriver"
+  DeleteRegKey /ifempty HKLM "${VOXA_KEY}"
 
   ClearErrors
   ReadRegStr $0 HKLM "${DRIVERS32}" "vidc.VOXA"
-  ${IfNot} ${Errors}
-    ${UnSay} "uninstall: FAILED: the Drivers32 value vidc.VOXA is still in the ${bits}-bit registry"
+  ${If} $R5 == ""
+    ${IfNot} ${Errors}
+      ${UnSay} "uninstall: FAILED: the Drivers32 value vidc.VOXA is still in the ${bits}-bit registry"
+      StrCpy $Failed 1
+    ${EndIf}
+  ${ElseIf} $0 != $R5
+    ${UnSay} "uninstall: FAILED: the Drivers32 value vidc.VOXA is $\"$0$\", not $R5, in the ${bits}-bit registry"
     StrCpy $Failed 1
   ${EndIf}
-  ClearErrors
   ReadRegStr $0 HKLM "${DESCRIPTIONS}" "voxa.dll"
-  ${IfNot} ${Errors}
+  ${If} $0 == "${VOXA_DESCRIPTION}"
     ${UnSay} "uninstall: FAILED: the drivers.desc value voxa.dll is still in the ${bits}-bit registry"
     StrCpy $Failed 1
   ${EndIf}
   ${If} $R2 == "in use"
-    ${UnSay} "uninstall: for ${bits}-bit programs: the Drivers32 value vidc.VOXA is gone; ${folder}\voxa.dll is in use by a program: it is removed when Windows restarts"
+    ${UnSay} "uninstall: for ${bits}-bit programs: $R6; ${folder}\voxa.dll is in use by a program: it is removed when Windows restarts"
   ${ElseIf} ${FileExists} "${folder}\voxa.dll"
     ${UnSay} "uninstall: FAILED: ${folder}\voxa.dll is still there: is a program using the codec? Close it and run the uninstaller again"
     StrCpy $Failed 1
   ${Else}
-    ${UnSay} "uninstall: for ${bits}-bit programs: ${folder}\voxa.dll and the Drivers32 value vidc.VOXA are gone"
+    ${UnSay} "uninstall: for ${bits}-bit programs: ${folder}\voxa.dll is gone; $R6"
   ${EndIf}
 !macroend
 
@@ -450,6 +839,10 @@ Section "Uninstall"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\LICENSE.txt.new"
+  Delete "$INSTDIR\uninstall.exe.new"
+  Delete "$INSTDIR\LICENSE.txt.old"
+  Delete "$INSTDIR\uninstall.exe.old"
   RMDir "$INSTDIR"
   ClearErrors
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayName"

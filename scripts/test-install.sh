@@ -16,7 +16,10 @@
 #   - install.cmd and uninstall.cmd from a 32-bit and from a 64-bit cmd.exe,
 #   - the scripts' own checks against a package whose INF is broken;
 # and in a 32-bit prefix, build/win32/install-prefix: the INF and the
-# scripts. Each case checks the DLLs (byte for byte), the Drivers32 and
+# scripts. In both, the scripts are all or nothing (a folder in the way of a
+# DLL, an upgrade whose INF registers another DLL name: nothing of them stays)
+# and keep another codec's vidc.VOXA (refused; replaced with /force and put
+# back by uninstall.cmd). Each case checks the DLLs (byte for byte), the Drivers32 and
 # drivers.desc values of each registry view and both probes. The prefixes
 # are made once (wineboot, 10-20 s each) and kept; every run first removes
 # whatever an earlier run left installed.
@@ -142,6 +145,21 @@ uninstalled_win32() {
   expect_probe 32 1
 }
 
+# expect_taken VIEW: another codec's vidc.VOXA (other.dll) as it was, nothing
+# of the codec's (no HKLM\Software\voxa either).
+expect_taken() {
+  local value desc kept=no
+  value=$(reg_value "$1" "$drivers32" vidc.VOXA)
+  desc=$(reg_value "$1" "$descriptions" voxa.dll)
+  prefix_run reg-query reg query 'HKLM\Software\voxa' ${1:+/reg:$1}
+  [ "$status" -eq 0 ] && kept=yes
+  if [ "$value" = other.dll ] && [ -z "$desc" ] && [ "$kept" = no ]; then
+    pass "registry view ${1:-(only)}: the other codec's vidc.VOXA = $value, no drivers.desc voxa.dll"
+  else
+    fail "registry view ${1:-(only)}: vidc.VOXA = '$value' (wanted other.dll), drivers.desc voxa.dll = '$desc', HKLM\Software\voxa there: $kept"
+  fi
+}
+
 # expect_script NAME STATUS REGEX: the last run exited with STATUS and its
 # output matches REGEX (extended).
 expect_script() {
@@ -163,6 +181,59 @@ reset_prefix() {
     prefix_run reg-delete reg delete "$drivers32" /v vidc.VOXA /f "${flag[@]}"
     prefix_run reg-delete reg delete "$descriptions" /v voxa.dll /f "${flag[@]}"
   done
+}
+
+# all_or_nothing KIND (wow64 or win32), with nothing installed: install.cmd
+# and uninstall.cmd run by the cmd.exe of Windows' own bitness.
+all_or_nothing() {
+  local kind=$1 run=prefix_run views=("") folders=(system32) view
+  [ "$kind" = wow64 ] && { run=prefix_run64; views=(64 32); folders=(system32 syswow64); }
+  local blocker=$WINEPREFIX/drive_c/windows/${folders[-1]}/voxa.dll
+  note "$kind: install.cmd with a folder in the way of the last DLL"
+  mkdir "$blocker"
+  $run blocked-install cmd /c "$pkg_win\\install.cmd" /nopause
+  rmdir "$blocker"
+  expect_script install.cmd 1 '^install: the codec is NOT installed$'
+  "uninstalled_$kind"
+
+  note "$kind: an upgrade whose INF registers another DLL name: the codec installed before stays"
+  $run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
+  rm -rf "$broken" && cp -r "$pkg" "$broken"
+  printf 'newer' | tee -a "$broken/voxa32.dll" >>"$broken/voxa64.dll"
+  sed -i 's/"vidc.VOXA", 0x00000000, "voxa.dll"/"vidc.VOXA", 0x00000000, "wrong.dll"/' "$broken/voxa.inf"
+  $run newer-install cmd /c "$broken_win\\install.cmd" /nopause
+  expect_script install.cmd 1 '^install: undone: everything is as it was before install.cmd ran$'
+  "installed_$kind"
+  $run cmd-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+  expect_script uninstall.cmd 0 '^uninstall: done'
+  "uninstalled_$kind"
+
+  note "$kind: another codec's vidc.VOXA: kept by uninstall.cmd, refused, replaced with /force, put back by uninstall.cmd"
+  $run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
+  for view in "${views[@]}"; do
+    prefix_run claim reg add "$drivers32" /v vidc.VOXA /d other.dll /f ${view:+/reg:$view}
+    prefix_run claim reg add "$descriptions" /v other.dll /d "Other test codec" /f ${view:+/reg:$view}
+  done
+  $run claimed-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+  expect_script uninstall.cmd 0 '^uninstall: done'
+  for view in "${views[@]}"; do expect_taken "$view"; done
+  $run taken-install cmd /c "$pkg_win\\install.cmd" /nopause
+  expect_script install.cmd 4 '^install: FAILED: another codec holds the FourCC VOXA in the (32|64)-bit registry: vidc.VOXA = other.dll \("Other test codec"\)$'
+  for view in "${views[@]}"; do expect_taken "$view"; done
+  for view in "${folders[@]}"; do expect_no_file "$view/voxa.dll"; done
+  mkdir "$blocker"
+  $run blocked-forced-install cmd /c "$pkg_win\\install.cmd" /force /nopause
+  rmdir "$blocker"
+  expect_script install.cmd 1 '^install: the codec is NOT installed$'
+  for view in "${views[@]}"; do expect_taken "$view"; done
+  $run forced-install cmd /c "$pkg_win\\install.cmd" /force /nopause
+  expect_script install.cmd 0 '^install: done'
+  "installed_$kind"
+  $run forced-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
+  expect_script uninstall.cmd 0 '^uninstall: done'
+  for view in "${views[@]}"; do expect_taken "$view"; done
+  for view in "${folders[@]}"; do expect_no_file "$view/voxa.dll"; done
+  reset_prefix "${views[@]}"
 }
 
 start=$SECONDS
@@ -240,6 +311,7 @@ sed -i 's/^AddReg = Voxa.Reg, Voxa.Reg.Wow64/AddReg = Voxa.Reg/' "$broken/voxa.i
 prefix_run64 broken-install cmd /c "$broken_win\\install.cmd" /nopause
 expect_script install.cmd 1 'FAILED: Drivers32 value vidc.VOXA is "", not voxa.dll, in the 32-bit registry'
 expect_probe 32 1
+uninstalled_wow64
 cp "$pkg/voxa.inf" "$broken/voxa.inf"
 note "64-bit: the scripts' checks, with an INF that does not delete the files"
 prefix_run64 fixed-install cmd /c "$broken_win\\install.cmd" /nopause
@@ -249,6 +321,8 @@ prefix_run64 broken-uninstall cmd /c "$broken_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 1 'FAILED: .*SysWOW64.voxa.dll is still there'
 reset_prefix 64 32
 uninstalled_wow64
+
+all_or_nothing wow64
 
 # ---- 32-bit Windows ---------------------------------------------------------------
 
@@ -282,6 +356,8 @@ note "32-bit: uninstall.cmd"
 prefix_run cmd-uninstall cmd /c "$pkg_win\\uninstall.cmd" /nopause
 expect_script uninstall.cmd 0 '^uninstall: done'
 uninstalled_win32
+
+all_or_nothing win32
 
 # ---- end ------------------------------------------------------------------------
 

@@ -26,8 +26,9 @@
 #             ones beside them, the renames scheduled for the restart
 #   removing  values, entry and folder gone, the DLLs still there (held),
 #             their removal scheduled for the restart
+#   taken     as none, but vidc.VOXA = other.dll (another codec's) in every view
 # In every state another codec's values (vidc.ABCD, put there first) are
-# untouched.
+# untouched. "-": not checked.
 #
 # Ends with "setup-test: N passed, M failed"; exit status 0 when all passed.
 set -uo pipefail
@@ -130,7 +131,8 @@ codecs() {
   fi
 }
 
-# The values of each view: the codec's as wanted (registered or not), and
+# The values of each view: the codec's as wanted (registered, unregistered,
+# or taken by another codec, with nothing of the codec's kept for it), and
 # the other codec's always.
 expect_values() {
   local want=$1 folder view bits d32 desc
@@ -138,24 +140,20 @@ expect_values() {
     view=${view//\'/}
     d32=$(reg_dump "$view" "$drivers32")
     desc=$(reg_dump "$view" "$descriptions")
-    local value data abcd abcd_desc
+    local value data abcd abcd_desc wanted="" wanted_data=""
     value=$(reg_get "$d32" vidc.VOXA)
     data=$(reg_get "$desc" voxa.dll)
     abcd=$(reg_get "$d32" vidc.ABCD)
     abcd_desc=$(reg_get "$desc" abcd.dll)
-    if [ "$want" = registered ]; then
-      if [ "$value" = voxa.dll ] && [ "$data" = "$description" ]; then
-        pass "$bits-bit registry: vidc.VOXA = $value, drivers.desc voxa.dll = $data"
-      else
-        fail "$bits-bit registry: vidc.VOXA = '$value', drivers.desc voxa.dll = '$data'"
-      fi
+    [ "$want" = registered ] && { wanted=voxa.dll; wanted_data=$description; }
+    [ "$want" = taken ] && wanted=other.dll
+    if [ "$value" = "$wanted" ] && [ "$data" = "$wanted_data" ]; then
+      pass "$bits-bit registry: vidc.VOXA = '$value', drivers.desc voxa.dll = '$data'"
     else
-      if [ -z "$value" ] && [ -z "$data" ]; then
-        pass "$bits-bit registry: no vidc.VOXA, no drivers.desc voxa.dll"
-      else
-        fail "$bits-bit registry: vidc.VOXA = '$value', drivers.desc voxa.dll = '$data' left"
-      fi
+      fail "$bits-bit registry: vidc.VOXA = '$value', drivers.desc voxa.dll = '$data' (wanted '$wanted', '$wanted_data')"
     fi
+    [ "$want" = registered ] || ! reg_dump "$view" 'HKLM\Software\voxa' >/dev/null ||
+      fail "$bits-bit registry: HKLM\Software\voxa is left"
     if [ "$abcd" = abcd.dll ] && [ "$abcd_desc" = "ABCD test codec" ]; then
       pass "$bits-bit registry: the other codec's vidc.ABCD and its description untouched"
     else
@@ -182,15 +180,17 @@ expect_dlls() {
   done < <(codecs)
 }
 
-# No new DLL left waiting beside an old one.
+# No new DLL left waiting beside an old one, no copy of an old one.
 expect_no_new() {
-  local folder view bits
+  local folder view bits name
   while read -r folder view bits; do
-    if [ -e "$WINEPREFIX/drive_c/windows/$folder/voxa.dll.new" ]; then
-      fail "windows/$folder/voxa.dll.new is there"
-    else
-      pass "no windows/$folder/voxa.dll.new"
-    fi
+    for name in voxa.dll.new voxa.dll.old; do
+      if [ -e "$WINEPREFIX/drive_c/windows/$folder/$name" ]; then
+        fail "windows/$folder/$name is there"
+      else
+        pass "no windows/$folder/$name"
+      fi
+    done
   done < <(codecs)
 }
 
@@ -291,14 +291,15 @@ expect_probes() {
 
 expect_state() {
   case "$1" in
-    none)
-      expect_dlls none; expect_no_new; expect_values unregistered; expect_entry none; expect_probes 1 ;;
+    none | taken)
+      expect_dlls none; expect_no_new; expect_values "${1/none/unregistered}"; expect_entry none; expect_probes 1 ;;
     current | newer)
       expect_dlls "$1"; expect_no_new; expect_values registered; expect_entry "$1"; expect_probes 0 --code ;;
     replacing)
       expect_dlls current; expect_pending replace; expect_values registered; expect_entry newer ;;
     removing)
       expect_dlls current; expect_no_new; expect_pending remove; expect_values unregistered; expect_entry none ;;
+    -) ;;
     *) die "unknown state $1" ;;
   esac
 }
@@ -372,6 +373,14 @@ act() {
       line=$(reg_get "$(reg_dump "$native" "$uninstall_key")" QuietUninstallString)
       run_line listed-uninstall "$line"
       timeout 120 wineserver -w || { status=-1; output="Wine still running after 120 s"; } ;;
+    claim)
+      # Another codec registers itself as vidc.VOXA in every view.
+      local folder view bits
+      while read -r folder view bits; do
+        view=${view//\'/}
+        prefix_run claim reg add "$drivers32" /v vidc.VOXA /d other.dll /f ${view:+/reg:$view}
+        prefix_run claim reg add "$descriptions" /v other.dll /d "Other test codec" /f ${view:+/reg:$view}
+      done < <(codecs) ;;
     restart)
       # Wine's restart carries out the renames and removals scheduled for
       # it, before wineboot returns.
@@ -385,12 +394,16 @@ act() {
 
 # Step | action | exit status (- none) | a line the output must have (- none) | state after it.
 # CUR and NEW in the line stand for the two versions. "held" before an
-# action: 32- and 64-bit hosts hold the codec open while it runs; "blocked":
-# a folder named voxa.dll.new in System32 keeps the setup program from
-# unpacking the DLL there.
+# action: 32- and 64-bit hosts hold the codec open while it runs; "blocked
+# FOLDER/NAME": a folder at that name (in windows/FOLDER, or Program Files/voxa
+# for voxa; a file there is moved aside meanwhile) keeps the setup program
+# from writing it. syswow64 is system32 in a 32-bit prefix.
 steps=(
   "nothing installed yet                 | -                            | -    | -                                                           | none"
-  "install that cannot write the DLL     | blocked setup current /S     | 1    | ^install: the codec is NOT installed$                       | none"
+  "install that cannot write the DLL     | blocked system32/voxa.dll.new setup current /S | 1 | ^install: the codec is NOT installed$         | none"
+  "install that cannot write the 32-bit DLL | blocked syswow64/voxa.dll.new setup current /S | 1 | ^install: the codec is NOT installed$      | none"
+  "install that cannot put the DLL in place | blocked system32/voxa.dll setup current /S | 1 | ^install: the codec is NOT installed$          | none"
+  "install that cannot put the 32-bit DLL in place | blocked syswow64/voxa.dll setup current /S | 1 | ^install: the codec is NOT installed$  | none"
   "fresh install                         | setup current /S             | 0    | ^install: done: programs started from now on find the VOXA codec | current"
   "the same version again                | setup current /S             | 0    | ^install: done:                                             | current"
   "upgrade in place                      | setup newer /S               | 0    | ^install: upgrading version CUR to NEW$                     | newer"
@@ -403,7 +416,19 @@ steps=(
   "uninstall while hosts hold the codec  | held uninstall /S            | 3010 | ^uninstall: done: .*in use and is removed when Windows restarts | removing"
   "restart                               | restart                      | -    | -                                                           | none"
   "install again                         | setup current /S             | 0    | ^install: done:                                             | current"
+  "upgrade that cannot write the 32-bit DLL | blocked syswow64/voxa.dll.new setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
+  "upgrade that fails after the DLLs are in place | blocked voxa/LICENSE.txt setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
+  "failed upgrade while hosts hold the codec | held blocked voxa/LICENSE.txt setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
+  "restart: nothing of it left to rename | restart                      | -    | -                                                           | current"
   "uninstall from the installed-programs entry (QuietUninstallString) | listed-uninstall | - | - | none"
+  "install again                         | setup current /S             | 0    | ^install: done:                                             | current"
+  "another codec registers as vidc.VOXA  | claim                        | -    | -                                                           | -"
+  "uninstall: the other codec's value stays | uninstall /S              | 0    | ^uninstall: done: the VOXA codec is no longer installed$    | taken"
+  "install over it, silently: refused    | setup current /S             | 4    | ^install: FAILED: another codec holds the FourCC VOXA in the .*vidc.VOXA = other.dll \(\"Other test codec\"\) | taken"
+  "a /FORCE install that cannot put the 32-bit DLL in place | blocked syswow64/voxa.dll setup current /S /FORCE | 1 | ^install: the codec is NOT installed$ | taken"
+  "install over it with /FORCE           | setup current /S /FORCE      | 0    | ^install: done:                                             | current"
+  "the same version again                | setup current /S             | 0    | ^install: done:                                             | current"
+  "uninstall: the other codec's value is back | uninstall /S            | 0    | ^uninstall: done: the VOXA codec is no longer installed$    | taken"
 )
 
 trim() { local s=$1; s=${s#"${s%%[![:space:]]*}"}; s=${s%"${s##*[![:space:]]}"}; printf '%s' "$s"; }
@@ -455,12 +480,18 @@ run_steps() {
       action=${action#held }
       hold_start
     fi
-    local blocker=$WINEPREFIX/drive_c/windows/system32/voxa.dll.new
     if [[ $action == blocked\ * ]]; then
-      action=${action#blocked }
+      local blocker=${action#blocked }
+      action=${blocker#* }
+      blocker=${blocker%% *}
+      [ "$kind" = win32 ] && blocker=${blocker/#syswow64/system32}
+      blocker=$WINEPREFIX/drive_c/windows/$blocker
+      blocker=${blocker/windows\/voxa/Program Files\/voxa}
+      [ -f "$blocker" ] && mv "$blocker" "$blocker.aside"
       mkdir "$blocker"
       act "$action"
       rmdir "$blocker"
+      [ -f "$blocker.aside" ] && mv "$blocker.aside" "$blocker"
     else
       act "$action"
     fi
