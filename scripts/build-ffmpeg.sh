@@ -1,52 +1,41 @@
 #!/bin/bash
 # Builds FFmpeg with VOXA: Debian's FFmpeg source package (the version
-# Debian 12 ships), the patch series of ffmpeg/, configured for only what
-# the tests and the README's examples need, against the libvoxa of the native
-# build (installed into build/libvoxa). Installs ffmpeg and ffprobe under
-# build/ffmpeg/bin. A second run with the same source, patches and libvoxa
-# does nothing.
+# Debian 12 ships) and the patch series of ffmpeg/, which codes VOXA in
+# libavcodec itself (no libvoxa), configured for only what the tests and the
+# README's examples need. Installs ffmpeg and ffprobe under build/ffmpeg/bin
+# and builds FFmpeg's checkasm (build/ffmpeg/work/tests/checkasm/checkasm);
+# the build tree, build/ffmpeg/work, also runs the FATE tests.
 #
-#   scripts/build-ffmpeg.sh [--installed-libvoxa]
+#   scripts/build-ffmpeg.sh [--fuzzer]
 #
-# --installed-libvoxa: against the libvoxa installed on the system (the one
-# pkg-config finds, as the Debian package libvoxa-dev installs it), without
-# building it; installs under build/ffmpeg-installed/bin instead, so that the
-# default build stays as it is.
+# --fuzzer: instead, FFmpeg's decoder fuzzer for VOXA,
+# build/ffmpeg-fuzz/work/tools/target_dec_voxa_fuzzer, built with clang,
+# libFuzzer and AddressSanitizer in a minimal build of its own (libavcodec
+# with the voxa decoder, and the mjpeg one that the fuzzer's source names).
 #
-# As root it adds the source entries apt needs (deb-src) when they are
-# missing, and installs the Debian packages the build needs.
+# A second run with the same source, patches and script does nothing. As
+# root it adds the source entries apt needs (deb-src) when they are missing,
+# and installs the Debian packages the build needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 die() { echo "build-ffmpeg: $*" >&2; exit 1; }
 
-libvoxa=build
+kind=ffmpeg
 case "${1:-}" in
   "") ;;
-  --installed-libvoxa) libvoxa=installed ;;
-  *) echo "usage: $0 [--installed-libvoxa]" >&2; exit 2 ;;
+  --fuzzer) kind=fuzzer ;;
+  *) echo "usage: $0 [--fuzzer]" >&2; exit 2 ;;
 esac
 
 scripts/install-deps.sh native >/dev/null || die "the Debian packages are missing (scripts/install-deps.sh native)"
-if [ "$libvoxa" = build ]; then
-  out=build/ffmpeg
-  cmake --preset native >/dev/null
-  cmake --build --preset native -j 2 --target voxa_shared voxa_static voxa >/dev/null
-  rm -rf build/libvoxa
-  cmake --install build/native --prefix "$root/build/libvoxa" >/dev/null
-  pc=$(find "$root/build/libvoxa" -name voxa.pc | head -n 1)
-  export PKG_CONFIG_PATH=$(dirname "$pc")
-  libdir=$(pkg-config --variable=libdir voxa)
-  # The build tree's libvoxa is found where it lies.
-  link_options=(--extra-ldflags="-Wl,-rpath,$libdir")
+if [ "$kind" = fuzzer ]; then
+  scripts/install-deps.sh fuzz >/dev/null || die "the Debian packages are missing (scripts/install-deps.sh fuzz)"
+  out=build/ffmpeg-fuzz
 else
-  out=build/ffmpeg-installed
-  pkg-config --exists voxa || die "no libvoxa installed (pkg-config does not know voxa)"
-  libdir=$(pkg-config --variable=libdir voxa)
-  link_options=()
+  out=build/ffmpeg
 fi
-[ -e "$libdir/libvoxa.so.1" ] || die "no libvoxa.so.1 in $libdir"
 
 src=build/ffmpeg/source
 mkdir -p "$src"
@@ -62,11 +51,15 @@ if ! ls "$src"/ffmpeg_*.orig.tar.xz >/dev/null 2>&1; then
 fi
 tarball=$(ls "$src"/ffmpeg_*.orig.tar.xz | sort -V | tail -n 1)
 
-# The stamp names what the build is made of: source, patches, this script's
-# configuration, libvoxa.
-stamp="$(basename "$tarball") $(cat ffmpeg/*.patch "$0" | sha256sum | cut -c1-16) $(sha256sum "$libdir/libvoxa.so.1" | cut -c1-16)"
-if [ -x "$out/bin/ffmpeg" ] && [ "$(cat "$out/stamp" 2>/dev/null)" = "$stamp" ]; then
-  echo "build-ffmpeg: up to date: $out/bin/ffmpeg ($stamp)"
+# The stamp names what the build is made of: source, patches, this script.
+stamp="$(basename "$tarball") $(cat ffmpeg/*.patch "$0" | sha256sum | cut -c1-16)"
+if [ "$kind" = fuzzer ]; then
+  product=$out/work/tools/target_dec_voxa_fuzzer
+else
+  product=$out/bin/ffmpeg
+fi
+if [ -x "$product" ] && [ "$(cat "$out/stamp" 2>/dev/null)" = "$stamp" ]; then
+  echo "build-ffmpeg: up to date: $product ($stamp)"
   exit 0
 fi
 
@@ -78,20 +71,43 @@ for patch in ffmpeg/*.patch; do
 done
 
 start=$SECONDS
+if [ "$kind" = fuzzer ]; then
+  (
+    cd "$work"
+    # configure adds coverage flags that clang 14's libFuzzer lacks unless
+    # CFLAGS names a sanitizer; fuzzer-no-link instruments without main().
+    # The fuzzer's source names AV_CODEC_ID_RTV1, which 5.1 does not have,
+    # in a list of codecs other than this one.
+    export CFLAGS="-fsanitize=address,fuzzer-no-link -fno-omit-frame-pointer"
+    ./configure --cc=clang --cxx=clang++ --ld=clang++ --disable-everything --disable-autodetect \
+      --disable-doc --disable-network --disable-programs --disable-avdevice --disable-avformat \
+      --disable-avfilter --disable-swscale --disable-swresample \
+      --enable-decoder=voxa,mjpeg --enable-ossfuzz \
+      --libfuzzer="$(clang -print-file-name=libclang_rt.fuzzer-x86_64.a)" \
+      --extra-cflags=-DAV_CODEC_ID_RTV1=0x7ffffff0 --extra-ldflags=-fsanitize=address \
+      >configure.log 2>&1 || { tail -n 20 configure.log >&2; exit 1; }
+    make -j 2 tools/target_dec_voxa_fuzzer >make.log 2>&1 || { tail -n 30 make.log >&2; exit 1; }
+  ) || die "building the fuzzer failed (see $work)"
+  echo "$stamp" >"$out/stamp"
+  echo "build-ffmpeg: built $product in $((SECONDS - start)) s"
+  exit 0
+fi
+
 (
   cd "$work"
+  # pcm_s16le's encoder and framecrc's muxer for FATE's framecrc tests.
   ./configure --prefix="$root/$out" --disable-everything --disable-autodetect \
-    --disable-doc --disable-debug --disable-network --disable-ffplay \
-    --enable-libvoxa --enable-zlib "${link_options[@]}" \
-    --enable-decoder=libvoxa,png,prores,qtrle,rawvideo,ffv1 \
-    --enable-encoder=libvoxa,png,prores_ks,qtrle,rawvideo,ffv1,wrapped_avframe \
+    --disable-doc --disable-debug --disable-network --disable-ffplay --enable-zlib \
+    --enable-decoder=voxa,png,prores,qtrle,rawvideo,ffv1 \
+    --enable-encoder=voxa,png,prores_ks,qtrle,rawvideo,ffv1,wrapped_avframe,pcm_s16le \
     --enable-demuxer=avi,mov,matroska,image2,image_png_pipe,rawvideo \
-    --enable-muxer=avi,mov,matroska,image2,rawvideo,framemd5,md5,null \
+    --enable-muxer=avi,mov,matroska,image2,rawvideo,framemd5,framecrc,md5,null \
     --enable-parser=png --enable-protocol=file,pipe --enable-indev=lavfi \
     --enable-filter=buffer,buffersink,abuffer,abuffersink,format,aformat,null,anull,scale,overlay,vflip,crop,color,testsrc2,trim,setpts,split,aresample \
     >configure.log 2>&1 || { tail -n 20 configure.log >&2; exit 1; }
   make -j 2 >make.log 2>&1 || { tail -n 30 make.log >&2; exit 1; }
+  make -j 2 checkasm >checkasm.log 2>&1 || { tail -n 30 checkasm.log >&2; exit 1; }
   make install >install.log 2>&1
 ) || die "building FFmpeg failed (see $work)"
 echo "$stamp" >"$out/stamp"
-echo "build-ffmpeg: built $("$out/bin/ffmpeg" -version | head -n 1) with libvoxa of $libdir in $((SECONDS - start)) s: $out/bin"
+echo "build-ffmpeg: built $("$out/bin/ffmpeg" -version | head -n 1) in $((SECONDS - start)) s: $out/bin"

@@ -6,8 +6,8 @@
 # installs and uninstalls the release package under Wine,
 # scripts/test-setup.sh does the same with the setup program, and
 # scripts/test-interop.sh exchanges AVI files between the tool and avifil32
-# with the real driver, and scripts/test-ffmpeg.sh builds FFmpeg with libvoxa
-# and tests it against both), then fuzzes the
+# with the real driver, and scripts/test-ffmpeg.sh builds FFmpeg with VOXA
+# and tests it against the tool, libvoxa and the driver), then fuzzes the
 # frame decoder in the fuzz preset (scripts/fuzz.sh) for VOXA_FUZZ_SECONDS
 # (default 60).
 # Installs the Debian packages first when run as root. Stops at the first
@@ -109,10 +109,10 @@ for preset in "${presets[@]}"; do
     # Windows host's AVI files through the tool (needs the native build).
     run_step interop "voxa encode/decode and avifil32 under Wine" scripts/test-interop.sh \
       interop-test "interoperability under Wine"
-    # FFmpeg built with libvoxa (scripts/build-ffmpeg.sh) against the tool
+    # FFmpeg with VOXA (scripts/build-ffmpeg.sh) against the tool, libvoxa
     # and the driver.
-    run_step ffmpeg "FFmpeg with libvoxa" scripts/test-ffmpeg.sh \
-      ffmpeg-test "FFmpeg with libvoxa"
+    run_step ffmpeg "FFmpeg's own VOXA" scripts/test-ffmpeg.sh \
+      ffmpeg-test "FFmpeg's own VOXA"
   fi
 done
 
