@@ -31,11 +31,14 @@ for size in 720x576 1920x1080; do
     picture=$out/$kind-$size.bgra
     build/native/tools/voxa sample --size $size --kind $kind "$picture" >/dev/null
     read -r -a r < <("$out/ffmpeg_bench" "${size%x*}" "${size#*x}" "$picture" "$seconds")
+    [ ${#r[@]} -eq 10 ] || { echo "bench-ffmpeg: ffmpeg_bench failed on $picture" >&2; exit 1; }
     # encode: a b c d decode: e f g h
     for coding in encode decode; do
       [ $coding = encode ] && set -- "${r[@]:1:4}" || set -- "${r[@]:6:4}"
-      printf '%-10s %-7s %-6s | %9.0f %9.0f %9.0f %9.0f | %11.2f %11.2f %9.2f\n' $size $kind $coding \
-        "$1" "$2" "$3" "$4" "$(bc -l <<<"$3 / $1")" "$(bc -l <<<"$3 / $2")" "$(bc -l <<<"$4 / $2")"
+      awk -v row="$size $kind $coding" -v a="$1" -v s="$2" -v f="$3" -v c="$4" 'BEGIN {
+        split(row, w, " ")
+        printf "%-10s %-7s %-6s | %9.0f %9.0f %9.0f %9.0f | %11.2f %11.2f %9.2f\n",
+               w[1], w[2], w[3], a, s, f, c, f / a, f / s, c / s }'
     done
   done
 done
