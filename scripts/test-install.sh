@@ -3,9 +3,9 @@
 # checks the result the way a program sees it: icopen_probe (built in both
 # Windows presets, it registers nothing itself) must open the codec with
 # ICOpen(vidc, VOXA) after installing and must fail to after uninstalling,
-# and mft_probe must find the Media Foundation decoder (and decode a frame)
-# after install.cmd and not after uninstall.cmd (the INF alone copies it but
-# does not register it).
+# and MFTEnumEx must find the Media Foundation decoder (which decodes a clip
+# through the Media Session) after install.cmd and not after uninstall.cmd
+# (the INF alone copies it but does not register it).
 #
 #   scripts/test-install.sh
 #
@@ -35,7 +35,7 @@ source "$(dirname "$0")/test-steps.sh" install-test
 
 # ---- the builds and the package -----------------------------------------------
 
-build_presets "voxa_dll voxa_mft_dll icopen_probe mft_probe" win32 win64
+build_presets "voxa_dll voxa_mft_dll icopen_probe voxa_media_foundation_tests" win32 win64
 
 zip=$(scripts/package.sh --no-build | tail -n 1) || die "scripts/package.sh"
 work=$root/build/install-test
@@ -68,15 +68,13 @@ reg_value() {
     sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; exit }'
 }
 
-# expect_probe BITS STATUS [mft]: icopen_probe (or mft_probe) of that
-# bitness exits with STATUS.
+# expect_probe BITS STATUS: icopen_probe of that bitness exits with STATUS.
 expect_probe() {
-  local probe=$root/build/win$1/tests/${3:-icopen}_probe.exe
-  prefix_run "probe$1" "$probe"
+  prefix_run "probe$1" "$root/build/win$1/tests/icopen_probe.exe"
   if [ "$status" -eq "$2" ]; then
     pass "$1-bit program: $output"
   else
-    fail "$1-bit program: ${3:-icopen}_probe exited with $status, not $2: $output"
+    fail "$1-bit program: icopen_probe exited with $status, not $2: $output"
   fi
 }
 
@@ -130,10 +128,10 @@ installed_wow64() {
   expect_registered 32
   expect_probe 64 0
   expect_probe 32 0
-  local found=0
-  [ "${1:-}" = inf ] && found=1
-  expect_probe 64 $found mft
-  expect_probe 32 $found mft
+  local decoder=found
+  [ "${1:-}" = inf ] && decoder=absent
+  expect_decoder 64 $decoder
+  expect_decoder 32 $decoder
 }
 uninstalled_wow64() {
   expect_no_file system32/voxa.dll
@@ -144,24 +142,24 @@ uninstalled_wow64() {
   expect_unregistered 32
   expect_probe 64 1
   expect_probe 32 1
-  expect_probe 64 1 mft
-  expect_probe 32 1 mft
+  expect_decoder 64 absent
+  expect_decoder 32 absent
 }
 installed_win32() {
   expect_dll system32/voxa.dll voxa32.dll
   expect_dll system32/voxamf.dll voxamf32.dll
   expect_registered ""
   expect_probe 32 0
-  local found=0
-  [ "${1:-}" = inf ] && found=1
-  expect_probe 32 $found mft
+  local decoder=found
+  [ "${1:-}" = inf ] && decoder=absent
+  expect_decoder 32 $decoder
 }
 uninstalled_win32() {
   expect_no_file system32/voxa.dll
   expect_no_file system32/voxamf.dll
   expect_unregistered ""
   expect_probe 32 1
-  expect_probe 32 1 mft
+  expect_decoder 32 absent
 }
 
 # expect_taken VIEW: another codec's vidc.VOXA (other.dll) as it was, nothing

@@ -7,7 +7,8 @@
 #   scripts/test-setup.sh [win64] [win32]     (default: both prefixes)
 #
 # Needs the win32 and win64 presets configured (scripts/test-all.sh does
-# that); builds voxa_dll, voxa_mft_dll, icopen_probe and mft_probe in both
+# that); builds voxa_dll, voxa_mft_dll, icopen_probe and
+# voxa_media_foundation_tests in both
 # and the packages with scripts/package.sh --no-build. Besides the real setup
 # program it builds a "newer" one from the same script: the next major
 # version, its DLLs the real ones with a few bytes appended (they still load,
@@ -20,13 +21,14 @@
 #   none      no voxa.dll or voxamf.dll, no vidc.VOXA or drivers.desc value
 #             in any view, no installed-programs entry, no Program
 #             Files\voxa; the probes of both bitnesses fail to open the
-#             codec, mft_probe finds no decoder, and Media Foundation's
+#             codec, MFTEnumEx finds no decoder, and Media Foundation's
 #             registry and the decoder's class key are as in the fresh prefix
 #   current   the real DLLs (byte for byte) in System32 (and SysWOW64), the
 #   newer     values in each view, the entry (name, version, publisher, size,
 #             uninstaller) in the native view only; icopen_probe --code
-#             codes a frame from 32- and 64-bit programs, and mft_probe
-#             finds the decoder in both and decodes a frame
+#             codes a frame from 32- and 64-bit programs, and MFTEnumEx
+#             finds the decoder in both, which decodes a clip through the
+#             Media Session
 #   replacing the old voxa.dll still in place (a host holds it), the newer
 #             one beside it, the renames scheduled for the restart; the
 #             newer voxamf.dll in place (no host holds it) and registered
@@ -43,11 +45,9 @@ source "$(dirname "$0")/test-steps.sh" setup-test
 
 # ---- the builds and the setup programs ---------------------------------------------
 
-build_presets "voxa_dll voxa_mft_dll icopen_probe mft_probe" win32 win64
+build_presets "voxa_dll voxa_mft_dll icopen_probe voxa_media_foundation_tests" win32 win64
 probe32=$root/build/win32/tests/icopen_probe.exe
 probe64=$root/build/win64/tests/icopen_probe.exe
-mft32=$root/build/win32/tests/mft_probe.exe
-mft64=$root/build/win64/tests/mft_probe.exe
 
 package_log=$(scripts/package.sh --no-build) || { echo "$package_log"; die "scripts/package.sh"; }
 setup=$(printf '%s\n' "$package_log" | sed -n 's/^package: setup program //p')
@@ -214,18 +214,15 @@ mf_registry() {
   echo "class key: status $status"
 }
 
-# expect_decoders registered|unregistered: mft_probe of each bitness finds
-# the decoder and decodes a frame, or finds none; and then Media
-# Foundation's registry and the decoder's class key are as in the fresh prefix.
+# expect_decoders found|absent: the decoder for programs of each bitness;
+# absent, Media Foundation's registry and the decoder's class key are as in
+# the fresh prefix.
 expect_decoders() {
-  local want=0 folder view bits
-  [ "$1" = unregistered ] && want=1
+  local folder view bits
   while read -r folder view bits; do
     view=${view//\'/}
-    if [ "$bits" = 64 ]; then prefix_run64 mft64 "$mft64"; else prefix_run mft32 "$mft32"; fi
-    if [ "$status" -eq "$want" ]; then pass "$output"; else
-      fail "$bits-bit program: mft_probe exited with $status, not $want: $output"; fi
-    [ "$want" = 1 ] || continue
+    expect_decoder "$bits" "$1"
+    [ "$1" = absent ] || continue
     if [ "$(mf_registry "$view")" = "$(cat "$work/mf-registry-$bits")" ]; then
       pass "$bits-bit registry: Media Foundation's keys and the decoder's class as before the first install"
     else
@@ -348,16 +345,16 @@ expect_state() {
   case "$1" in
     none | taken)
       expect_dlls none; expect_no_new; expect_values "${1/none/unregistered}"; expect_entry none; expect_probes 1
-      expect_decoders unregistered ;;
+      expect_decoders absent ;;
     current | newer)
       expect_dlls "$1"; expect_no_new; expect_values registered; expect_entry "$1"; expect_probes 0 --code
-      expect_decoders registered ;;
+      expect_decoders found ;;
     replacing)
       expect_dlls current newer; expect_pending replace; expect_values registered; expect_entry newer
-      expect_decoders registered ;;
+      expect_decoders found ;;
     removing)
       expect_dlls current none; expect_no_new; expect_pending remove; expect_values unregistered; expect_entry none
-      expect_decoders unregistered ;;
+      expect_decoders absent ;;
     -) ;;
     *) die "unknown state $1" ;;
   esac

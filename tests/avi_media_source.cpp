@@ -1,6 +1,6 @@
 #include "avi_media_source.h"
 
-#include <vector>
+#include <cstring>
 
 #include <mfapi.h>
 #include <mferror.h>
@@ -9,12 +9,17 @@
 namespace voxa::test {
 namespace {
 
-class AviSource;
-
-// The four event calls of a source or stream, on its own queue.
-template <typename Interface>
-class WithEvents : public Interface {
+// IUnknown, IMFMediaEventGenerator and one more interface; the four event
+// calls on the object's own queue.
+template <typename Interface, const IID* kIid>
+class EventSource : public Interface {
  public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    const bool known = iid == IID_IUnknown || iid == IID_IMFMediaEventGenerator || iid == *kIid;
+    *out = known ? static_cast<Interface*>(this) : nullptr;
+    if (known) this->AddRef();
+    return known ? S_OK : E_NOINTERFACE;
+  }
   HRESULT STDMETHODCALLTYPE GetEvent(DWORD flags, IMFMediaEvent** event) override {
     return events->GetEvent(flags, event);
   }
@@ -36,11 +41,12 @@ class WithEvents : public Interface {
   ComPtr<IMFMediaEventQueue> events;
 };
 
+class AviSource;
+
 // The stream lives inside its source and counts references there.
-class AviStream final : public WithEvents<IMFMediaStream> {
+class AviStream final : public EventSource<IMFMediaStream, &IID_IMFMediaStream> {
  public:
   explicit AviStream(AviSource* source) : source_(source) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE GetMediaSource(IMFMediaSource** source) override;
@@ -57,18 +63,9 @@ class AviStream final : public WithEvents<IMFMediaStream> {
   AviSource* const source_;
 };
 
-class AviSource final : public WithEvents<IMFMediaSource> {
+class AviSource final : public EventSource<IMFMediaSource, &IID_IMFMediaSource> {
  public:
   HRESULT Open(const char* path);
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (iid != IID_IUnknown && iid != IID_IMFMediaEventGenerator && iid != IID_IMFMediaSource) {
-      *out = nullptr;
-      return E_NOINTERFACE;
-    }
-    *out = static_cast<IMFMediaSource*>(this);
-    AddRef();
-    return S_OK;
-  }
   ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
   ULONG STDMETHODCALLTYPE Release() override {
     const LONG left = InterlockedDecrement(&references_);
@@ -82,7 +79,7 @@ class AviSource final : public WithEvents<IMFMediaSource> {
   HRESULT STDMETHODCALLTYPE CreatePresentationDescriptor(IMFPresentationDescriptor** pd) override {
     return presentation_->Clone(pd);
   }
-  // From the start or from where it stopped; seeking is not needed.
+  // From where it stopped: the hosts of the tests never seek.
   HRESULT STDMETHODCALLTYPE Start(IMFPresentationDescriptor*, const GUID*,
                                   const PROPVARIANT*) override {
     stream_.Queue(MEStreamStarted);
@@ -102,29 +99,21 @@ class AviSource final : public WithEvents<IMFMediaSource> {
 
   // The next frame as a sample on the stream's queue, or the end.
   HRESULT NextSample(IUnknown* token) {
-    if (next_ >= info_.dwLength) {
+    LONG bytes = 0;
+    if (next_ >= info_.dwLength || AVIStreamRead(avi_, next_, 1, nullptr, 0, &bytes, nullptr) != 0) {
       stream_.Queue(MEEndOfStream);
       return Queue(MEEndOfPresentation);
     }
-    LONG bytes = 0;
-    AVIStreamRead(avi_, next_, 1, nullptr, 0, &bytes, nullptr);
+    ComPtr<IMFSample> sample = NewSample(nullptr, bytes, next_ * frame_duration_, frame_duration_);
     ComPtr<IMFMediaBuffer> buffer;
-    ComPtr<IMFSample> sample;
     BYTE* data = nullptr;
-    if (FAILED(MFCreateMemoryBuffer(bytes, buffer.put())) ||
+    if (FAILED(sample->GetBufferByIndex(0, buffer.put())) ||
         FAILED(buffer->Lock(&data, nullptr, nullptr))) {
       return E_FAIL;
     }
-    AVIStreamRead(avi_, next_, 1, data, bytes, nullptr, nullptr);
+    AVIStreamRead(avi_, next_++, 1, data, bytes, nullptr, nullptr);
     buffer->Unlock();
-    buffer->SetCurrentLength(bytes);
-    MFCreateSample(sample.put());
-    sample->AddBuffer(buffer.get());
-    sample->SetSampleTime(next_ * frame_duration_);
-    sample->SetSampleDuration(frame_duration_);
-    sample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);
     if (token != nullptr) sample->SetUnknown(MFSampleExtension_Token, token);
-    ++next_;
     return stream_.Queue(MEMediaSample, sample.get());
   }
 
@@ -143,15 +132,6 @@ class AviSource final : public WithEvents<IMFMediaSource> {
   AviStream stream_{this};
 };
 
-HRESULT AviStream::QueryInterface(REFIID iid, void** out) {
-  if (iid != IID_IUnknown && iid != IID_IMFMediaEventGenerator && iid != IID_IMFMediaStream) {
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  *out = static_cast<IMFMediaStream*>(this);
-  AddRef();
-  return S_OK;
-}
 ULONG AviStream::AddRef() { return source_->AddRef(); }
 ULONG AviStream::Release() { return source_->Release(); }
 HRESULT AviStream::GetMediaSource(IMFMediaSource** source) {
@@ -174,20 +154,17 @@ HRESULT AviSource::Open(const char* path) {
   subtype.Data1 = format.biCompression;
   ComPtr<IMFMediaType> type;
   ComPtr<IMFMediaTypeHandler> handler;
-  IMFStreamDescriptor* streams[1] = {};
-  HRESULT result = MFCreateMediaType(type.put());
-  if (SUCCEEDED(result)) {
-    type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
-    type->SetGUID(MF_MT_SUBTYPE, subtype);
-    type->SetUINT32(MF_MT_COMPRESSED, TRUE);
-    MFSetAttributeSize(type.get(), MF_MT_FRAME_SIZE, format.biWidth, format.biHeight);
-    MFSetAttributeRatio(type.get(), MF_MT_FRAME_RATE, info_.dwRate, info_.dwScale);
-    IMFMediaType* types[] = {type.get()};
-    result = MFCreateStreamDescriptor(0, 1, types, stream_.descriptor_.put());
-  }
+  MFCreateMediaType(type.put());
+  type->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Video);
+  type->SetGUID(MF_MT_SUBTYPE, subtype);
+  type->SetUINT32(MF_MT_COMPRESSED, TRUE);
+  MFSetAttributeSize(type.get(), MF_MT_FRAME_SIZE, format.biWidth, format.biHeight);
+  MFSetAttributeRatio(type.get(), MF_MT_FRAME_RATE, info_.dwRate, info_.dwScale);
+  IMFMediaType* types[] = {type.get()};
+  HRESULT result = MFCreateStreamDescriptor(0, 1, types, stream_.descriptor_.put());
   if (SUCCEEDED(result)) result = stream_.descriptor_->GetMediaTypeHandler(handler.put());
   if (SUCCEEDED(result)) result = handler->SetCurrentMediaType(type.get());
-  streams[0] = stream_.descriptor_.get();
+  IMFStreamDescriptor* streams[] = {stream_.descriptor_.get()};
   if (SUCCEEDED(result)) result = MFCreatePresentationDescriptor(1, streams, presentation_.put());
   if (SUCCEEDED(result)) result = presentation_->SelectStream(0);
   if (SUCCEEDED(result)) result = MFCreateEventQueue(events.put());
@@ -201,6 +178,24 @@ ComPtr<IMFMediaSource> OpenAviSource(const char* path) {
   ComPtr<IMFMediaSource> source(new AviSource);
   if (FAILED(static_cast<AviSource*>(source.get())->Open(path))) source.Reset();
   return source;
+}
+
+ComPtr<IMFSample> NewSample(const uint8_t* bytes, DWORD size, LONGLONG time, LONGLONG duration) {
+  ComPtr<IMFSample> sample;
+  ComPtr<IMFMediaBuffer> buffer;
+  BYTE* data = nullptr;
+  MFCreateSample(sample.put());
+  MFCreateMemoryBuffer(size == 0 ? 1 : size, buffer.put());
+  if (bytes != nullptr && SUCCEEDED(buffer->Lock(&data, nullptr, nullptr))) {
+    std::memcpy(data, bytes, size);
+    buffer->Unlock();
+  }
+  buffer->SetCurrentLength(size);
+  sample->AddBuffer(buffer.get());
+  sample->SetSampleTime(time);
+  sample->SetSampleDuration(duration);
+  sample->SetUINT32(MFSampleExtension_CleanPoint, TRUE);
+  return sample;
 }
 
 }  // namespace voxa::test
