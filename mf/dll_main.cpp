@@ -1,7 +1,7 @@
 // The entry of voxamf.dll. Like voxa.dll it links no C or C++ runtime:
 // nothing runs at load or unload but this function, which notes the module
-// for the registration, so that hosts may load and unload the server as
-// often as COM likes without losing memory or thread-local indexes.
+// for the registration. COM loads and unloads the server as its hosts come
+// and go; no runtime takes a thread-local index or heap at each load.
 #include <windows.h>
 
 #include "mf/server_module.h"
