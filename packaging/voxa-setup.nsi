@@ -15,9 +15,9 @@
 ; regsvr32 of that bitness: its DllRegisterServer writes its class
 ; (HKCR\CLSID\{...}\InprocServer32) and its entry among Media Foundation's
 ; video decoders (MFTRegister) into that bitness's registry view; the
-; uninstaller has regsvr32 /u remove both. The uninstaller and LICENSE.txt go into Program Files\voxa,
-; and the installed-programs entry (Uninstall\voxa) into the native registry
-; view.
+; uninstaller has regsvr32 /u remove both. The uninstaller and LICENSE.txt go
+; into Program Files\voxa, and the installed-programs entry (Uninstall\voxa)
+; into the native registry view.
 ;
 ; All or nothing: every new file is first written beside its final name
 ; (NAME.new, and a copy of the file it replaces as NAME.old), then each is
