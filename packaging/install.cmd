@@ -1,16 +1,19 @@
 @echo off
 rem install.cmd: installs the VOXA video codec from this folder through
 rem voxa.inf (section DefaultInstall), for 32-bit programs and, on 64-bit
-rem Windows, for 64-bit programs too; then checks what was installed.
-rem Run it as administrator (right-click, "Run as administrator").
+rem Windows, for 64-bit programs too; registers the Media Foundation decoder
+rem beside it (voxamf.dll) with the regsvr32 of each bitness; then checks what
+rem was installed. Run it as administrator (right-click, "Run as
+rem administrator").
 rem
 rem   install.cmd [/force] [/nopause]
 rem
-rem All or nothing: before the INF runs, each voxa.dll it replaces is copied
-rem to voxa.dll.old beside it and each registry value it changes is noted.
-rem When anything fails they are put back and what it added is removed: a
-rem failed upgrade leaves the codec installed before as it was, a failed
-rem install leaves nothing.
+rem All or nothing: before the INF runs, each voxa.dll and voxamf.dll it
+rem replaces is copied to NAME.old beside it and each registry value it
+rem changes is noted, and whether the decoder was registered. When anything
+rem fails they are put back (the decoder unregistered, or the old one
+rem registered again) and what it added is removed: a failed upgrade leaves
+rem the codec installed before as it was, a failed install leaves nothing.
 rem
 rem A Drivers32 value vidc.VOXA that names another DLL belongs to another
 rem codec: install.cmd names it and stops, unless given /force. Then it keeps
@@ -27,6 +30,7 @@ set "HERE=%~dp0"
 set "DRIVERS32=HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 set "DESCRIPTIONS=HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
 set "VOXA_KEY=HKLM\Software\voxa"
+set "DECODER_CLASS=HKCR\CLSID\{1B2A84A1-75B1-45B1-A68E-8DA858EBD088}\InprocServer32"
 set "PAUSE_AT_END=1"
 set "FORCE="
 set "FAILED="
@@ -66,7 +70,7 @@ if exist "%SystemRoot%\Sysnative\rundll32.exe" (
 )
 echo install: %BITS%-bit Windows%PROMPT_NOTE%
 
-for %%F in (voxa.inf voxa32.dll voxa64.dll) do (
+for %%F in (voxa.inf voxa32.dll voxa64.dll voxamf32.dll voxamf64.dll) do (
   if not exist "%HERE%%%F" (
     echo install: FAILED: %%F is missing from %HERE%: unpack the whole package and run install.cmd from there
     goto :fail
@@ -99,6 +103,8 @@ rem 64-bit Windows).
 echo install: running rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 %HERE%voxa.inf
 "%SYSTEM%\rundll32.exe" setupapi.dll,InstallHinfSection DefaultInstall 132 %HERE%voxa.inf
 
+call :each :register
+if defined FAILED goto :fail
 call :each :check
 if defined FAILED goto :fail
 call :each :drop_copies
@@ -179,6 +185,17 @@ rem :keep BITS FOLDER FOLDER-NAME SOURCE REGVIEW: copies FOLDER\voxa.dll to
 rem voxa.dll.old and notes the registry values, for :undo; keeps another
 rem codec's vidc.VOXA (replaced with /force) for uninstall.cmd.
 :keep
+set "OLD_DECODER_%~1="
+set "OLD_REGISTERED_%~1="
+reg query "%DECODER_CLASS%" %~5 >nul 2>&1
+if not errorlevel 1 set "OLD_REGISTERED_%~1=1"
+if not exist "%~2\voxamf.dll" goto :keep_driver
+if exist "%~2\voxamf.dll\*" goto :keep_driver
+del /f "%~2\voxamf.dll.old" >nul 2>&1
+copy /y "%~2\voxamf.dll" "%~2\voxamf.dll.old" >nul 2>&1
+if not exist "%~2\voxamf.dll.old" goto :keep_failed
+set "OLD_DECODER_%~1=1"
+:keep_driver
 set "OLD_DLL_%~1="
 if not exist "%~2\voxa.dll" goto :keep_values
 if exist "%~2\voxa.dll\*" goto :keep_values
@@ -207,7 +224,7 @@ echo install: FAILED: cannot write the value ReplacedDriver of %VOXA_KEY% in the
 set "FAILED=1"
 exit /b 1
 :keep_failed
-echo install: FAILED: cannot copy %SystemRoot%\%~3\voxa.dll to voxa.dll.old
+echo install: FAILED: cannot keep a copy of a DLL in %SystemRoot%\%~3 ^(NAME.old^)
 set "FAILED=1"
 exit /b 1
 
@@ -215,6 +232,7 @@ rem :undo BITS FOLDER FOLDER-NAME SOURCE REGVIEW: puts back what :keep noted.
 :undo
 call set "KEPT=%%KEPT_%~1%%"
 if not defined KEPT exit /b 0
+call :undo_decoder %*
 call set "OLD_DLL=%%OLD_DLL_%~1%%"
 if defined OLD_DLL goto :undo_dll
 if not exist "%~2\voxa.dll" goto :undo_values
@@ -243,9 +261,41 @@ call set "NEW_KEY=%%NEW_KEY_%~1%%"
 if defined NEW_KEY reg delete "%VOXA_KEY%" /f %~5 >nul 2>&1
 exit /b 0
 
-rem :drop_copies BITS FOLDER ...: the copy kept for undoing goes.
+rem :undo_decoder BITS FOLDER FOLDER-NAME SOURCE REGVIEW: the decoder
+rem unregistered while its new DLL is there (unless it was registered
+rem before), the old DLL put back, and registered again when it was.
+:undo_decoder
+set "REGSVR=%~2\regsvr32.exe"
+set "DECODER=%SystemRoot%\%~3\voxamf.dll"
+if not defined OLD_REGISTERED_%~1 if exist "%~2\voxamf.dll" "%REGSVR%" /u /s "%DECODER%"
+if defined OLD_DECODER_%~1 (
+  move /y "%~2\voxamf.dll.old" "%~2\voxamf.dll" >nul 2>&1
+) else if exist "%~2\voxamf.dll" if not exist "%~2\voxamf.dll\*" del /f "%~2\voxamf.dll" >nul 2>&1
+if exist "%~2\voxamf.dll.old" (
+  echo install: FAILED: cannot put back %DECODER%: the old one is voxamf.dll.old beside it
+  set "BROKEN=1"
+)
+if not defined OLD_REGISTERED_%~1 exit /b 0
+"%REGSVR%" /s "%DECODER%"
+if not errorlevel 1 exit /b 0
+echo install: FAILED: cannot register %DECODER% again
+set "BROKEN=1"
+exit /b 0
+
+rem :register BITS FOLDER FOLDER-NAME SOURCE REGVIEW: the Media Foundation
+rem decoder registered by the regsvr32 of its bitness, which is told the
+rem DLL's path as a program of that bitness sees it (no Sysnative).
+:register
+"%~2\regsvr32.exe" /s "%SystemRoot%\%~3\voxamf.dll"
+if not errorlevel 1 exit /b 0
+echo install: FAILED: regsvr32 cannot register %SystemRoot%\%~3\voxamf.dll, the Media Foundation decoder
+set "FAILED=1"
+exit /b 1
+
+rem :drop_copies BITS FOLDER ...: the copies kept for undoing go.
 :drop_copies
 if exist "%~2\voxa.dll.old" del /f "%~2\voxa.dll.old" >nul 2>&1
+if exist "%~2\voxamf.dll.old" del /f "%~2\voxamf.dll.old" >nul 2>&1
 exit /b 0
 
 rem :check BITS FOLDER FOLDER-NAME SOURCE REGVIEW
@@ -281,6 +331,25 @@ if not defined VALUE (
   exit /b 1
 )
 echo install: for %~1-bit programs: %SHOWN% ^(%~4, %SIZE% bytes^), Drivers32 vidc.VOXA = voxa.dll ^("%VALUE%"^)
+set "SHOWN=%SystemRoot%\%~3\voxamf.dll"
+set "SIZE="
+for %%F in ("%HERE%voxamf%~1.dll") do set "WANTED_SIZE=%%~zF"
+if exist "%~2\voxamf.dll" for %%F in ("%~2\voxamf.dll") do set "SIZE=%%~zF"
+if not "%SIZE%"=="%WANTED_SIZE%" (
+  echo install: FAILED: %SHOWN% has "%SIZE%" bytes, not the %WANTED_SIZE% of voxamf%~1.dll
+  set "FAILED=1"
+  exit /b 1
+)
+set "VALUE="
+for /f "tokens=1,2,*" %%a in ('reg query "%DECODER_CLASS%" /ve %~5 2^>nul') do (
+  if "%%b"=="REG_SZ" set "VALUE=%%c"
+)
+if /i not "%VALUE%"=="%SHOWN%" (
+  echo install: FAILED: the Media Foundation decoder's class names "%VALUE%", not %SHOWN%, in the %~1-bit registry
+  set "FAILED=1"
+  exit /b 1
+)
+echo install: for %~1-bit programs: %SHOWN% ^(voxamf%~1.dll, %SIZE% bytes^), registered as a Media Foundation video decoder
 exit /b 0
 
 :end

@@ -1,8 +1,9 @@
 @echo off
 rem uninstall.cmd: removes the VOXA video codec through voxa.inf (section
 rem DefaultUninstall): voxa.dll and the Drivers32 and drivers.desc values,
-rem for 32-bit programs and, on 64-bit Windows, for 64-bit programs; then
-rem checks that they are gone. The codec's settings (HKEY_CLASSES_ROOT\Software\
+rem and the Media Foundation decoder voxamf.dll, unregistered first by the
+rem regsvr32 of its bitness, for 32-bit programs and, on 64-bit Windows, for
+rem 64-bit programs; then checks that they are gone. The codec's settings (HKEY_CLASSES_ROOT\Software\
 rem Brenmoor) are kept. Run it as administrator.
 rem
 rem Only the codec's own values go: a vidc.VOXA that names another DLL, or a
@@ -21,6 +22,7 @@ set "HERE=%~dp0"
 set "DRIVERS32=HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
 set "DESCRIPTIONS=HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc"
 set "VOXA_KEY=HKLM\Software\voxa"
+set "DECODER_CLASS=HKCR\CLSID\{1B2A84A1-75B1-45B1-A68E-8DA858EBD088}"
 set "DESCRIPTION=@VOXA_RC_DESCRIPTION@"
 set "PAUSE_AT_END=1"
 if /i "%~1"=="/nopause" set "PAUSE_AT_END="
@@ -65,6 +67,14 @@ if "%BITS%"=="64" (
   call :keep 32 /reg:32
 ) else (
   call :keep 32 ""
+)
+
+rem The decoders' registrations first: regsvr32 /u loads the DLL the INF removes.
+if "%BITS%"=="64" (
+  call :unregister "%SYSTEM%" System32
+  call :unregister "%SystemRoot%\SysWOW64" SysWOW64
+) else (
+  call :unregister "%SYSTEM%" System32
 )
 
 echo uninstall: running rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 %HERE%voxa.inf
@@ -118,6 +128,12 @@ set "WANTED_VIDC_%~1=%VIDC%"
 set "WANTED_SHOWN_%~1=is another codec's: left as it is"
 exit /b 0
 
+rem :unregister FOLDER FOLDER-NAME: the regsvr32 of FOLDER (its bitness) is
+rem told the decoder's path as a program of that bitness sees it.
+:unregister
+if exist "%~1\voxamf.dll" "%~1\regsvr32.exe" /u /s "%SystemRoot%\%~2\voxamf.dll"
+exit /b 0
+
 rem :restore BITS REGVIEW: puts back what :keep found, and forgets the value
 rem install.cmd kept.
 :restore
@@ -129,13 +145,23 @@ reg delete "%VOXA_KEY%" /f %~2 >nul 2>&1
 exit /b 0
 
 rem :check BITS FOLDER FOLDER-NAME REGVIEW
-rem Are FOLDER\voxa.dll and the codec's Drivers32 and drivers.desc values of
-rem the registry view REGVIEW gone, and another codec's vidc.VOXA there?
+rem Are FOLDER\voxa.dll, FOLDER\voxamf.dll, the decoder's class and the
+rem codec's Drivers32 and drivers.desc values of the registry view REGVIEW
+rem gone, and another codec's vidc.VOXA there?
 :check
 set "SHOWN=%SystemRoot%\%~3\voxa.dll"
 set "LEFT="
 if exist "%~2\voxa.dll" (
   echo uninstall: FAILED: %SHOWN% is still there: is a program using the codec? Close it and run uninstall.cmd again
+  set "LEFT=1"
+)
+if exist "%~2\voxamf.dll" (
+  echo uninstall: FAILED: %SystemRoot%\%~3\voxamf.dll is still there: is a program using the codec? Close it and run uninstall.cmd again
+  set "LEFT=1"
+)
+reg query "%DECODER_CLASS%" %~4 >nul 2>&1
+if not errorlevel 1 (
+  echo uninstall: FAILED: the Media Foundation decoder is still registered in the %~1-bit registry
   set "LEFT=1"
 )
 call set "WANTED=%%WANTED_VIDC_%~1%%"
@@ -163,7 +189,7 @@ if defined LEFT (
   set "FAILED=1"
   exit /b 1
 )
-echo uninstall: for %~1-bit programs: %SHOWN% is gone; %VIDC_SHOWN%
+echo uninstall: for %~1-bit programs: %SHOWN% and voxamf.dll are gone, the Media Foundation decoder is unregistered; %VIDC_SHOWN%
 exit /b 0
 
 :end

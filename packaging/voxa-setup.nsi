@@ -10,9 +10,14 @@
 ;                   registry; voxa32.dll -> SysWOW64\voxa.dll, Drivers32 of
 ;                   the 32-bit registry (Wow6432Node).
 ; Drivers32 gets vidc.VOXA = voxa.dll and drivers.desc voxa.dll = the codec's
-; description. The uninstaller and LICENSE.txt go into Program Files\voxa,
-; and the installed-programs entry (Uninstall\voxa) into the native registry
-; view.
+; description. Beside each voxa.dll goes voxamf.dll, the Media Foundation
+; decoder of the same bitness (voxamf32.dll, voxamf64.dll), registered by the
+; regsvr32 of that bitness: its DllRegisterServer writes its class
+; (HKCR\CLSID\{...}\InprocServer32) and its entry among Media Foundation's
+; video decoders (MFTRegister) into that bitness's registry view; the
+; uninstaller has regsvr32 /u remove both. The uninstaller and LICENSE.txt go
+; into Program Files\voxa, and the installed-programs entry (Uninstall\voxa)
+; into the native registry view.
 ;
 ; All or nothing: every new file is first written beside its final name
 ; (NAME.new, and a copy of the file it replaces as NAME.old), then each is
@@ -52,7 +57,7 @@
 ;   VOXA_PRODUCT       ProductName of the version resource (the entry's name)
 ;   VOXA_DESCRIPTION   the driver's description (drivers.desc)
 ;   VOXA_COPYRIGHT     LegalCopyright of the version resource
-;   VOXA_DLL32, VOXA_DLL64, VOXA_LICENSE, VOXA_OUTFILE   paths
+;   VOXA_DLL32, VOXA_DLL64, VOXA_MFT32, VOXA_MFT64, VOXA_LICENSE, VOXA_OUTFILE   paths
 
 !ifdef VOXA_SETUP_DEFINES
   !include "${VOXA_SETUP_DEFINES}"
@@ -69,6 +74,8 @@
 !insertmacro VoxaRequire VOXA_COPYRIGHT
 !insertmacro VoxaRequire VOXA_DLL32
 !insertmacro VoxaRequire VOXA_DLL64
+!insertmacro VoxaRequire VOXA_MFT32
+!insertmacro VoxaRequire VOXA_MFT64
 !insertmacro VoxaRequire VOXA_LICENSE
 !insertmacro VoxaRequire VOXA_OUTFILE
 
@@ -103,9 +110,8 @@ VIAddVersionKey /LANG=1033 LegalCopyright "${VOXA_COPYRIGHT}"
 ; Of each registry view: ReplacedDriver, the vidc.VOXA value of another codec
 ; that the install replaced (with /FORCE), for the uninstaller to put back.
 !define VOXA_KEY "Software\voxa"
-; The new DLL is unpacked under this name beside the old one, then renamed
-; over it (at once, or at the restart when the old one is in use).
-!define NEW_DLL "voxa.dll.new"
+; The Media Foundation decoder's class, as voxamf.dll registers it.
+!define MFT_CLASS_KEY "CLSID\{1B2A84A1-75B1-45B1-A68E-8DA858EBD088}"
 !define EXIT_FAILED 1
 !define EXIT_REFUSED 3
 !define EXIT_TAKEN 4
@@ -314,6 +320,8 @@ FunctionEnd
 ;                      are undone before)
 ;   value VIEW KEY NAME TYPE DATA   a registry value as it was before (TYPE
 ;                      sz or dword; none: it was not there): put back on undo
+;   regsvr VIEW FOLDER SWITCH   FOLDER\voxamf.dll to be registered ("") or
+;                      unregistered (/u) on undo, by FOLDER\regsvr32.exe
 !macro Log what a b c d e
   Push `${e}`
   Push `${d}`
@@ -377,6 +385,16 @@ Function WalkLog
       ${EndIf}
     ${ElseIf} $LogWhat == "folder"
       RMDir $Log1
+    ${ElseIf} $LogWhat == "regsvr"
+      ExecWait '"$Log2\regsvr32.exe" $Log3 /s "$Log2\voxamf.dll"' $0
+      ${If} $0 != 0
+        StrCpy $1 "registered again"
+        ${If} $Log3 == "/u"
+          StrCpy $1 "unregistered"
+        ${EndIf}
+        ${Say} "install: FAILED: $Log2\voxamf.dll, the Media Foundation decoder, cannot be $1 (regsvr32 exit status $0)"
+        StrCpy $Broken 1
+      ${EndIf}
     ${Else}
       ${If} $Log1 == 64
         SetRegView 64
@@ -627,6 +645,46 @@ FunctionEnd
     ${Say} "install: ${folder}\voxa.dll is in use by a program: the new one replaces it when Windows restarts"
   ${EndIf}
   IntOp $R9 $R9 + $R1
+  !insertmacro InstallDecoder ${bits} "${folder}"
+!macroend
+
+; Puts FOLDER\voxamf.dll.new in place of FOLDER\voxamf.dll (at the next
+; restart when a program holds the old one) and registers it with
+; FOLDER\regsvr32.exe, the regsvr32 of its bitness; then checks its class in
+; the BITS-bit registry. The undo unregisters it, or, when the version
+; installed before had it registered, registers that one again once it is
+; back (the first record is walked last).
+!macro InstallDecoder bits folder
+  SetRegView ${bits}
+  ClearErrors
+  ReadRegStr $R6 HKCR "${MFT_CLASS_KEY}\InprocServer32" ""
+  StrCpy $R7 "registered before"
+  ${If} ${Errors}
+    StrCpy $R7 ""
+  ${Else}
+    !insertmacro Log regsvr ${bits} "${folder}" "" "" ""
+  ${EndIf}
+  !insertmacro Replace "${folder}\voxamf.dll" 1
+  ExecWait '"${folder}\regsvr32.exe" /s "${folder}\voxamf.dll"' $R6
+  ${If} $R6 != 0
+    !insertmacro InstallFailed "regsvr32 cannot register ${folder}\voxamf.dll, the Media Foundation decoder (exit status $R6)"
+  ${EndIf}
+  ${If} $R7 == ""
+    !insertmacro Log regsvr ${bits} "${folder}" "/u" "" ""
+  ${EndIf}
+  SetRegView ${bits}
+  ReadRegStr $R6 HKCR "${MFT_CLASS_KEY}\InprocServer32" ""
+  ${If} $R6 != "${folder}\voxamf.dll"
+    !insertmacro InstallFailed "the Media Foundation decoder's class names $\"$R6$\", not ${folder}\voxamf.dll, in the ${bits}-bit registry"
+  ${EndIf}
+  Push "$PLUGINSDIR\voxamf${bits}.dll"
+  Call FileSize
+  Pop $R1
+  IntOp $R9 $R9 + $R1
+  ${Say} "install: for ${bits}-bit programs: ${folder}\voxamf.dll (voxamf${bits}.dll, $R1 bytes), registered as a Media Foundation video decoder"
+  ${If} $R2 != ""
+    ${Say} "install: ${folder}\voxamf.dll is in use by a program: the new one replaces it when Windows restarts"
+  ${EndIf}
 !macroend
 
 Section "VOXA codec"
@@ -651,6 +709,8 @@ Section "VOXA codec"
   ClearErrors
   File "/oname=voxa32.dll" "${VOXA_DLL32}"
   File "/oname=voxa64.dll" "${VOXA_DLL64}"
+  File "/oname=voxamf32.dll" "${VOXA_MFT32}"
+  File "/oname=voxamf64.dll" "${VOXA_MFT64}"
   File "/oname=LICENSE.txt" "${VOXA_LICENSE}"
   WriteUninstaller "$PLUGINSDIR\uninstall.exe"
   ${If} ${Errors}
@@ -661,10 +721,13 @@ Section "VOXA codec"
   ${If} $Bits == 64
     ${DisableX64FSRedirection}
     !insertmacro Stage "$PLUGINSDIR\voxa64.dll" "$WINDIR\System32\voxa.dll"
+    !insertmacro Stage "$PLUGINSDIR\voxamf64.dll" "$WINDIR\System32\voxamf.dll"
     ${EnableX64FSRedirection}
     !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$WINDIR\SysWOW64\voxa.dll"
+    !insertmacro Stage "$PLUGINSDIR\voxamf32.dll" "$WINDIR\SysWOW64\voxamf.dll"
   ${Else}
     !insertmacro Stage "$PLUGINSDIR\voxa32.dll" "$SYSDIR\voxa.dll"
+    !insertmacro Stage "$PLUGINSDIR\voxamf32.dll" "$SYSDIR\voxamf.dll"
   ${EndIf}
   ${IfNot} ${FileExists} "$INSTDIR\*.*"
     CreateDirectory "$INSTDIR"
@@ -748,28 +811,56 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; Deletes FOLDER\NAME and what a failed install may have left beside it
+; (NAME.new, NAME.old), or has Windows delete it at the next restart when a
+; program holds it: then VAR says "in use".
+!macro DeleteInstalled folder name var
+  StrCpy ${var} ""
+  Delete "${folder}\${name}.new"
+  Delete "${folder}\${name}.old"
+  ClearErrors
+  Delete "${folder}\${name}"
+  ${If} ${Errors}
+    ; MOVEFILE_DELAY_UNTIL_REBOOT, no new name: removed at the restart.
+    System::Call "kernel32::MoveFileExW(w '${folder}\${name}', p 0, i 4) i .r0"
+    ${If} $0 == 0
+      ${UnSay} "uninstall: FAILED: ${folder}\${name} is in use and its removal cannot be scheduled: close the programs that use the codec and run the uninstaller again"
+      StrCpy $Failed 1
+    ${Else}
+      SetRebootFlag true
+      StrCpy ${var} "in use"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Unregisters FOLDER\voxamf.dll, the Media Foundation decoder, with the
+; regsvr32 of its bitness (which loads it: before it is deleted), deletes it,
+; and checks that its class is gone from the current view (BITS-bit).
+!macro RemoveDecoder bits folder
+  ${If} ${FileExists} "${folder}\voxamf.dll"
+    ExecWait '"${folder}\regsvr32.exe" /u /s "${folder}\voxamf.dll"' $0
+  ${EndIf}
+  !insertmacro DeleteInstalled "${folder}" voxamf.dll $R7
+  ClearErrors
+  ReadRegStr $0 HKCR "${MFT_CLASS_KEY}\InprocServer32" ""
+  ${IfNot} ${Errors}
+    ${UnSay} "uninstall: FAILED: the Media Foundation decoder is still registered in the ${bits}-bit registry ($0)"
+    StrCpy $Failed 1
+  ${ElseIf} $R7 == "in use"
+    ${UnSay} "uninstall: for ${bits}-bit programs: the Media Foundation decoder is unregistered; ${folder}\voxamf.dll is in use by a program: it is removed when Windows restarts"
+  ${Else}
+    ${UnSay} "uninstall: for ${bits}-bit programs: the Media Foundation decoder is unregistered and ${folder}\voxamf.dll is gone"
+  ${EndIf}
+!macroend
+
 ; Removes FOLDER\voxa.dll (at the next restart when it is in use) and the
 ; registry values of the current view (BITS-bit), then checks that they are
 ; gone, as uninstall.cmd does. vidc.VOXA goes only while it names voxa.dll,
 ; and then gives way to the other codec's value that the install replaced;
 ; drivers.desc voxa.dll goes only while it holds this codec's description.
 !macro RemoveCodec bits folder
-  StrCpy $R2 ""
-  Delete "${folder}\${NEW_DLL}"
-  Delete "${folder}\voxa.dll.old"
-  ClearErrors
-  Delete "${folder}\voxa.dll"
-  ${If} ${Errors}
-    ; MOVEFILE_DELAY_UNTIL_REBOOT, no new name: removed at the restart.
-    System::Call "kernel32::MoveFileExW(w '${folder}\voxa.dll', p 0, i 4) i .r0"
-    ${If} $0 == 0
-      ${UnSay} "uninstall: FAILED: ${folder}\voxa.dll is in use and its removal cannot be scheduled: close the programs that use the codec and run the uninstaller again"
-      StrCpy $Failed 1
-    ${Else}
-      SetRebootFlag true
-      StrCpy $R2 "in use"
-    ${EndIf}
-  ${EndIf}
+  !insertmacro RemoveDecoder ${bits} "${folder}"
+  !insertmacro DeleteInstalled "${folder}" voxa.dll $R2
 
   ; $R5: what vidc.VOXA must be afterwards ("" none); $R6 says what it is.
   ReadRegStr $R3 HKLM "${DRIVERS32}" "vidc.VOXA"

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds the Windows release packages: the win32 and win64 presets, then,
-# from packaging/, the ZIP made by CPack (both DLLs, voxa.inf, install.cmd,
-# uninstall.cmd, readme.txt, LICENSE.txt) and the setup program made by
-# makensis (packaging/voxa-setup.nsi, the same DLLs).
+# from packaging/, the ZIP made by CPack (both builds of voxa.dll and of
+# voxamf.dll, voxa.inf, install.cmd, uninstall.cmd, readme.txt, LICENSE.txt)
+# and the setup program made by makensis (packaging/voxa-setup.nsi, the same
+# DLLs).
 #
 #   scripts/package.sh [--no-build]
 #
@@ -27,7 +28,7 @@ if [ "$build" = 1 ]; then
   for preset in win32 win64; do
     echo "package: building preset $preset"
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target voxa_dll
+    cmake --build --preset "$preset" --target voxa_dll voxa_mft_dll
   done
 fi
 

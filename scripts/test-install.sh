@@ -2,7 +2,10 @@
 # Installs the Windows release package into Wine prefixes of its own and
 # checks the result the way a program sees it: icopen_probe (built in both
 # Windows presets, it registers nothing itself) must open the codec with
-# ICOpen(vidc, VOXA) after installing and must fail to after uninstalling.
+# ICOpen(vidc, VOXA) after installing and must fail to after uninstalling,
+# and MFTEnumEx must find the Media Foundation decoder (which decodes a clip
+# through the Media Session) after install.cmd and not after uninstall.cmd
+# (the INF alone copies it but does not register it).
 #
 #   scripts/test-install.sh
 #
@@ -19,7 +22,8 @@
 # scripts. In both, the scripts are all or nothing (a folder in the way of a
 # DLL, an upgrade whose INF registers another DLL name: nothing of them stays)
 # and keep another codec's vidc.VOXA (refused; replaced with /force and put
-# back by uninstall.cmd). Each case checks the DLLs (byte for byte), the Drivers32 and
+# back by uninstall.cmd); a 32-bit decoder that does not register leaves
+# nothing either. Each case checks the DLLs (byte for byte), the Drivers32 and
 # drivers.desc values of each registry view and both probes. The prefixes
 # are made once (wineboot, 10-20 s each) and kept; every run first removes
 # whatever an earlier run left installed.
@@ -31,9 +35,7 @@ source "$(dirname "$0")/test-steps.sh" install-test
 
 # ---- the builds and the package -----------------------------------------------
 
-build_presets "voxa_dll icopen_probe" win32 win64
-probe32=$root/build/win32/tests/icopen_probe.exe
-probe64=$root/build/win64/tests/icopen_probe.exe
+build_presets "voxa_dll voxa_mft_dll icopen_probe voxa_media_foundation_tests" win32 win64
 
 zip=$(scripts/package.sh --no-build | tail -n 1) || die "scripts/package.sh"
 work=$root/build/install-test
@@ -68,9 +70,7 @@ reg_value() {
 
 # expect_probe BITS STATUS: icopen_probe of that bitness exits with STATUS.
 expect_probe() {
-  local probe=$probe32
-  [ "$1" = 64 ] && probe=$probe64
-  prefix_run "probe$1" "$probe"
+  prefix_run "probe$1" "$root/build/win$1/tests/icopen_probe.exe"
   if [ "$status" -eq "$2" ]; then
     pass "$1-bit program: $output"
   else
@@ -117,32 +117,49 @@ expect_unregistered() {
   fi
 }
 
-# The whole state of a prefix, installed or not.
+# The whole state of a prefix, installed (by the scripts, or by the INF
+# alone: "inf", the decoder not registered) or not.
 installed_wow64() {
   expect_dll system32/voxa.dll voxa64.dll
   expect_dll syswow64/voxa.dll voxa32.dll
+  expect_dll system32/voxamf.dll voxamf64.dll
+  expect_dll syswow64/voxamf.dll voxamf32.dll
   expect_registered 64
   expect_registered 32
   expect_probe 64 0
   expect_probe 32 0
+  local decoder=found
+  [ "${1:-}" = inf ] && decoder=absent
+  expect_decoder 64 $decoder
+  expect_decoder 32 $decoder
 }
 uninstalled_wow64() {
   expect_no_file system32/voxa.dll
   expect_no_file syswow64/voxa.dll
+  expect_no_file system32/voxamf.dll
+  expect_no_file syswow64/voxamf.dll
   expect_unregistered 64
   expect_unregistered 32
   expect_probe 64 1
   expect_probe 32 1
+  expect_decoder 64 absent
+  expect_decoder 32 absent
 }
 installed_win32() {
   expect_dll system32/voxa.dll voxa32.dll
+  expect_dll system32/voxamf.dll voxamf32.dll
   expect_registered ""
   expect_probe 32 0
+  local decoder=found
+  [ "${1:-}" = inf ] && decoder=absent
+  expect_decoder 32 $decoder
 }
 uninstalled_win32() {
   expect_no_file system32/voxa.dll
+  expect_no_file system32/voxamf.dll
   expect_unregistered ""
   expect_probe 32 1
+  expect_decoder 32 absent
 }
 
 # expect_taken VIEW: another codec's vidc.VOXA (other.dll) as it was, nothing
@@ -173,8 +190,15 @@ expect_script() {
 
 # Removes whatever an earlier run left, without the INF.
 reset_prefix() {
-  local views=("$@") view
-  rm -f "$WINEPREFIX/drive_c/windows/system32/voxa.dll" "$WINEPREFIX/drive_c/windows/syswow64/voxa.dll"
+  local views=("$@") view folder windows=$WINEPREFIX/drive_c/windows
+  # The decoders unregister themselves while they are there.
+  if [ -d "$windows/syswow64" ]; then
+    [ -f "$windows/system32/voxamf.dll" ] && prefix_run64 unregister regsvr32 /u /s 'C:\windows\system32\voxamf.dll'
+    [ -f "$windows/syswow64/voxamf.dll" ] && prefix_run unregister regsvr32 /u /s 'C:\windows\syswow64\voxamf.dll'
+  else
+    [ -f "$windows/system32/voxamf.dll" ] && prefix_run unregister regsvr32 /u /s 'C:\windows\system32\voxamf.dll'
+  fi
+  for folder in system32 syswow64; do rm -f "$windows/$folder/voxa.dll" "$windows/$folder/voxamf.dll"; done
   for view in "${views[@]}"; do
     local flag=()
     [ -n "$view" ] && flag=("/reg:$view")
@@ -196,10 +220,17 @@ all_or_nothing() {
   expect_script install.cmd 1 '^install: the codec is NOT installed$'
   "uninstalled_$kind"
 
+  note "$kind: install.cmd with a 32-bit decoder that does not register"
+  rm -rf "$broken" && cp -r "$pkg" "$broken"
+  head -c 4096 "$pkg/voxamf32.dll" >"$broken/voxamf32.dll"
+  $run unregistrable-install cmd /c "$broken_win\\install.cmd" /nopause
+  expect_script install.cmd 1 '^install: FAILED: regsvr32 cannot register .*voxamf.dll'
+  "uninstalled_$kind"
+
   note "$kind: an upgrade whose INF registers another DLL name: the codec installed before stays"
   $run cmd-install cmd /c "$pkg_win\\install.cmd" /nopause
   rm -rf "$broken" && cp -r "$pkg" "$broken"
-  printf 'newer' | tee -a "$broken/voxa32.dll" >>"$broken/voxa64.dll"
+  printf 'newer' | tee -a "$broken/voxa32.dll" "$broken/voxamf32.dll" "$broken/voxamf64.dll" >>"$broken/voxa64.dll"
   sed -i 's/"vidc.VOXA", 0x00000000, "voxa.dll"/"vidc.VOXA", 0x00000000, "wrong.dll"/' "$broken/voxa.inf"
   $run newer-install cmd /c "$broken_win\\install.cmd" /nopause
   expect_script install.cmd 1 '^install: undone: everything is as it was before install.cmd ran$'
@@ -254,7 +285,7 @@ note "64-bit: 64-bit rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132
 # shellcheck disable=SC2086
 prefix_run64 inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
-installed_wow64
+installed_wow64 inf
 
 note "64-bit: 64-bit rundll32 ... DefaultUninstall 132 voxa.inf"
 # shellcheck disable=SC2086
@@ -340,7 +371,7 @@ note "32-bit: rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 voxa.i
 # shellcheck disable=SC2086
 prefix_run inf-install rundll32 setupapi.dll,InstallHinfSection DefaultInstall 132 $pkg_win\\voxa.inf
 [ "$status" -eq 0 ] || fail "rundll32 exited with $status: $output"
-installed_win32
+installed_win32 inf
 note "32-bit: rundll32 ... DefaultUninstall 132 voxa.inf"
 # shellcheck disable=SC2086
 prefix_run inf-uninstall rundll32 setupapi.dll,InstallHinfSection DefaultUninstall 132 $pkg_win\\voxa.inf

@@ -7,25 +7,33 @@
 #   scripts/test-setup.sh [win64] [win32]     (default: both prefixes)
 #
 # Needs the win32 and win64 presets configured (scripts/test-all.sh does
-# that); builds voxa_dll and icopen_probe in both and the packages with
-# scripts/package.sh --no-build. Besides the real setup program it builds a
-# "newer" one from the same script: the next major version, its DLLs the
-# real ones with a few bytes appended (they still load, and differ), so that
-# the checks see which version's files are in place.
+# that); builds voxa_dll, voxa_mft_dll, icopen_probe and
+# voxa_media_foundation_tests in both
+# and the packages with scripts/package.sh --no-build. Besides the real setup
+# program it builds a "newer" one from the same script: the next major
+# version, its DLLs the real ones with a few bytes appended (they still load,
+# and differ), so that the checks see which version's files are in place;
+# and a "broken" one, the newer version whose 32-bit Media Foundation decoder
+# is cut short, so that regsvr32 cannot register it.
 #
 # Each step is a row of the table below: what is run, the exit status and a
 # line it must print, and the state the prefix must then be in. The states:
-#   none      no voxa.dll, no vidc.VOXA or drivers.desc value in any view,
-#             no installed-programs entry, no Program Files\voxa; the probes
-#             of both bitnesses fail to open the codec
+#   none      no voxa.dll or voxamf.dll, no vidc.VOXA or drivers.desc value
+#             in any view, no installed-programs entry, no Program
+#             Files\voxa; the probes of both bitnesses fail to open the
+#             codec, MFTEnumEx finds no decoder, and Media Foundation's
+#             registry and the decoder's class key are as in the fresh prefix
 #   current   the real DLLs (byte for byte) in System32 (and SysWOW64), the
 #   newer     values in each view, the entry (name, version, publisher, size,
 #             uninstaller) in the native view only; icopen_probe --code
-#             codes a frame from 32- and 64-bit programs
-#   replacing the old DLLs still in place (a host holds them), the newer
-#             ones beside them, the renames scheduled for the restart
-#   removing  values, entry and folder gone, the DLLs still there (held),
-#             their removal scheduled for the restart
+#             codes a frame from 32- and 64-bit programs, and MFTEnumEx
+#             finds the decoder in both, which decodes a clip through the
+#             Media Session
+#   replacing the old voxa.dll still in place (a host holds it), the newer
+#             one beside it, the renames scheduled for the restart; the
+#             newer voxamf.dll in place (no host holds it) and registered
+#   removing  values, entry, folder and decoder gone (as none), voxa.dll
+#             still there (held), its removal scheduled for the restart
 #   taken     as none, but vidc.VOXA = other.dll (another codec's) in every view
 # In every state another codec's values (vidc.ABCD, put there first) are
 # untouched. "-": not checked.
@@ -37,7 +45,7 @@ source "$(dirname "$0")/test-steps.sh" setup-test
 
 # ---- the builds and the setup programs ---------------------------------------------
 
-build_presets "voxa_dll icopen_probe" win32 win64
+build_presets "voxa_dll voxa_mft_dll icopen_probe voxa_media_foundation_tests" win32 win64
 probe32=$root/build/win32/tests/icopen_probe.exe
 probe64=$root/build/win64/tests/icopen_probe.exe
 
@@ -53,17 +61,26 @@ mkdir -p "$work"
 exec 8>"$work/.lock"
 flock 8 || die "cannot lock $work"
 
-# The newer version: same script, same defines but the version and DLLs.
+# The newer version: same script, same defines but the version and DLLs
+# (VERSIONBITS.dll: voxa.dll, VERSIONmfBITS.dll: voxamf.dll).
 for bits in 32 64; do
-  cp "$root/build/win$bits/driver/voxa.dll" "$work/newer$bits.dll"
-  printf 'voxa %s test build\0\0\0\0' "$newer" >>"$work/newer$bits.dll"
-  cp "$root/build/win$bits/driver/voxa.dll" "$work/current$bits.dll"
+  for name in "" mf; do
+    dll=$root/build/win$bits/driver/voxa.dll
+    [ -n "$name" ] && dll=$root/build/win$bits/mf/voxamf.dll
+    cp "$dll" "$work/newer$name$bits.dll"
+    printf 'voxa %s test build\0\0\0\0' "$newer" >>"$work/newer$name$bits.dll"
+    cp "$dll" "$work/current$name$bits.dll"
+  done
 done
-makensis -WX -V2 -NOCD -DVOXA_SETUP_DEFINES="$root/build/package/voxa-setup-defines.nsh" \
-  -DVOXA_VERSION="$newer" -DVOXA_DLL32="$work/newer32.dll" -DVOXA_DLL64="$work/newer64.dll" \
-  -DVOXA_OUTFILE="$work/voxa-$newer-setup.exe" packaging/voxa-setup.nsi >"$work/makensis.log" 2>&1 ||
-  { cat "$work/makensis.log"; die "makensis of the newer test version"; }
-note "setup programs: $setup ($current), $work/voxa-$newer-setup.exe ($newer)"
+head -c 4096 "$work/newermf32.dll" >"$work/brokenmf32.dll"
+for kind in newer broken; do
+  makensis -WX -V2 -NOCD -DVOXA_SETUP_DEFINES="$root/build/package/voxa-setup-defines.nsh" \
+    -DVOXA_VERSION="$newer" -DVOXA_DLL32="$work/newer32.dll" -DVOXA_DLL64="$work/newer64.dll" \
+    -DVOXA_MFT32="$work/${kind}mf32.dll" -DVOXA_MFT64="$work/newermf64.dll" \
+    -DVOXA_OUTFILE="$work/voxa-$newer-$kind-setup.exe" packaging/voxa-setup.nsi >"$work/makensis.log" 2>&1 ||
+    { cat "$work/makensis.log"; die "makensis of the $kind test version"; }
+done
+note "setup programs: $setup ($current), $work/voxa-$newer-newer-setup.exe ($newer), $work/voxa-$newer-broken-setup.exe"
 
 # Texts the entry must carry, from the same place the setup program took them.
 defines=$root/build/package/voxa-setup-defines.nsh
@@ -114,6 +131,7 @@ reg_get() {
     sub(/^[ \t]*[^ \t]+[ \t]+REG_[A-Z_]+[ \t]*/, ""); print; exit }'
 }
 
+decoder_class='HKLM\Software\Classes\CLSID\{1B2A84A1-75B1-45B1-A68E-8DA858EBD088}'
 drivers32='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32'
 descriptions='HKLM\Software\Microsoft\Windows NT\CurrentVersion\drivers.desc'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\voxa'
@@ -162,20 +180,54 @@ expect_values() {
   done < <(codecs)
 }
 
-# expect_dlls VERSION: voxa.dll in each folder is that version's DLL of its
-# bitness, byte for byte ("none": no voxa.dll).
+# expect_dlls VERSION [DECODER-VERSION]: voxa.dll (and voxamf.dll) in each
+# folder is that version's DLL of its bitness, byte for byte ("none": no
+# such DLL). The decoder's version is the codec's unless given.
 expect_dlls() {
-  local version=$1 folder view bits file
+  local folder view bits file name version
   while read -r folder view bits; do
-    file=$WINEPREFIX/drive_c/windows/$folder/voxa.dll
-    if [ "$version" = none ]; then
-      if [ -e "$file" ]; then fail "windows/$folder/voxa.dll is still there"; else pass "no windows/$folder/voxa.dll"; fi
-    elif [ "$version" != current ] && [ "$version" != newer ]; then
-      die "expect_dlls $version"
-    elif cmp -s "$file" "$work/$version$bits.dll"; then
-      pass "windows/$folder/voxa.dll is the $version version's $bits-bit DLL"
+    for name in "" mf; do
+      version=$1
+      [ -n "$name" ] && version=${2:-$1}
+      file=$WINEPREFIX/drive_c/windows/$folder/voxa$name.dll
+      if [ "$version" = none ]; then
+        if [ -e "$file" ]; then fail "windows/$folder/voxa$name.dll is still there"; else pass "no windows/$folder/voxa$name.dll"; fi
+      elif [ "$version" != current ] && [ "$version" != newer ]; then
+        die "expect_dlls $version"
+      elif cmp -s "$file" "$work/$version$name$bits.dll"; then
+        pass "windows/$folder/voxa$name.dll is the $version version's $bits-bit DLL"
+      else
+        fail "windows/$folder/voxa$name.dll is not the $version version's $bits-bit DLL ($(ls -l "$file" 2>&1))"
+      fi
+    done
+  done < <(codecs)
+}
+
+# Media Foundation's registry and the decoder's class key in a view, as reg
+# shows them.
+mf_registry() {
+  local view=()
+  [ -n "$1" ] && view=("/reg:$1")
+  prefix_run mf-registry reg query 'HKLM\Software\Classes\MediaFoundation' /s "${view[@]}"
+  printf '%s\n' "$output"
+  prefix_run mf-class reg query "$decoder_class" "${view[@]}"
+  echo "class key: status $status"
+}
+
+# expect_decoders found|absent: the decoder for programs of each bitness;
+# absent, Media Foundation's registry and the decoder's class key are as in
+# the fresh prefix.
+expect_decoders() {
+  local folder view bits
+  while read -r folder view bits; do
+    view=${view//\'/}
+    expect_decoder "$bits" "$1"
+    [ "$1" = absent ] || continue
+    if [ "$(mf_registry "$view")" = "$(cat "$work/mf-registry-$bits")" ]; then
+      pass "$bits-bit registry: Media Foundation's keys and the decoder's class as before the first install"
     else
-      fail "windows/$folder/voxa.dll is not the $version version's $bits-bit DLL ($(ls -l "$file" 2>&1))"
+      fail "$bits-bit registry: Media Foundation's keys or the decoder's class differ from the fresh prefix's:"
+      diff <(cat "$work/mf-registry-$bits") <(mf_registry "$view") | sed 's/^/    /'
     fi
   done < <(codecs)
 }
@@ -184,7 +236,7 @@ expect_dlls() {
 expect_no_new() {
   local folder view bits name
   while read -r folder view bits; do
-    for name in voxa.dll.new voxa.dll.old; do
+    for name in voxa.dll.new voxa.dll.old voxamf.dll.new voxamf.dll.old; do
       if [ -e "$WINEPREFIX/drive_c/windows/$folder/$name" ]; then
         fail "windows/$folder/$name is there"
       else
@@ -257,10 +309,10 @@ expect_entry() {
   # Kilobytes, rounded up, of everything the setup program wrote (its DLLs
   # also while they wait for the restart).
   local bytes=0 f
-  for f in "$folder/uninstall.exe" "$folder/LICENSE.txt" "$work/${which}32.dll"; do
+  for f in "$folder/uninstall.exe" "$folder/LICENSE.txt" "$work/${which}32.dll" "$work/${which}mf32.dll"; do
     bytes=$((bytes + $(stat -c %s "$f")))
   done
-  [ "$kind" = wow64 ] && bytes=$((bytes + $(stat -c %s "$work/${which}64.dll")))
+  [ "$kind" = wow64 ] && bytes=$((bytes + $(stat -c %s "$work/${which}64.dll") + $(stat -c %s "$work/${which}mf64.dll")))
   if [ "$size" = "$(printf '0x%x' $(((bytes + 1023) / 1024)))" ]; then
     pass "installed programs: size $((size)) KB"
   else
@@ -292,13 +344,17 @@ expect_probes() {
 expect_state() {
   case "$1" in
     none | taken)
-      expect_dlls none; expect_no_new; expect_values "${1/none/unregistered}"; expect_entry none; expect_probes 1 ;;
+      expect_dlls none; expect_no_new; expect_values "${1/none/unregistered}"; expect_entry none; expect_probes 1
+      expect_decoders absent ;;
     current | newer)
-      expect_dlls "$1"; expect_no_new; expect_values registered; expect_entry "$1"; expect_probes 0 --code ;;
+      expect_dlls "$1"; expect_no_new; expect_values registered; expect_entry "$1"; expect_probes 0 --code
+      expect_decoders found ;;
     replacing)
-      expect_dlls current; expect_pending replace; expect_values registered; expect_entry newer ;;
+      expect_dlls current newer; expect_pending replace; expect_values registered; expect_entry newer
+      expect_decoders found ;;
     removing)
-      expect_dlls current; expect_no_new; expect_pending remove; expect_values unregistered; expect_entry none ;;
+      expect_dlls current none; expect_no_new; expect_pending remove; expect_values unregistered; expect_entry none
+      expect_decoders absent ;;
     -) ;;
     *) die "unknown state $1" ;;
   esac
@@ -355,7 +411,7 @@ act() {
       # setup VERSION ARGS...: the setup program of that version, from a
       # download folder whose name has a space.
       local exe="voxa-$current-setup.exe"
-      [ "${words[1]}" = newer ] && exe="voxa-$newer-setup.exe"
+      [ "${words[1]}" = current ] || exe="voxa-$newer-${words[1]}-setup.exe"
       run_line setup "\"$downloads_win\\$exe\" ${words[*]:2}" ;;
     uninstall)
       # The uninstaller as a script would run it to learn its exit status:
@@ -404,6 +460,7 @@ steps=(
   "install that cannot write the 32-bit DLL | blocked syswow64/voxa.dll.new setup current /S | 1 | ^install: the codec is NOT installed$      | none"
   "install that cannot put the DLL in place | blocked system32/voxa.dll setup current /S | 1 | ^install: the codec is NOT installed$          | none"
   "install that cannot put the 32-bit DLL in place | blocked syswow64/voxa.dll setup current /S | 1 | ^install: the codec is NOT installed$  | none"
+  "install whose 32-bit decoder does not register | setup broken /S | 1 | ^install: FAILED: regsvr32 cannot register .*voxamf.dll, the Media Foundation decoder | none"
   "fresh install                         | setup current /S             | 0    | ^install: done: programs started from now on find the VOXA codec | current"
   "the same version again                | setup current /S             | 0    | ^install: done:                                             | current"
   "upgrade in place                      | setup newer /S               | 0    | ^install: upgrading version CUR to NEW$                     | newer"
@@ -417,6 +474,7 @@ steps=(
   "restart                               | restart                      | -    | -                                                           | none"
   "install again                         | setup current /S             | 0    | ^install: done:                                             | current"
   "upgrade that cannot write the 32-bit DLL | blocked syswow64/voxa.dll.new setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
+  "upgrade whose 32-bit decoder does not register | setup broken /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
   "upgrade that fails after the DLLs are in place | blocked voxa/LICENSE.txt setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
   "failed upgrade while hosts hold the codec | held blocked voxa/LICENSE.txt setup newer /S | 1 | ^install: undone: version CUR is installed as it was$ | current"
   "restart: nothing of it left to rename | restart                      | -    | -                                                           | current"
@@ -452,7 +510,7 @@ fresh_prefix() {
   downloads="$WINEPREFIX/drive_c/users/Public/Downloads/voxa setup"
   downloads_win='C:\users\Public\Downloads\voxa setup'
   mkdir -p "$downloads"
-  cp "$setup" "$work/voxa-$newer-setup.exe" "$downloads/"
+  cp "$setup" "$work/voxa-$newer-newer-setup.exe" "$work/voxa-$newer-broken-setup.exe" "$downloads/"
   local folder view bits flag
   while read -r folder view bits; do
     view=${view//\'/}
@@ -462,6 +520,7 @@ fresh_prefix() {
     [ "$status" -eq 0 ] || die "reg add vidc.ABCD: $output"
     prefix_run reg-add reg add "$descriptions" /v abcd.dll /d "ABCD test codec" /f "${flag[@]}"
     [ "$status" -eq 0 ] || die "reg add drivers.desc abcd.dll: $output"
+    mf_registry "$view" >"$work/mf-registry-$bits"
   done < <(codecs)
 }
 

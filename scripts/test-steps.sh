@@ -21,6 +21,10 @@
 #   prefix_run64 NAME COMMAND...   the same through the 64-bit loader, in a
 #                                  prefix that prefix_run has started
 #   find_wine64                    the 64-bit loader's path into $wine64
+#   expect_decoder BITS found|absent  the Media Foundation decoder as MFTEnumEx
+#                                  shows it to a BITS-bit program in
+#                                  $WINEPREFIX (found: it also decodes a clip
+#                                  through the Media Session), a check counted
 #   finish                         the "NAME: N passed, M failed" line; the
 #                                  script's exit status
 test_name=$1
@@ -91,6 +95,20 @@ prefix_run64() {
     </dev/null >"$work/$name.log" 2>&1
   status=$?
   output=$(tr -d '\r' <"$work/$name.log")
+}
+
+expect_decoder() {
+  local test=Absent run=prefix_run
+  [ "$2" = found ] && test=Decodes
+  [ "$1" = 64 ] && run=prefix_run64
+  $run "decoder$1" "$root/build/win$1/tests/voxa_media_foundation_tests.exe" \
+    --gtest_also_run_disabled_tests "--gtest_filter=MediaFoundationInstalled.DISABLED_$test"
+  if [ "$status" -eq 0 ]; then
+    pass "$1-bit program: the VOXA decoder is $2 (MediaFoundationInstalled.$test)"
+  else
+    fail "$1-bit program: the VOXA decoder is not $2 (MediaFoundationInstalled.$test, exit status $status):"
+    printf '%s\n' "$output" | grep -E -A4 'Failure' | head -n 15 | sed 's/^/    /'
+  fi
 }
 
 finish() {
